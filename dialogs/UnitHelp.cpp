@@ -1,0 +1,8 @@
+#include "dialogs/UnitHelp.h"
+
+TFormHelp* FormHelp = nullptr;
+
+TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FormHelp"));
+}

@@ -1,0 +1,10 @@
+#pragma once
+#include <QDialog>
+
+class TFormInfo : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormInfo(QWidget* parent = nullptr);
+};
+
+extern TFormInfo* FormInfo;

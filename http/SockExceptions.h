@@ -1,0 +1,49 @@
+#pragma once
+// Failures of the HTTP layer travel as C++ exceptions and are caught by our own call chains;
+// none may leave a Qt slot, event() override, timer callback or thread run().
+#include <QByteArray>
+#include <exception>
+
+// The general exception: a message only.
+class Exception : public std::exception {
+public:
+    explicit Exception(QByteArray message) : Message(std::move(message)) {}
+    const char* what() const noexcept override { return Message.constData(); }
+    QByteArray Message;
+};
+
+// Socket failures.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A send, read or capture ended by Cancel.
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// The silent abort: unwinds a running operation without any message being shown.
+class ESilentAbort : public Exception {
+public:
+    ESilentAbort() : Exception("Operation aborted") {}
+};
+
+// Text that is not a number where one is required (the standard integer conversion error).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A value outside its type's range.
+class ERangeError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A file that could not be created, opened or written.
+class EFileError : public Exception {
+public:
+    using Exception::Exception;
+};

@@ -1,0 +1,55 @@
+#pragma once
+// HTTP/1.0 client: one request per connection, body into memory or straight into a file.
+#include "http/TPowersock.h"
+
+class TExStringList;
+
+enum CmdType : uint8_t {
+    cmdGet = 0, cmdOptions, cmdHead, cmdPost, cmdPut, cmdPatch, cmdCopy, cmdMove,
+    cmdDelete, cmdLink, cmdUnlink, cmdTrace
+};
+
+struct THeaderInfo {
+    QByteArray LocalMailAddress;  // "From"
+    QByteArray LocalProgram;      // "User-Agent"
+    QByteArray Cookie;
+    QByteArray Referer;
+    QByteArray UserId;
+    QByteArray Password;
+};
+
+class TNMHTTP : public TPowersock {
+public:
+    explicit TNMHTTP(QObject* owner = nullptr);
+    ~TNMHTTP() override;
+
+    QByteArray Body = "Default.htm";
+    QByteArray Header = "Head.txt";
+    THeaderInfo* HeaderInfo;
+    bool InputFileMode = false;
+    bool OutputFileMode = false;
+
+    std::function<void(TPowersock* sender)> OnAboutToSend;
+    std::function<void(CmdType cmd)> OnSuccess;
+    std::function<void(CmdType cmd)> OnFailure;
+    std::function<void(bool& handled)> OnRedirect;
+    std::function<void(TPowersock* sender)> OnAuthenticationNeeded;
+
+    void Abort() override;
+
+    virtual void Get(const QByteArray& url);
+    virtual void Head(const QByteArray& url);
+    virtual void Options(const QByteArray& url);
+    virtual void Delete(const QByteArray& url);
+    virtual void Post(const QByteArray& url, const QByteArray& data);
+    virtual void Put(const QByteArray& url, const QByteArray& data);
+    virtual void Patch(const QByteArray& url, const QByteArray& data);
+    virtual void Trace(const QByteArray& url, const QByteArray& data);
+    virtual void Copy(const QByteArray& url, const QByteArray& target);
+    virtual void Move(const QByteArray& url, const QByteArray& target);
+    virtual void Link(const QByteArray& url, const QByteArray& value);
+    virtual void Unlink(const QByteArray& url, const QByteArray& value);
+
+    // Internal state and the request steps (ExecuteRequest, ParseUrl, BuildHeaders, SendRequest,
+    // ReadHeaders, ...) follow; they belong to the HTTP client's implementation.
+};

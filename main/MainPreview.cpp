@@ -1,0 +1,5 @@
+#include "main/UnitMain.h"
+
+void TFormMain::WirePreview() {}
+
+bool TFormMain::EventFilterPreview(QObject*, QEvent*) { return false; }

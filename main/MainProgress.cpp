@@ -1,0 +1,3 @@
+#include "main/UnitMain.h"
+
+void TFormMain::WireProgress() {}

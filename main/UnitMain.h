@@ -1,0 +1,294 @@
+#pragma once
+// The main window: owner of both lists, the commands, the options and the run-time state.
+// Its methods are spread over companion files of this folder, one per subsystem:
+//   UnitMain.cpp          window, options, settings, start-up and shut-down, UpdateScreen
+//   MainProgress.cpp      ShowBar, Timer1Timer, UpdatePanels, engine progress option
+//   MainRetrieval.cpp     Stop, Get document, Parse links, the document client's handlers
+//   MainScanner.cpp       ParseDocument and its list tests
+//   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
+//   MainListFiles.cpp     saving and loading the lists
+//   MainListCommands.cpp  the lists' context menus, keys, mouse and current items
+//   MainBookmarks.cpp     bookmarks of both fields, download field, directory dialog opening
+//   MainPreview.cpp       picture preview and shell opening of downloaded files
+#include <QAction>
+#include <QByteArray>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <atomic>
+#include <functional>
+
+class QComboBox;
+class QFrame;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+class QWidget;
+class TCheckListView;
+class TFlatComboBox;
+class TGauge;
+class TLed;
+class TNMHTTP;
+class TParseList;
+class TPreviewImage;
+
+enum class MsgKind { Information, Confirm, Warning, Error };
+enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
+
+// State icons (image indexes) of both lists.
+enum : int {
+    DocPending = -1, DocParsing = 0, DocFailed = 1, DocParsed = 2,
+    FilePending = -1, FileDownloading = 0, FileFailed = 1, FileDownloaded = 2, FileOpened = 3,
+    FileSkipped = 4
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    static TFormMain* Instance();  // the one main window, for engines and dialogs
+
+    // ---- Seams that tests replace -------------------------------------------------------
+    // Every message box goes through ShowMessage; a test may answer instead.
+    std::function<int(MsgKind, const QString& title, const QString& text)> MessageBoxHook;
+    int ShowMessage(MsgKind kind, const QString& text);
+    // Ends the process at once after the settings are written.
+    std::function<void()> EndProcessHook;
+    // System beep.
+    std::function<void()> BeepHook;
+    void Beep();
+
+    // ---- Controls (objectName = the field's name) ---------------------------------------
+    QFrame* PanelTop = nullptr;
+    QToolButton* ButtonStart = nullptr;
+    QToolButton* ButtonStop = nullptr;
+    QToolButton* ButtonParse = nullptr;
+    QToolButton* ButtonDownload = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    TFlatComboBox* ComboBoxBookmark = nullptr;
+    TFlatComboBox* ComboBoxDownload = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* ImageEmpty = nullptr;
+    TParseList* ListBoxParse1 = nullptr;
+
+    TCheckListView* ListViewDoc = nullptr;
+    TCheckListView* ListViewFile = nullptr;
+    QSplitter* MainSplitter = nullptr;  // its handles are Splitter1 and Splitter2
+    QWidget* Splitter1 = nullptr;
+    QWidget* Splitter2 = nullptr;
+    QFrame* PanelExtra = nullptr;
+    QFrame* PanelPreview = nullptr;
+    QLabel* Panel3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    TPreviewImage* ImagePreview = nullptr;
+    QFrame* PanelDownload = nullptr;
+    QLabel* Panel5 = nullptr;
+    std::array<TGauge*, 8> Gauges{};  // Gauge1 .. Gauge8
+    QStatusBar* StatusBar1 = nullptr;
+    TGauge* GaugeDoc = nullptr;
+    TLed* LedBusy = nullptr;
+    std::array<TLed*, 8> LedEngines{};  // LedEngine1 .. LedEngine8
+
+    TNMHTTP* HttpDoc = nullptr;
+    QTimer* TimerDoc = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Main menu.
+    QMenu* File1 = nullptr;
+    QAction* Loadlinksfilelistfromdisk1 = nullptr;
+    QAction* Savelinksfilelists1 = nullptr;
+    QAction* Quit1 = nullptr;
+    QMenu* Options1 = nullptr;
+    QAction* Addnewfilestoexcistinglistwhenparsing1 = nullptr;
+    QAction* Autoselectdownloadfilesafterparsing1 = nullptr;
+    QAction* Autoselectfirstfilefromeachlink1 = nullptr;
+    QAction* Skipfileifexistindownloaddirectory1 = nullptr;
+    QAction* Addnewlinksfoundwhenparsingtoexistinglist1 = nullptr;
+    QAction* Addembeddedimageswhenparsing1 = nullptr;
+    QAction* Includelinksonelevelupwhenparsingmaindocument1 = nullptr;
+    QAction* Beepwhendoneworking1 = nullptr;
+    QAction* Usefriendlybossnameontaskbar1 = nullptr;
+    QAction* Displaydownloadengineprogress1 = nullptr;
+    QAction* Displayimagepreview1 = nullptr;
+    QAction* Letpreviewjumptolatestfiledownloaded1 = nullptr;
+    QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
+    QAction* Savewindowpositiononexit1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Help3 = nullptr;
+    QAction* Info1 = nullptr;
+
+    // Pop-up menu of the document list.
+    QMenu* PopupMenuDoc = nullptr;
+    QAction* Deselectall2 = nullptr;
+    QAction* Selectall2 = nullptr;
+    QAction* Invertselection2 = nullptr;
+    QAction* Selectbykeyword1 = nullptr;
+    QAction* SelectalllinesreferingtomarkedUrl1 = nullptr;
+    QAction* Resetlink1 = nullptr;
+    QAction* Deletealllines2 = nullptr;
+    QAction* Addbookmark2 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* Useselectedlineasmaindocumentandparseit1 = nullptr;
+    // Pop-up menu of the file list.
+    QMenu* PopupMenuFile = nullptr;
+    QAction* Deselectall1 = nullptr;
+    QAction* Selectall1 = nullptr;
+    QAction* Invertselection1 = nullptr;
+    QAction* SelectalllinesreferingtomarkedUrl2 = nullptr;
+    QAction* Resetfile1 = nullptr;
+    QAction* Deletealllines1 = nullptr;
+    QAction* Sort = nullptr;
+    // Pop-up menus of the two fields.
+    QMenu* PopupMenuBookmark = nullptr;
+    QAction* Addbookmark1 = nullptr;
+    QAction* Deleteentry1 = nullptr;
+    QAction* Deleteallentrys1 = nullptr;
+    QMenu* PopupMenuDownload = nullptr;
+    QAction* MenuItem2 = nullptr;
+    QAction* MenuItem4 = nullptr;
+    QAction* MenuItem5 = nullptr;
+
+    // ---- Run-time fields ------------------------------------------------------------------
+    bool Busy = false;
+    std::atomic<bool> StopRequested{false};
+    int CurrentDocIndex = -1;
+    int CurrentFileIndex = -1;
+    QByteArray LastFileLink;
+    bool FirstFileTaken = false;
+
+    // ---- UnitMain.cpp: window, options, settings ------------------------------------------
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void Quit1Click();
+    void UpdateScreen(TLed* sender = nullptr);
+    void SetStatusText(const QString& text);  // status-bar panel 0
+    QString StatusText() const;
+    void ProcessMessages();                   // let pending user-interface events run
+    void SetPanelText(int panel, const QString& text);
+    QString PanelText(int panel) const;
+
+    void Addnewfilestoexcistinglistwhenparsing1Click();
+    void Autoselectdownloadfilesafterparsing1Click();
+    void Autoselectfirstfilefromeachlink1Click();
+    void Skipfileifexistindownloaddirectory1Click();
+    void Addnewlinksfoundwhenparsingtoexistinglist1Click();
+    void Addembeddedimageswhenparsing1Click();
+    void Includelinksonelevelupwhenparsingmaindocument1Click();
+    void Beepwhendoneworking1Click();
+    void Usefriendlybossnameontaskbar1Click();
+    void Displayimagepreview1Click();
+    void Letpreviewjumptolatestfiledownloaded1Click();
+    void Autosavelinksfilesasdefaultonquit1Click();
+    void Savewindowpositiononexit1Click();
+
+    // ---- MainProgress.cpp --------------------------------------------------------------------
+    void Timer1Timer();
+    void ShowBar(bool show, int32_t position, int32_t total);
+    void UpdatePanels();
+    void Displaydownloadengineprogress1Click();
+
+    // ---- MainRetrieval.cpp -----------------------------------------------------------------
+    void ButtonStopClick();
+    void ButtonStartClick();
+    void ButtonParseClick();
+    void Useselectedlineasmaindocumentandparseit1Click();
+    void TimerDocTimer();
+    void HttpDocConnect();
+    void HttpDocDisconnect();
+    void HttpDocStatus(const QByteArray& status);
+    void HttpDocPacketRecvd();
+    void HttpDocSuccess();
+    void HttpDocFailure();
+    void HttpDocConnectionFailed();
+    void HttpDocInvalidHost(bool& handled);
+    void HttpDocAuthenticationNeeded();
+
+    // ---- MainScanner.cpp ---------------------------------------------------------------------
+    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode);
+    bool ExistInList(const QByteArray& link);
+    bool ExistInFileList(const QByteArray& link);
+    bool ExistInParseList(const QByteArray& link);
+    int AddDocItem(const QByteArray& caption);   // a new document item, state -1
+    int AddFileItem(const QByteArray& caption);  // a new file item, with its sub-items and tick
+
+    // ---- MainDownload.cpp ----------------------------------------------------------------------
+    void ButtonDownloadClick();
+    bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    bool ActiveConnection();
+    bool CheckFileName(int index);
+    void CheckFile(int index);  // called on an engine's thread
+    void UpdateIconsInfileList();
+    QString LocalPath(int index) const;  // download field text, "/", Filename column
+
+    // ---- MainListFiles.cpp -----------------------------------------------------------------------
+    void SaveListToDisk();
+    void LoadListFromDisk();
+    void Savelinksfilelists1Click();
+    void Loadlinksfilelistfromdisk1Click();
+
+    // ---- MainListCommands.cpp --------------------------------------------------------------------
+    void ListViewDocChange(int index);
+    void ListViewFileChange(int index);
+    void ListViewDocInsert(int index);
+    void ListViewFileInsert(int index);
+    void SelectAllFiles();  // "Select all" of the file list
+
+    // ---- MainBookmarks.cpp -------------------------------------------------------------------
+    static bool DirectoryOk(const QString& directory);
+    void ComboBoxBookmarkChange();
+    void ComboBoxDownloadChange();
+    void OpenDirectoryDialog();
+
+    // ---- MainPreview.cpp ----------------------------------------------------------------------
+    void PreviewImage(int index);
+    void BlankPreviewImage();
+    void ListViewFileClick();
+    void ListViewFileDblClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Each companion file connects its own handlers; the constructor calls all of them.
+    void WireProgress();
+    void WireRetrieval();
+    void WireDownload();
+    void WireListFiles();
+    void WireListCommands();
+    void WireBookmarks();
+    void WirePreview();
+    bool EventFilterListCommands(QObject* watched, QEvent* event);
+    bool EventFilterBookmarks(QObject* watched, QEvent* event);
+    bool EventFilterPreview(QObject* watched, QEvent* event);
+
+    // ---- private state of UnitMain.cpp ----
+
+    // ---- private state of MainRetrieval.cpp ----
+
+    // ---- private state of MainScanner.cpp ----
+
+    // ---- private state of MainDownload.cpp ----
+
+    // ---- private state of MainListFiles.cpp ----
+
+    // ---- private state of MainListCommands.cpp ----
+
+    // ---- private state of MainBookmarks.cpp ----
+
+    // ---- private state of MainPreview.cpp ----
+};

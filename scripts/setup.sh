@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what Kelvorn needs on Debian 12; does nothing when everything is already there.
+set -euo pipefail
+packages=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins libjpeg-dev python3 curl)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

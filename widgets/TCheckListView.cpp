@@ -1,0 +1,270 @@
+#include "widgets/TCheckListView.h"
+
+#include <QHeaderView>
+
+namespace {
+constexpr int CaptionRole = Qt::UserRole;       // the caption's bytes
+constexpr int ImageIndexRole = Qt::UserRole + 1;
+constexpr int StateImageRole = Qt::UserRole + 2;
+
+// Captions sort in the platform's locale-aware, case-sensitive order.
+bool CaptionLess(const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; }
+
+class TListItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        return CaptionLess(text(0), other.text(0));
+    }
+};
+
+QVariant CheckFor(int stateImage)
+{
+    if (stateImage == 0)
+        return int(Qt::Unchecked);
+    if (stateImage == 1)
+        return int(Qt::Checked);
+    return QVariant();  // no box drawn, no box to click
+}
+}  // namespace
+
+TCheckListView::TCheckListView(QWidget* parent) : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) { ItemChanged(item); });
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+        if (current)
+            emit Change(RowOf(current));
+    });
+}
+
+QTreeWidgetItem* TCheckListView::Item(int index) const
+{
+    return index >= 0 && index < topLevelItemCount() ? topLevelItem(index) : nullptr;
+}
+
+int TCheckListView::RowOf(const QTreeWidgetItem* item) const
+{
+    return item ? indexFromItem(item).row() : -1;
+}
+
+int TCheckListView::Count() const { return topLevelItemCount(); }
+
+int TCheckListView::SortedPosition(const QByteArray& caption, const QTreeWidgetItem* skip) const
+{
+    const QString text = QString::fromLatin1(caption);
+    int lo = 0, hi = topLevelItemCount();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const QTreeWidgetItem* at = topLevelItem(mid);
+        if (at == skip) {  // the moving item itself: compare with a neighbour instead
+            if (mid + 1 < hi && !CaptionLess(text, topLevelItem(mid + 1)->text(0)))
+                lo = mid + 1;
+            else
+                hi = mid;
+            continue;
+        }
+        if (CaptionLess(text, at->text(0)))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+int TCheckListView::Add(const QByteArray& caption)
+{
+    auto* item = new TListItem;
+    ++FInternal;
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
+                   | (editTriggers() != NoEditTriggers ? Qt::ItemIsEditable : Qt::NoItemFlags));
+    item->setText(0, QString::fromLatin1(caption));
+    item->setData(0, CaptionRole, caption);
+    item->setData(0, ImageIndexRole, -1);
+    item->setData(0, StateImageRole, 0);
+    item->setData(0, Qt::CheckStateRole, CheckFor(0));
+    const int row = FSorted ? SortedPosition(caption, nullptr) : topLevelItemCount();
+    insertTopLevelItem(row, item);
+    --FInternal;
+    ++FCaptionCount[caption];
+    emit Insert(row);
+    return row;
+}
+
+void TCheckListView::Forget(const QByteArray& caption)
+{
+    auto it = FCaptionCount.find(caption);
+    if (it != FCaptionCount.end() && --it.value() <= 0)
+        FCaptionCount.erase(it);
+}
+
+void TCheckListView::Delete(int index)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    Forget(item->data(0, CaptionRole).toByteArray());
+    ++FInternal;
+    delete takeTopLevelItem(index);
+    --FInternal;
+}
+
+void TCheckListView::Clear()
+{
+    ++FInternal;
+    clear();
+    --FInternal;
+    FCaptionCount.clear();
+}
+
+QByteArray TCheckListView::Caption(int index) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->data(0, CaptionRole).toByteArray() : QByteArray();
+}
+
+void TCheckListView::SetCaption(int index, const QByteArray& caption)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    Forget(item->data(0, CaptionRole).toByteArray());
+    ++FCaptionCount[caption];
+    ++FInternal;
+    item->setData(0, CaptionRole, caption);
+    item->setText(0, QString::fromLatin1(caption));
+    int row = index;
+    if (FSorted) {
+        const int to = SortedPosition(caption, item);
+        if (to != index) {
+            const bool wasCurrent = currentItem() == item;
+            takeTopLevelItem(index);
+            row = to > index ? to - 1 : to;
+            insertTopLevelItem(row, item);
+            if (wasCurrent)
+                setCurrentItem(item);
+        }
+    }
+    --FInternal;
+    emit Change(row);
+}
+
+bool TCheckListView::ContainsCaption(const QByteArray& caption) const { return FCaptionCount.contains(caption); }
+
+bool TCheckListView::Checked(int index) const { return StateImage(index) != 0; }
+
+void TCheckListView::SetChecked(int index, bool checked)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    const int state = StateImage(index);
+    // A hidden box keeps its look; the tick it stands for is "ticked" already.
+    if (state == 3 && checked)
+        return;
+    SetStateImage(index, checked ? 1 : 0);
+}
+
+int TCheckListView::StateImage(int index) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->data(0, StateImageRole).toInt() : 0;
+}
+
+void TCheckListView::SetStateImage(int index, int stateImage)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item || item->data(0, StateImageRole).toInt() == stateImage)
+        return;
+    ++FInternal;
+    item->setData(0, StateImageRole, stateImage);
+    item->setData(0, Qt::CheckStateRole, CheckFor(stateImage));
+    --FInternal;
+    emit Change(index);
+}
+
+int TCheckListView::ImageIndex(int index) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->data(0, ImageIndexRole).toInt() : -1;
+}
+
+void TCheckListView::SetImageIndex(int index, int imageIndex)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    ++FInternal;
+    item->setData(0, ImageIndexRole, imageIndex);
+    item->setIcon(0, imageIndex >= 0 && imageIndex < FIcons.size() ? FIcons.at(imageIndex) : QIcon());
+    --FInternal;
+    emit Change(index);
+}
+
+QByteArray TCheckListView::SubItem(int index, int column) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->data(column, CaptionRole).toByteArray() : QByteArray();
+}
+
+void TCheckListView::SetSubItem(int index, int column, const QByteArray& text)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    ++FInternal;
+    item->setData(column, CaptionRole, text);
+    item->setText(column, QString::fromLatin1(text));
+    --FInternal;
+    emit Change(index);
+}
+
+void TCheckListView::SetSorted(bool on)
+{
+    FSorted = on;
+    if (!on || topLevelItemCount() < 2)
+        return;
+    QTreeWidgetItem* current = currentItem();
+    ++FInternal;
+    sortItems(0, Qt::AscendingOrder);
+    setSortingEnabled(false);  // we keep the order ourselves; headers stay unclickable
+    --FInternal;
+    if (current)
+        setCurrentItem(current);
+}
+
+int TCheckListView::CurrentIndex() const { return RowOf(currentItem()); }
+
+void TCheckListView::SetCurrentIndex(int index) { setCurrentItem(Item(index)); }
+
+void TCheckListView::SetStateIcons(const QList<QIcon>& icons) { FIcons = icons; }
+
+void TCheckListView::ItemChanged(QTreeWidgetItem* item)
+{
+    if (FInternal)
+        return;
+    const int row = RowOf(item);
+    // A user's click on a box or an in-place edit: bring our roles in step with what it changed.
+    const QVariant check = item->data(0, Qt::CheckStateRole);
+    if (check.isValid()) {
+        const int state = check.toInt() == int(Qt::Checked) ? 1 : 0;
+        ++FInternal;
+        item->setData(0, StateImageRole, state);
+        --FInternal;
+    }
+    const QByteArray caption = item->text(0).toLatin1();
+    if (caption != item->data(0, CaptionRole).toByteArray()) {
+        Forget(item->data(0, CaptionRole).toByteArray());
+        ++FCaptionCount[caption];
+        ++FInternal;
+        item->setData(0, CaptionRole, caption);
+        --FInternal;
+    }
+    emit Change(row);
+}

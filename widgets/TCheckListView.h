@@ -1,0 +1,63 @@
+#pragma once
+// The check-box list used by both lists of the main window: items addressed by index, with a
+// byte-string caption, a tick, a state image (0 unticked box, 1 ticked box, 3 no box), a state
+// icon (image index -1..4), byte-string sub-items, a lock word (Tag) and change notification.
+#include <QByteArray>
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QTreeWidget>
+#include <atomic>
+
+class TCheckListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TCheckListView(QWidget* parent = nullptr);
+
+    int Count() const;
+    // Appends an item (or inserts it in caption order while sorting is on); runs the insert
+    // notification and returns the new item's index.
+    int Add(const QByteArray& caption);
+    void Delete(int index);
+    void Clear();
+
+    QByteArray Caption(int index) const;
+    void SetCaption(int index, const QByteArray& caption);
+    // True when the caption is present (exact, case-sensitive); kept in step with every change.
+    bool ContainsCaption(const QByteArray& caption) const;
+
+    // "Checked" reads true whenever the state image is not the unticked box (also when hidden).
+    bool Checked(int index) const;
+    void SetChecked(int index, bool checked);
+    int StateImage(int index) const;
+    void SetStateImage(int index, int stateImage);
+    int ImageIndex(int index) const;
+    void SetImageIndex(int index, int imageIndex);
+    QByteArray SubItem(int index, int column) const;  // column 1 = "Filename", 2 = "Size"
+    void SetSubItem(int index, int column, const QByteArray& text);
+
+    bool Sorted() const { return FSorted; }
+    void SetSorted(bool on);  // switching on sorts at once (locale-aware, case-sensitive)
+
+    int CurrentIndex() const;  // the focused item's index, -1 for none
+    void SetCurrentIndex(int index);
+    void SetStateIcons(const QList<QIcon>& icons);  // pictures of image indexes 0..4
+
+    // The list lock: 0 free, 1 held by a download engine writing its outcome.
+    std::atomic<int> Tag{0};
+
+signals:
+    void Change(int index);  // any change of an item: selection, focus, tick, caption, icon
+    void Insert(int index);  // an item was added
+
+private:
+    QTreeWidgetItem* Item(int index) const;
+    int RowOf(const QTreeWidgetItem* item) const;
+    int SortedPosition(const QByteArray& caption, const QTreeWidgetItem* skip) const;
+    void Forget(const QByteArray& caption);
+    void ItemChanged(QTreeWidgetItem* item);
+    bool FSorted = false;
+    int FInternal = 0;  // our own changes notify directly, not through itemChanged
+    QList<QIcon> FIcons;
+    QHash<QByteArray, int> FCaptionCount;
+};
