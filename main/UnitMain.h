@@ -8,7 +8,8 @@
 //   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
 //   MainListFiles.cpp     saving and loading the lists
 //   MainListCommands.cpp  the lists' context menus, keys, mouse and current items
-//   MainBookmarks.cpp     bookmarks of both fields, download field, directory dialog opening
+//   MainDirectory.cpp     DirectoryOk, the two fields' change handlers and colouring
+//   MainBookmarks.cpp     bookmarks of both fields, download field focus, directory dialog opening
 //   MainPreview.cpp       picture preview and shell opening of downloaded files
 #include <QAction>
 #include <QByteArray>
@@ -246,10 +247,12 @@ public:
     void ListViewFileInsert(int index);
     void SelectAllFiles();  // "Select all" of the file list
 
-    // ---- MainBookmarks.cpp -------------------------------------------------------------------
+    // ---- MainDirectory.cpp -------------------------------------------------------------------
     static bool DirectoryOk(const QString& directory);
     void ComboBoxBookmarkChange();
     void ComboBoxDownloadChange();
+
+    // ---- MainBookmarks.cpp -------------------------------------------------------------------
     void OpenDirectoryDialog();
 
     // ---- MainPreview.cpp ----------------------------------------------------------------------
