@@ -6,7 +6,8 @@ class TExStringList;
 
 enum CmdType : uint8_t {
     cmdGet = 0, cmdOptions, cmdHead, cmdPost, cmdPut, cmdPatch, cmdCopy, cmdMove,
-    cmdDelete, cmdLink, cmdUnlink, cmdTrace
+    cmdDelete, cmdLink, cmdUnlink, cmdTrace,
+    cmdRaw  // 12: no request line; the header block starts with the proxy or Host line
 };
 
 struct THeaderInfo {
