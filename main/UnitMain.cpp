@@ -15,6 +15,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Kelvorn"));
     WireProgress();
     WireRetrieval();
+    WireScanner();
     WireDownload();
     WireListFiles();
     WireListCommands();

@@ -270,6 +270,7 @@ private:
     // Each companion file connects its own handlers; the constructor calls all of them.
     void WireProgress();
     void WireRetrieval();
+    void WireScanner();
     void WireDownload();
     void WireListFiles();
     void WireListCommands();
