@@ -247,6 +247,22 @@ void TestWidgets::listSortingAndCaptionIndex()
         QVERIFY2(QString::localeAwareCompare(QString::fromLatin1(list.Caption(i)),
                                              QString::fromLatin1(list.Caption(i + 1))) <= 0,
                  list.Caption(i).constData());
+    // The current item keeps being current when a rename moves it.
+    list.SetCurrentIndex(0);
+    const QByteArray first = list.Caption(0);
+    list.SetCaption(0, "http://zzz/");
+    QCOMPARE(list.Caption(list.CurrentIndex()), QByteArray("http://zzz/"));
+    list.SetCaption(list.CurrentIndex(), first);
+    // An edit in place by the user takes its sorted place, is notified there, and is indexed.
+    QSignalSpy changes(&list, &TCheckListView::Change);
+    const int edited = Captions(list).indexOf("http://c/3");
+    list.model()->setData(list.model()->index(edited, 0), QStringLiteral("0://edited"));
+    QCOMPARE(list.Caption(0), QByteArray("0://edited"));
+    QVERIFY(!changes.isEmpty());
+    QCOMPARE(changes.last().at(0).toInt(), 0);
+    QCOMPARE(list.CurrentIndex(), 0);
+    QVERIFY(list.ContainsCaption("0://edited"));
+    QVERIFY(!list.ContainsCaption("http://c/3"));
     // One of two equal captions deleted: the other is still known.
     list.Delete(Captions(list).indexOf("http://a/1"));
     QVERIFY(list.ContainsCaption("http://a/1"));
