@@ -729,6 +729,27 @@ void TestMainWindow::sidePanelLayout()
     QTRY_COMPARE(window->PanelExtra->width(), 150);
     QCOMPARE(window->ImagePreview->width(), 150 - 5);
     QCOMPARE(window->Gauges[0]->width(), 150 - 10);
+    // Hidden and shown again, the side panel keeps its width.
+    window->Displayimagepreview1Click();
+    window->Displaydownloadengineprogress1Click();
+    QVERIFY(window->PanelExtra->isHidden());
+    window->Displayimagepreview1Click();
+    QTRY_VERIFY(window->PanelExtra->isVisible());
+    QTRY_COMPARE(window->PanelExtra->width(), 150);
+    window->Displaydownloadengineprogress1Click();
+    // The widths written at exit are the ones shown, also while the side panel is hidden.
+    window->Displayimagepreview1Click();
+    window->Displaydownloadengineprogress1Click();
+    QVERIFY(window->PanelExtra->isHidden());
+    Close(*window);
+    {
+        TRegistry reg;
+        QVERIFY(reg.OpenKey(Key, false));
+        QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")), std::optional<int32_t>(150));
+        QCOMPARE(reg.ReadInteger(QStringLiteral("DocWidth")), std::optional<int32_t>(241));
+    }
+    window->Displayimagepreview1Click();
+    window->Displaydownloadengineprogress1Click();
     // The directory field stretches with the window; its button keeps to the right edge.
     const int fieldWidth = window->ComboBoxDownload->width();
     window->resize(window->width() + 100, window->height());
