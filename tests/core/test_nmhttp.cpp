@@ -20,6 +20,7 @@
 #include "http/TExStringList.h"
 #include "http/TNMHTTP.h"
 #include "platform/Winsock.h"
+#include "support/PyHttpServer.h"
 
 namespace {
 const QByteArray Accept1 = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n";
@@ -206,6 +207,7 @@ private slots:
     void headerIntoFile();
     void refusedConnection();
     void namesAndAbort();
+    void realServer();
 };
 
 void TestNMHTTP::requestBytes()
@@ -696,6 +698,51 @@ void TestNMHTTP::namesAndAbort()
     QCOMPARE(Failure([&] { http.Get("http://slow.test/"); }), QByteArray("Host Lookup Timed Out"));
     // A name that is not found, with no retry handler.
     QCOMPARE(Failure([&] { http.Get("http://missing.test/"); }), QByteArray("Null Remote Address"));
+}
+
+void TestNMHTTP::realServer()
+{
+    QTemporaryDir root;
+    QByteArray data(3 << 20, Qt::Uninitialized);
+    for (uint32_t i = 0; i < uint32_t(data.size()); ++i)
+        data[i] = char((i * 7919u) >> 3);
+    QFile file(root.filePath("data.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    QVERIFY(QDir(root.path()).mkdir("sub"));
+    QFile index(root.filePath("sub/index.html"));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("<html>sub</html>");
+    index.close();
+    PyHttpServer server(root.path());
+    QVERIFY(server.Start());
+
+    TNMHTTP http;
+    http.TimeOut = 10000;
+    http.Get(server.Url("/data.bin"));
+    QCOMPARE(http.ReplyCode, int16_t(200));
+    QCOMPARE(http.BytesTotal, int32_t(data.size()));
+    QVERIFY(http.Body == data);
+
+    QTemporaryDir out;
+    http.InputFileMode = true;
+    http.Body = QFile::encodeName(out.filePath("copy.bin"));
+    http.Get(server.Url("/data.bin"));
+    QVERIFY(ReadFile(out.filePath("copy.bin")) == data);
+    QCOMPARE(http.BytesRecvd, int32_t(data.size()));
+
+    // A directory without its slash is redirected to it.
+    http.InputFileMode = false;
+    http.Get(server.Url("/sub"));
+    QCOMPARE(http.ReplyCode, int16_t(200));
+    QCOMPARE(http.Body, QByteArray("<html>sub</html>"));
+
+    bool failed = false;
+    http.OnFailure = [&](CmdType) { failed = true; };
+    http.Get(server.Url("/missing.bin"));
+    QVERIFY(failed);
+    QCOMPARE(http.ReplyCode, int16_t(404));
 }
 
 QTEST_GUILESS_MAIN(TestNMHTTP)
