@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -645,11 +646,12 @@ void TestNMHTTP::namesAndAbort()
 {
     // Names are answered by the look-up seam: "web.test" is 127.0.0.1, "slow.test" blocks until
     // released.
-    std::atomic<bool> release{false};
-    ws::SetLookupHookForTesting([&](const QByteArray& name, uint32_t& address) {
+    // Shared with the look-up workers, which may still be inside the hook after this test.
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    ws::SetLookupHookForTesting([release](const QByteArray& name, uint32_t& address) {
         if (name == "slow.test") {
             QDeadlineTimer deadline(20000);
-            while (!release && !deadline.hasExpired())
+            while (!*release && !deadline.hasExpired())
                 std::this_thread::yield();
             return int(ws::WSAHOST_NOT_FOUND);
         }
@@ -659,10 +661,10 @@ void TestNMHTTP::namesAndAbort()
         return 0;
     });
     struct Cleanup {
-        std::atomic<bool>& Release;
+        std::shared_ptr<std::atomic<bool>> Release;
         ~Cleanup()
         {
-            Release = true;
+            *Release = true;
             ws::SetLookupHookForTesting(nullptr);
         }
     } cleanup{release};
