@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,6 +63,8 @@ public:
     // Sends each reply (and closes the sending side) as soon as the connection is accepted,
     // before reading the request.
     void SetRespondFirst() { RespondFirst = true; }
+    // Sends each reply in pieces of this many bytes, each pushed out on its own.
+    void SetPieceSize(int size) { PieceSize = size; }
     int Answered() const { return AnsweredCount; }
     QList<QByteArray> Requests() const
     {
@@ -114,8 +117,14 @@ private:
                 continue;
             const auto answer = [&](const QByteArray& request) {
                 const QByteArray reply = Respond(index++, request);
+                if (PieceSize > 0) {
+                    const int on = 1;
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                }
                 for (qsizetype sent = 0; sent < reply.size();) {
-                    const ssize_t n = ::send(fd, reply.constData() + sent, reply.size() - sent, MSG_NOSIGNAL);
+                    const qsizetype piece = PieceSize > 0 ? qMin<qsizetype>(PieceSize, reply.size() - sent)
+                                                          : reply.size() - sent;
+                    const ssize_t n = ::send(fd, reply.constData() + sent, piece, MSG_NOSIGNAL);
                     if (n <= 0)
                         break;  // the client gave up on the response
                     sent += n;
@@ -152,6 +161,7 @@ private:
     std::atomic<bool> Stop{false};
     std::atomic<bool> RespondFirst{false};
     std::atomic<int> AnsweredCount{0};
+    std::atomic<int> PieceSize{0};
     mutable std::mutex Mutex;
     QList<QByteArray> Received;
     std::thread Worker;
@@ -205,6 +215,7 @@ private slots:
     void badResponses_data();
     void badResponses();
     void bodyWithHeaderBlock();
+    void responseInPieces();
     void headerIntoFile();
     void refusedConnection();
     void namesAndAbort();
@@ -598,6 +609,27 @@ void TestNMHTTP::bodyWithHeaderBlock()
     QCOMPARE(target.Requests().size(), 1);
     QVERIFY(target.Requests()[0].startsWith("GET " + longTarget.left(256).mid(longTarget.indexOf("/c"))
         + " HTTP/1.0\r\n"));
+}
+
+void TestNMHTTP::responseInPieces()
+{
+    // The same outcome wherever the reads split the status line, a header line or a line end.
+    const QByteArray head = "HTTP/1.0 302 Found\r\nSet-Cookie: k=v\r\nContent-Length: 4\r\nLocation: /next\r\n\r\n";
+    for (int pieceSize : {1, 2, 3, 7}) {
+        ScriptedServer server([&](int index, const QByteArray&) {
+            return index == 0 ? head + "body" : QByteArray("HTTP/1.0 200 OK\r\n\r\nfinal");
+        });
+        server.SetPieceSize(pieceSize);
+        TNMHTTP http;
+        QByteArray firstHeader;
+        http.OnRedirect = [&](bool&) { firstHeader = http.Header; };
+        http.Get(server.Address() + "/");
+        QCOMPARE(firstHeader, head);
+        QCOMPARE(http.HeaderInfo->Cookie, QByteArray("k=v"));
+        QCOMPARE(http.Body, QByteArray("final"));
+        QCOMPARE(server.Requests().size(), 2);
+        QVERIFY(server.Requests()[1].startsWith("GET /next HTTP/1.0\r\n"));
+    }
 }
 
 void TestNMHTTP::headerIntoFile()
