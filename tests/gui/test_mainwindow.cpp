@@ -430,6 +430,14 @@ void TestMainWindow::geometryReadOnlyWithItsOption()
     QCOMPARE(window->size(), bounds.size());
     for (int c = 0; c < 3; ++c)
         QCOMPARE(window->ListViewFile->columnWidth(c), columns.at(c));
+    if (saveWindow && absent.isEmpty()) {
+        // The stored widths of the document list and the side panel show once laid out.
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_COMPARE(window->ListViewDoc->width(), 300);
+        QCOMPARE(window->PanelExtra->width(), 150);
+        window->hide();
+    }
 
     // The geometry is written at exit whatever the option says.
     window->move(33, 44);
