@@ -139,8 +139,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TheInstance = this;
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Kelvorn"));
-    // A small sans font of the original's metrics where one is installed: the controls stand
-    // at fixed places sized for it.
+    // The controls stand at fixed places sized for a small, narrow sans font: take the first
+    // such font that is installed.
     QFont font(QStringLiteral("MS Sans Serif"), 8);
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
