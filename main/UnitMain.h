@@ -315,6 +315,8 @@ private:
     // ---- private state of MainRetrieval.cpp ----
 
     // ---- private state of MainScanner.cpp ----
+    void ScanTurn(bool now);  // a turn for the window: now, or when the last one is long enough ago
+    qint64 FScanLastTurnNs = -1;
 
     // ---- private state of MainDownload.cpp ----
 

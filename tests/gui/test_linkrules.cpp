@@ -4,50 +4,12 @@
 #include <QtTest>
 
 #include "main/LinkRules.h"
+#include "support/LiteralScanner.h"
 
 namespace {
-struct TRefLink {
-    bool picture;
-    QByteArray value;
-    bool operator==(const TRefLink&) const = default;
-};
+using TRefLink = TLiteralMarker;
 
-// The scan as a plain loop: search the upper-cased copy from its start for every marker, cut the
-// value, then overwrite the character four before the value with "_". Quadratic; small inputs only.
-QList<TRefLink> ReferenceScan(const QByteArray& text)
-{
-    QByteArray prepared;
-    for (char c : text)
-        if (c != ' ')
-            prepared.append(c);
-    QByteArray search = prepared;
-    for (char& c : search)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    QList<TRefLink> links;
-    if (search.isEmpty())
-        return links;
-    for (;;) {
-        qsizetype start;
-        bool picture = false;
-        const qsizetype link = search.indexOf("HREF=\"");
-        if (link >= 0) {
-            start = link + 6;
-        } else {
-            const qsizetype pic = search.indexOf("IMGSRC=\"");
-            if (pic < 0)
-                break;
-            picture = true;
-            start = pic + 8;
-        }
-        qsizetype end = search.indexOf('"', start);
-        if (end < 0)
-            end = search.size();
-        links.append({picture, prepared.mid(start, end - start)});
-        search[start - 4] = '_';
-    }
-    return links;
-}
+QList<TRefLink> ReferenceScan(const QByteArray& text) { return LiteralMarkers(text); }
 
 QList<TRefLink> WalkScan(const QByteArray& text)
 {
@@ -97,6 +59,7 @@ private slots:
     void walkOrderAndValues_data();
     void walkOrderAndValues();
     void walkMatchesLiteralSearch();
+    void rulesMatchLiteralRules();
     void markerLinkPictureOption();
     void badInput();
 };
@@ -269,6 +232,36 @@ void TestLinkRules::walkMatchesLiteralSearch()
         const QList<TRefLink> got = WalkScan(text);
         if (got != expected)
             QFAIL(qPrintable("walk differs for text: " + text.toPercentEncoding()));
+    }
+}
+
+void TestLinkRules::rulesMatchLiteralRules()
+{
+    // Resolution and classes against their plain transcription, over generated bases and links.
+    static const QList<QByteArray> bases = {"http://h/a/b/", "http://h/", "/", "", "abc", "x/http:/d/", "HTTP://H/D/"};
+    static const QList<QByteArray> parts = {"..", "../", "/", "//", ".", "?", "a", "B", "http:", "HtTp:",
+                                            "h2", ".jpg", ".HTML", ".com", ".com/", "mailto:", "MAILTO",
+                                            "go.cgi?to=", ".zip", "\t", "\xe9", ".mpeg", ".shtml"};
+    QRandomGenerator random(7);
+    TLinkBuffer buffer;
+    for (int round = 0; round < 20000; ++round) {
+        const QByteArray& base = bases.at(random.bounded(bases.size()));
+        QByteArray link;
+        for (int n = random.bounded(6); n > 0; --n)
+            link += parts.at(random.bounded(parts.size()));
+        const QByteArray expected = LiteralResolve(base, link);
+        const QByteArray got = ResolveLink(base, link);
+        if (got != expected)
+            QFAIL(qPrintable("resolution differs for " + base + " + " + link));
+        const TLinkClass literal = LiteralIsDocument(expected) ? TLinkClass::Document
+            : LiteralIsFile(expected)                          ? TLinkClass::File
+                                                               : TLinkClass::None;
+        if (ClassifyLink(got) != literal)
+            QFAIL(qPrintable("class differs for " + got));
+        // The buffered form gives the same, whatever the buffer held before.
+        ResolveLinkInto(base, link, buffer.link);
+        if (buffer.link != expected)
+            QFAIL(qPrintable("buffered resolution differs for " + base + " + " + link));
     }
 }
 
