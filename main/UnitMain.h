@@ -315,8 +315,8 @@ private:
     // ---- private state of MainRetrieval.cpp ----
 
     // ---- private state of MainScanner.cpp ----
-    void ScanTurn(bool now);  // a turn for the window: now, or when the last one is long enough ago
-    qint64 FScanLastTurnNs = -1;
+    void ScanTurn(bool now);  // a turn for the window: now, or when one is due
+    qint64 FScanTurnDueNs = 0;
 
     // ---- private state of MainDownload.cpp ----
 
