@@ -1,8 +1,3 @@
 // TEMPORARY definitions so this branch links; temporary until the owner lands (the lead
 // deletes this file when merging).
 #include "main/UnitMain.h"
-
-int TFormMain::ShowMessage(MsgKind kind, const QString& text)
-{
-    return MessageBoxHook ? MessageBoxHook(kind, QString(), text) : int(mrOk);
-}
