@@ -30,6 +30,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The rows are a path, not a tree to fold: no expand marks.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
 private:
     void Open(QTreeWidgetItem* item);
