@@ -151,18 +151,6 @@ private slots:
         QCOMPARE(list.Directory(), Path("a"));
     }
 
-    void dialogLayout()
-    {
-        QCOMPARE(FormDirectory->windowTitle(), QString("Kelvorn - Select download directory"));
-        QCOMPARE(FormDirectory->size(), QSize(361, 285));
-        QCOMPARE(FormDirectory->minimumSize(), FormDirectory->maximumSize());
-        QVERIFY(FormDirectory->PanelBottom->isHidden());
-        QVERIFY(!FormDirectory->ButtonOk->isEnabled());
-        QCOMPARE(FormDirectory->ButtonSave->toolTip(), QString("Save directory and close window"));
-        QCOMPARE(FormDirectory->ButtonCancel->toolTip(), QString("Cancel and close window"));
-        QCOMPARE(FormDirectory->ButtonNew->toolTip(), QString("Make a new directory"));
-    }
-
     void newDirectoryPanel()
     {
         QVERIFY(FormDirectory->MoveTo(Path("other")));

@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QFile>
 #include <QFrame>
-#include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QtTest>
@@ -57,46 +55,17 @@ private slots:
         QCOMPARE(plain.RichEdit1->toPlainText(), QString("changed"));
     }
 
-    void helpWindowLooks()
+    void helpWindowOpensMaximisedAndKeepsItsInsets()
     {
         IsolatedSettings settings;
         TFormHelp help;
-        QCOMPARE(help.windowTitle(), QString("Kelvorn - Help"));
-        QVERIFY(help.RichEdit1->isReadOnly());
-        QVERIFY(!help.isModal());
         QVERIFY(help.windowState() & Qt::WindowMaximized);
-        QVERIFY(help.windowFlags() & Qt::WindowMaximizeButtonHint);
-        QCOMPARE(help.ButtonClose->text(), QString("&Close"));
-        QCOMPARE(help.ButtonClose->toolTip(), QString("Close window"));
         help.setWindowState(Qt::WindowNoState);
         help.resize(617, 378);
         help.show();
         QVERIFY(QTest::qWaitForWindowExposed(&help));
         QCOMPARE(help.PanelTop->height(), 49);
         QCOMPARE(help.RichEdit1->geometry(), QRect(3, 49, help.width() - 6, help.height() - 49 - 5));
-    }
-
-    void aboutWindowLooks()
-    {
-        TFormInfo info;
-        QCOMPARE(info.windowTitle(), QString("Kelvorn - About"));
-        QCOMPARE(info.size(), QSize(285, 241));
-        QCOMPARE(info.minimumSize(), info.maximumSize());
-        QCOMPARE(info.ButtonClose->text(), QString("&Close"));
-        QCOMPARE(info.ButtonClose->toolTip(), QString("Close window"));
-        QVERIFY(info.ButtonClose->x() < 10 && info.ButtonClose->y() < 10);
-        QCOMPARE(info.Memo1->size(), QSize(285, 189));
-        QCOMPARE(info.Memo1->y(), 241 - 189);
-        QVERIFY(info.Memo1->isReadOnly());
-        QCOMPARE(info.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QVERIFY(info.Memo1->font().bold());
-        QCOMPARE(info.Memo1->palette().color(QPalette::Base), QColor(0, 128, 128));
-        QCOMPARE(info.Memo1->palette().color(QPalette::Text), QColor(Qt::white));
-        const QStringList lines = info.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
-        QVERIFY(lines.size() >= 10 && lines.size() <= 14);
-        QVERIFY(info.Memo1->toPlainText().contains("Kelvorn team"));
-        for (QTextBlock block = info.Memo1->document()->begin(); block.isValid(); block = block.next())
-            QCOMPARE(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     }
 
     // The Help menu shows each window without blocking; choosing again keeps one window and

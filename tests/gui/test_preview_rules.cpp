@@ -55,12 +55,6 @@ private slots:
         QCOMPARE(MayBePicture(path), looked);
         QCOMPARE(HasJpegExtension(path), jpeg);
     }
-
-    void sizeLabel()
-    {
-        QCOMPARE(PictureSizeText(100, 50), QString("(100 * 50)"));
-        QCOMPARE(PictureSizeText(3, 2), QString("(3 * 2)"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPreviewRules)
