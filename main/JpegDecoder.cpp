@@ -47,6 +47,9 @@ void CmykRowToRgbx(uchar* row, int width)
 }
 
 constexpr int ProgressBand = 32;  // rows between two progress calls
+// libjpeg's own working memory; a progressive picture of the largest size we preview at full
+// scale needs about a tenth of it.
+constexpr long MaxDecoderMemory = 512L * 1024 * 1024;
 
 // Everything that must survive the jump back lives in *out, never in locals of this frame.
 void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager* err,
@@ -81,13 +84,22 @@ void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager*
         cinfo->scale_denom *= 2;
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBX;
+    // Checked before decoding starts: a progressive file makes libjpeg allocate buffers for
+    // the whole picture when it starts, whatever the reduction.
+    jpeg_calc_output_dimensions(cinfo);
+    if (qint64(cinfo->output_width) * cinfo->output_height > maxPixels) {
+        jpeg_destroy_decompress(cinfo);
+        out->Error = QStringLiteral("picture too large to preview (%1 x %2)").arg(out->Width).arg(out->Height);
+        return;
+    }
+    cinfo->mem->max_memory_to_use = MaxDecoderMemory;
     jpeg_start_decompress(cinfo);
 
     const int w = int(cinfo->output_width);
     const int h = int(cinfo->output_height);
-    if (cinfo->output_components != 4 || qint64(w) * h > maxPixels) {
+    if (cinfo->output_components != 4) {
         jpeg_destroy_decompress(cinfo);
-        out->Error = QStringLiteral("picture too large to preview (%1 x %2)").arg(out->Width).arg(out->Height);
+        out->Error = QStringLiteral("unexpected colour layout");
         return;
     }
     out->Image = QImage(w, h, QImage::Format_RGBX8888);

@@ -167,6 +167,25 @@ private slots:
         QCOMPARE(whole.Warnings, 0);
     }
 
+    // A progressive file whose frame header claims 60000 x 60000 pixels is refused before
+    // libjpeg sets up its whole-picture buffers (gigabytes).
+    void hugeProgressiveHeaderIsRefused()
+    {
+        std::vector<uchar> pixels(64 * 40 * 3, 128);
+        QByteArray file = EncodeWithLibjpeg(64, 40, JCS_RGB, 3, true, pixels);
+        const qsizetype frame = file.indexOf("\xFF\xC2");
+        QVERIFY(frame > 0);
+        // Marker, length (2), precision (1), then height and width, big-endian.
+        for (qsizetype at : {frame + 5, frame + 7}) {
+            file[at] = char(0xEA);
+            file[at + 1] = char(0x60);
+        }
+        const TJpegPicture picture = TJpegDecoder::DecodeData(file);
+        QVERIFY(!picture.Ok());
+        QCOMPARE(picture.Width, 60000);
+        QVERIFY2(picture.Error.contains("too large"), qPrintable(picture.Error));
+    }
+
     // Big pictures are reduced to the pixel budget; the stated size stays the file's own.
     void largePicturesAreReducedOrRefused()
     {
