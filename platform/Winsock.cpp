@@ -22,10 +22,6 @@
 #include <unordered_map>
 #include <vector>
 
-// The C library may define these as macros; here they name our functions.
-#undef htons
-#undef ntohs
-
 namespace ws {
 namespace {
 
