@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -199,8 +200,29 @@ void TestPowersock::constructionAndStatusLevels()
         QCOMPARE(first.Status, QByteArray("Canceling"));
     }
     // Every user gone: the next one starts the layer again and describes it.
-    Probe again;
-    QCOMPARE(again.WinsockInfo.size(), 6);
+    {
+        Probe again;
+        QCOMPARE(again.WinsockInfo.size(), 6);
+    }
+    // An owner takes its component with it (the count is back at zero afterwards).
+    auto* owner = new QObject;
+    auto* owned = new TPowersock(owner);
+    QCOMPARE(owned->WinsockInfo.size(), 6);
+    delete owner;
+    {
+        Probe afterOwner;
+        QCOMPARE(afterOwner.WinsockInfo.size(), 6);
+    }
+    // A thread without an event loop cannot receive notifications: refused at construction.
+    QByteArray refused;
+    std::thread([&] {
+        try {
+            TPowersock plain;
+        } catch (const ESockError& e) {
+            refused = e.Message;
+        }
+    }).join();
+    QCOMPARE(refused, QByteArray("Initializaton of windows sockets failed"));
 }
 
 void TestPowersock::connectDottedAddress()
@@ -333,8 +355,9 @@ void TestPowersock::lookupTimeOutAndLateCompletion()
     // second wait nor put its address in place.
     sock.Host = "next.test";
     sock.TimeOut = 0;
-    QTimer::singleShot(50, qApp, [&] { names.Release("late.test"); });
-    QTimer::singleShot(400, qApp, [&] { names.Release("next.test"); });
+    QObject context;
+    QTimer::singleShot(50, &context, [&] { names.Release("late.test"); });
+    QTimer::singleShot(400, &context, [&] { names.Release("next.test"); });
     sock.Connect();
     QVERIFY(sock.Connected);
     QCOMPARE(resolved, 1);
