@@ -1,1 +1,3 @@
 #include "main/UnitMain.h"
+
+void TFormMain::WireScanner() {}
