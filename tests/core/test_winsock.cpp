@@ -202,6 +202,16 @@ void TestWinsock::startupAndLastErrorPerThread()
     QCOMPARE(s, ws::INVALID_SOCKET);
     QCOMPARE(error, ws::WSANOTINITIALISED);
     QCOMPARE(ws::WSAStartup(0x0101, &FData), 0);
+    // A handle is never given out twice, though descriptors are: a notification still queued
+    // for a closed socket cannot be taken for the next one.
+    const ws::SOCKET first = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, 0);
+    const int firstFd = ws::NativeDescriptor(first);
+    ws::closesocket(first);
+    const ws::SOCKET second = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, 0);
+    QCOMPARE(ws::NativeDescriptor(second), firstFd);
+    QVERIFY(second != first);
+    QCOMPARE(ws::NativeDescriptor(first), -1);
+    ws::closesocket(second);
     // The last error belongs to the thread that made the call.
     ws::WSASetLastError(0);
     QCOMPARE(ws::WSAGetLastError(), 0);
