@@ -20,6 +20,8 @@ constexpr qint64 ListFilesPumpMs = 20;
 
 void TFormMain::WireListFiles()
 {
+    // Closing the window with "Save links && files on program exit" checked saves as the menu does.
+    SaveListsOnExit = [this] { SaveListToDisk(); };
     if (Savelinksfilelists1)
         connect(Savelinksfilelists1, &QAction::triggered, this, [this] { Savelinksfilelists1Click(); });
     if (Loadlinksfilelistfromdisk1)
