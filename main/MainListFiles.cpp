@@ -12,10 +12,25 @@
 #include "widgets/TCheckListView.h"
 
 namespace {
-// Pending events run between records, but at most this often: running them after every one
-// of a hundred thousand records would cost more than the records themselves, and 20 ms keeps
-// the window repainting smoothly.
-constexpr qint64 ListFilesPumpMs = 20;
+// Pending events run between records, but not after every one: with a hundred thousand records
+// that would cost more than the records. They run at most every 20 ms (smooth repainting), and
+// no sooner than four times what the last run took: each run lays out the whole growing list,
+// so a fixed interval would make a long load quadratic. Events thus take at most a fifth of
+// the time, and the window still repaints several times a second.
+constexpr qint64 ListFilesPumpMinNs = 20'000'000;
+constexpr qint64 ListFilesPumpShare = 4;
+
+qint64 NowNs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return clock.nsecsElapsed();
+}
+
+qint64 FirstPumpNs() { return NowNs() + ListFilesPumpMinNs; }
 }  // namespace
 
 void TFormMain::WireListFiles()
@@ -59,12 +74,14 @@ void TFormMain::EndListFilesRun(const TListFilesRunState& state)
         state.Focus->setFocus();
 }
 
-void TFormMain::ListFilesPump(QElapsedTimer& sincePump)
+void TFormMain::ListFilesPump(qint64& nextPumpNs)
 {
-    if (sincePump.elapsed() >= ListFilesPumpMs) {
-        ProcessMessages();
-        sincePump.restart();
-    }
+    const qint64 start = NowNs();
+    if (start < nextPumpNs)
+        return;
+    ProcessMessages();
+    const qint64 end = NowNs();
+    nextPumpNs = end + std::max(ListFilesPumpMinNs, ListFilesPumpShare * (end - start));
 }
 
 void TFormMain::ListFileWarning(const QString& action, const QString& path, const QString& reason)
@@ -93,8 +110,7 @@ bool TFormMain::WriteListFile(const QString& path, bool fileList)
     }
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    QElapsedTimer sincePump;
-    sincePump.start();
+    qint64 nextPump = FirstPumpNs();
     // Walk up to the count taken at the start; the lists cannot change meanwhile, but an index
     // is still checked before use.
     const int count = list->Count();
@@ -116,7 +132,7 @@ bool TFormMain::WriteListFile(const QString& path, bool fileList)
             ListFileWarning(QStringLiteral("Could not write the list file"), path, reason);
             return false;
         }
-        ListFilesPump(sincePump);
+        ListFilesPump(nextPump);
         if (FListWriterGeneration != generation)
             return false;  // a later save (at exit) took over and wrote the files whole
     }
@@ -162,8 +178,7 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
     TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    QElapsedTimer sincePump;
-    sincePump.start();
+    qint64 nextPump = FirstPumpNs();
     for (;;) {
         if (fileList)
             CurrentFileIndex = -1;
@@ -187,7 +202,7 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
             list->SetStateImage(row, 3);  // an item with an icon shows no check box
         if (fileList)
             CurrentFileIndex = -1;
-        ListFilesPump(sincePump);
+        ListFilesPump(nextPump);
     }
 }
 

@@ -336,7 +336,7 @@ private:
     int FListWriterGeneration = 0;
     bool WriteListFile(const QString& path, bool fileList);
     bool ReadListFile(class QFile& file, bool fileList);
-    void ListFilesPump(class QElapsedTimer& sincePump);
+    void ListFilesPump(qint64& nextPumpNs);
     void ListFileWarning(const QString& action, const QString& path, const QString& reason);
 
     // ---- private state of MainListCommands.cpp ----
