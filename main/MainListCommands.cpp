@@ -1,5 +1,4 @@
 // The lists' context menus, keys and mouse, in-place editing, column widths and current items.
-#include <QAbstractItemDelegate>
 #include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -57,16 +56,11 @@ void TFormMain::WireListCommands()
 
     if (ListViewDoc) {
         connect(ListViewDoc, &TCheckListView::Change, this, [this](int index) { ListViewDocChange(index); });
-        // Captions are edited by a slow second click or F2; a double click opens the address.
-        ListViewDoc->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
-        connect(ListViewDoc->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
-                [this] { RunListCommand([this] { ListViewDocEdited(); }); });
         ListViewDoc->installEventFilter(this);
         ListViewDoc->viewport()->installEventFilter(this);
     }
     if (ListViewFile) {
         connect(ListViewFile, &TCheckListView::Change, this, [this](int index) { ListViewFileChange(index); });
-        ListViewFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
         ListViewFile->installEventFilter(this);
         ListViewFile->viewport()->installEventFilter(this);
     }
@@ -151,15 +145,6 @@ void TFormMain::ListViewFileChange(int index)
     // An engine writing its outcome holds the lock: its change must not steal the user's item.
     if (ListViewFile->Tag.load() != 1)
         CurrentFileIndex = index;
-}
-
-void TFormMain::ListViewDocEdited()
-{
-    // The edit changed the caption in place; a sorted list moves the item to its new place,
-    // which also makes it the current item.
-    const int row = ListViewDoc->CurrentIndex();
-    if (ValidIndex(ListViewDoc, row))
-        ListViewDoc->SetCaption(row, ListViewDoc->Caption(row));
 }
 
 void TFormMain::ListViewDocDblClick()

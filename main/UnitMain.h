@@ -349,7 +349,6 @@ private:
     void ResetFile();
     void SortFileList();
     void SelectByKeyword();
-    void ListViewDocEdited();
     void ListViewResized(TCheckListView* list);
 
     // ---- private state of MainBookmarks.cpp ----
