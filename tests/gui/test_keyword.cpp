@@ -1,5 +1,4 @@
 // The keyword dialog: its look, a fresh field on every opening, and the selection it runs.
-#include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QtTest>
@@ -15,25 +14,6 @@ private slots:
     {
         delete FormKeyword;
         FormKeyword = nullptr;
-    }
-
-    void look()
-    {
-        TFormKeyword& k = *FormKeyword;
-        QCOMPARE(k.windowTitle(), QStringLiteral("Kelvorn - Keyword selection"));
-        QCOMPARE(k.minimumSize(), QSize(268, 104));
-        QCOMPARE(k.maximumSize(), QSize(268, 104));
-        const Qt::WindowFlags flags = k.windowFlags();
-        QVERIFY(flags & Qt::WindowCloseButtonHint);
-        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
-        QCOMPARE(k.ButtonOk->text(), QStringLiteral("&Ok"));
-        QCOMPARE(k.ButtonOk->toolTip(), QStringLiteral("Find and Tag links"));
-        QVERIFY(!k.ButtonOk->icon().isNull());
-        QCOMPARE(k.ButtonCancel->text(), QStringLiteral("&Cancel"));
-        QCOMPARE(k.ButtonCancel->toolTip(), QStringLiteral("Cancel and close window"));
-        QCOMPARE(k.Label1->text(), QStringLiteral("Keyword:"));
-        QCOMPARE(k.Label2->text(), QStringLiteral("Search is not case sensitive !"));
-        QCOMPARE(k.Label2->palette().color(QPalette::WindowText), QColor(128, 0, 0));
     }
 
     void everyOpeningStartsEmpty()
