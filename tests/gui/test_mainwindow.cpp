@@ -2,7 +2,9 @@
 // the busy look, the options, the side panel and the status displays.
 #include <QDir>
 #include <QFile>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QSettings>
 #include <QSplitter>
@@ -121,6 +123,7 @@ private slots:
     void settingsRoundTrip();
     void idleAndBusyLooks();
     void busyLightChangeUpdatesTheScreen();
+    void popupMenusOpenOnRightClick();
     void optionHandlers();
     void sidePanelFollowsItsTwoOptions_data();
     void sidePanelFollowsItsTwoOptions();
@@ -610,6 +613,44 @@ void TestMainWindow::busyLightChangeUpdatesTheScreen()
     QVERIFY(!window->ButtonStart->isEnabled());
     window->ComboBoxBookmark->SetText(QStringLiteral("h"));
     QVERIFY(window->ButtonStart->isEnabled());
+}
+
+void TestMainWindow::popupMenusOpenOnRightClick()
+{
+    IsolatedSettings isolated;
+    Recorded seen;
+    auto window = MakeWindow(seen);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const auto rightClick = [](QWidget* target) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(target, &event);
+    };
+    // Empty lists: no menu.
+    rightClick(window->ListViewDoc->viewport());
+    rightClick(window->ListViewFile->viewport());
+    QVERIFY(!window->PopupMenuDoc->isVisible());
+    QVERIFY(!window->PopupMenuFile->isVisible());
+    // With items, after the next screen update.
+    window->ListViewDoc->Add("http://h/a.html");
+    window->ListViewFile->Add("http://h/a.jpg");
+    rightClick(window->ListViewDoc->viewport());
+    QVERIFY(!window->PopupMenuDoc->isVisible());
+    window->UpdateScreen();
+    rightClick(window->ListViewDoc->viewport());
+    QTRY_VERIFY(window->PopupMenuDoc->isVisible());
+    window->PopupMenuDoc->hide();
+    rightClick(window->ListViewFile->viewport());
+    QTRY_VERIFY(window->PopupMenuFile->isVisible());
+    window->PopupMenuFile->hide();
+    // The two fields show their bookmark menus instead of the editor's own.
+    rightClick(window->ComboBoxBookmark->lineEdit());
+    QTRY_VERIFY(window->PopupMenuBookmark->isVisible());
+    window->PopupMenuBookmark->hide();
+    rightClick(window->ComboBoxDownload->lineEdit());
+    QTRY_VERIFY(window->PopupMenuDownload->isVisible());
+    window->PopupMenuDownload->hide();
+    window->hide();
 }
 
 void TestMainWindow::optionHandlers()

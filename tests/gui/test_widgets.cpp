@@ -1,5 +1,6 @@
 // The controls of the main window: LED, gauge, check-box list and flat combo box.
 #include <QAbstractItemModel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QtTest>
 #include <thread>
@@ -359,6 +360,21 @@ void TestWidgets::comboListKeepsTextAndOrder()
     combo.SetText(QString());
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.last().at(0).toString(), QString());
+    // Typing a prefix of an entry gives that prefix, not the entry.
+    combo.AddEntry(QStringLiteral("http://example/"));
+    combo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&combo));
+    combo.activateWindow();
+    combo.setFocus();
+    QTRY_VERIFY(combo.lineEdit()->hasFocus());
+    QTest::keyClicks(combo.lineEdit(), QStringLiteral("http://ex"));
+    QCOMPARE(combo.Text(), QStringLiteral("http://ex"));
+    QCOMPARE(changed.last().at(0).toString(), QStringLiteral("http://ex"));
+    // Enter is reported and adds nothing to the list.
+    QSignalSpy enter(&combo, &TFlatComboBox::EnterPressed);
+    QTest::keyClick(combo.lineEdit(), Qt::Key_Return);
+    QCOMPARE(enter.size(), 1);
+    QCOMPARE(combo.Entries(), QStringList{QStringLiteral("http://example/")});
 }
 
 void TestWidgets::comboColours()
