@@ -190,13 +190,18 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
         if (got < recordSize)
             return true;
         const TListRecord item = fileList ? GetFileRecord(record) : GetDocRecord(record);
-        // The record's values win over what the insert handler put into the new item.
+        // The record's values win over what the insert handler put into the new item. A value
+        // the item holds already is not set again: every change repaints and notifies.
         const int row = list->Add(item.Caption);
-        list->SetChecked(row, item.Ticked);
-        list->SetImageIndex(row, item.ImageIndex);
+        if (list->Checked(row) != item.Ticked)
+            list->SetChecked(row, item.Ticked);
+        if (list->ImageIndex(row) != item.ImageIndex)
+            list->SetImageIndex(row, item.ImageIndex);
         if (fileList) {
-            list->SetSubItem(row, 1, item.FileName);
-            list->SetSubItem(row, 2, item.Size);
+            if (list->SubItem(row, 1) != item.FileName)
+                list->SetSubItem(row, 1, item.FileName);
+            if (list->SubItem(row, 2) != item.Size)
+                list->SetSubItem(row, 2, item.Size);
         }
         if (item.ImageIndex >= 0)
             list->SetStateImage(row, 3);  // an item with an icon shows no check box
