@@ -303,6 +303,7 @@ private:
     void LayoutTopPanel();
     void LayoutSidePanel();
     void LayoutStatusBar();
+    void ApplySplitterWidths();
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
