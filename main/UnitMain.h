@@ -322,8 +322,37 @@ private:
     // ---- private state of MainDownload.cpp ----
 
     // ---- private state of MainListFiles.cpp ----
+    // A save or a load lets events run after its records; meanwhile the lists must not change.
+    enum class TListFilesRun { None, Saving, Loading };
+    TListFilesRun FListFilesRun = TListFilesRun::None;
+    struct TListFilesRunState {
+        TListFilesRun Previous = TListFilesRun::None;
+        bool CentralEnabled = true;
+        bool MenuEnabled = true;
+        QPointer<QWidget> Focus;
+    };
+    TListFilesRunState BeginListFilesRun(TListFilesRun run);
+    void EndListFilesRun(const TListFilesRunState& state);
+    // The file being written, kept here so that a save started while another runs (only the
+    // save at exit can do that) can drop the older one's temporary file.
+    class QSaveFile* FListWriter = nullptr;
+    int FListWriterGeneration = 0;
+    bool WriteListFile(const QString& path, bool fileList);
+    bool ReadListFile(class QFile& file, bool fileList);
+    void ListFilesPump(qint64& nextPumpNs);
+    void ListFileWarning(const QString& action, const QString& path, const QString& reason);
 
     // ---- private state of MainListCommands.cpp ----
+    void ListViewDocDblClick();
+    void RunListCommand(const std::function<void()>& command);   // guarded, idle lists only
+    void RunListCommandLater(const std::function<void()>& command);  // after the event at hand
+    void SelectByHostPrefix(TCheckListView* list, int current);
+    void DeleteByHostPrefix(TCheckListView* list, int& current);
+    void ResetLink();
+    void ResetFile();
+    void SortFileList();
+    void SelectByKeyword();
+    void ListViewResized(TCheckListView* list);
 
     // ---- private state of MainBookmarks.cpp ----
     void Addbookmark1Click();      // document field: "Add bookmark"

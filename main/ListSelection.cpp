@@ -1,0 +1,54 @@
+#include "main/ListSelection.h"
+
+#include "main/ListRecords.h"
+#include "widgets/TCheckListView.h"
+
+namespace {
+constexpr int NoBoxStateImage = 3;
+bool Untouched(const TCheckListView& list, int index) { return list.ImageIndex(index) == -1; }
+}  // namespace
+
+void SetUntouchedTicks(TCheckListView& list, TTickMode mode)
+{
+    for (int i = 0; i < list.Count(); ++i) {
+        if (!Untouched(list, i))
+            continue;
+        switch (mode) {
+        case TTickMode::Tick: list.SetChecked(i, true); break;
+        case TTickMode::Untick: list.SetChecked(i, false); break;
+        case TTickMode::Invert: list.SetChecked(i, !list.Checked(i)); break;
+        }
+    }
+}
+
+int TickUntouchedContaining(TCheckListView& list, const QByteArray& upperNeedle)
+{
+    int count = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        if (Untouched(list, i) && ContainsUpper(list.Caption(i), upperNeedle)) {
+            list.SetChecked(i, true);
+            ++count;
+        }
+    }
+    return count;
+}
+
+int DeleteStartingWith(TCheckListView& list, const QByteArray& prefix)
+{
+    // Which items go does not depend on the order of removal; walking from the end keeps each
+    // removal cheap on a long list.
+    int removed = 0;
+    for (int i = list.Count() - 1; i >= 0; --i) {
+        if (StartsWithPrefix(list.Caption(i), prefix)) {
+            list.Delete(i);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+void RehideCheckBox(TCheckListView& list, int index)
+{
+    if (index >= 0 && index < list.Count() && list.ImageIndex(index) >= 0)
+        list.SetStateImage(index, NoBoxStateImage);
+}

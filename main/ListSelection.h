@@ -1,0 +1,19 @@
+#pragma once
+// The selection and deletion rules of the list commands applied to a list. Only untouched
+// items (image index -1, check box shown) take part in the tick commands.
+#include <QByteArray>
+
+class TCheckListView;
+
+enum class TTickMode { Tick, Untick, Invert };
+
+// Ticks, unticks or inverts every untouched item, first to last.
+void SetUntouchedTicks(TCheckListView& list, TTickMode mode);
+// Ticks every untouched item whose upper-cased caption contains `upperNeedle` and returns how
+// many it ticked (an item already ticked is ticked again and counted).
+int TickUntouchedContaining(TCheckListView& list, const QByteArray& upperNeedle);
+// Removes every item whose caption starts with `prefix` (case-sensitive), whatever its icon;
+// returns how many were removed.
+int DeleteStartingWith(TCheckListView& list, const QByteArray& prefix);
+// An item with an icon shows no check box: put its state image back to 3 when it has one.
+void RehideCheckBox(TCheckListView& list, int index);
