@@ -7,6 +7,7 @@
 #include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QThread>
+#include <QTimer>
 #include <cstring>
 #include <mutex>
 
@@ -494,10 +495,24 @@ void TPowersock::WriteFromStream()
 
 void TPowersock::WaitPass(bool& busy)
 {
-    if (!busy)
-        QThread::msleep(2);
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    busy = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+    if (!dispatcher) {
+        QThread::msleep(2);
+        busy = false;
+        return;
+    }
+    if (busy) {
+        busy = dispatcher->processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // The 2 ms pause, spent waiting for events rather than asleep: data that arrives meanwhile is
+    // taken at once, so a pause never holds a transfer back (a plain sleep would cap a stream at
+    // one socket buffer per 2 ms).
+    QTimer pause;
+    pause.setSingleShot(true);
+    pause.setTimerType(Qt::PreciseTimer);
+    pause.start(2);
+    busy = dispatcher->processEvents(QEventLoop::WaitForMoreEvents) && pause.isActive();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -137,8 +137,9 @@ private:
     void FlushCapture();
     void MakeSocket(int protocol);
     void PostStep(unsigned message);
-    // One pass of a wait: sleeps 2 ms unless the previous pass found events (so a stream is drained
-    // without pauses), then processes the calling thread's pending events.
+    // One pass of a wait: processes the calling thread's pending events; when the previous pass
+    // found none, it first pauses up to 2 ms, ending the pause as soon as an event arrives (so a
+    // stream is drained without pauses).
     static void WaitPass(bool& busy);
 
     TMessageWindow* Window = nullptr;

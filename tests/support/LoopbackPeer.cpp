@@ -34,9 +34,14 @@ LoopbackPeer::LoopbackPeer(Script script, int backlog)
     if (!script)
         return;
     const int listenFd = FListenFd;
-    FThread = std::thread([listenFd, script = std::move(script)] {
-        if (!WaitFor(listenFd, POLLIN))
-            return;
+    FThread = std::thread([this, listenFd, script = std::move(script)] {
+        // A connection already queued is served even when the peer is being destroyed; only
+        // waiting for one that never comes ends early.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(LimitMs);
+        while (!WaitFor(listenFd, POLLIN, 20)) {
+            if (FStopping || std::chrono::steady_clock::now() > end)
+                return;
+        }
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             return;
@@ -47,8 +52,7 @@ LoopbackPeer::LoopbackPeer(Script script, int backlog)
 
 LoopbackPeer::~LoopbackPeer()
 {
-    if (FListenFd >= 0)
-        ::shutdown(FListenFd, SHUT_RDWR);  // wakes a script still waiting to accept
+    FStopping = true;
     if (FThread.joinable())
         FThread.join();
     CloseListener();

@@ -3,6 +3,7 @@
 // on its own thread against the first connection it accepts. Plain POSIX with blocking calls
 // bounded by time limits, so a failing test ends instead of hanging.
 #include <QByteArray>
+#include <atomic>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -36,6 +37,7 @@ public:
 private:
     int FListenFd = -1;
     int FPort = 0;
+    std::atomic<bool> FStopping{false};
     std::thread FThread;
 };
 
