@@ -284,7 +284,7 @@ void TFormMain::ButtonParseClick()
         }
 
         // Items that the pass itself appends wait for the next pass.
-        const int n = ListViewDoc->Count();
+        int n = ListViewDoc->Count();
         for (int i = 0; i < n && i < ListViewDoc->Count(); ++i) {
             FirstFileTaken = false;
             if (CommandGoesOn(run) && ListViewDoc->Checked(i) && ListViewDoc->ImageIndex(i) == DocPending) {
@@ -309,6 +309,12 @@ void TFormMain::ButtonParseClick()
                 } catch (...) {
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocFailed);
+                }
+                // Items deleted above this one meanwhile moved it up: go on after it, with the
+                // end of the pass moved up as much.
+                if (at >= 0 && at < i) {
+                    n -= i - at;
+                    i = at;
                 }
             }
             UpdateScreen();
