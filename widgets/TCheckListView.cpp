@@ -1,6 +1,7 @@
 #include "widgets/TCheckListView.h"
 
 #include <QHeaderView>
+#include <QMenu>
 
 namespace {
 constexpr int CaptionRole = Qt::UserRole;       // the caption's bytes
@@ -267,4 +268,16 @@ void TCheckListView::ItemChanged(QTreeWidgetItem* item)
         --FInternal;
     }
     emit Change(row);
+}
+
+void TCheckListView::SetPopupMenu(QMenu* menu)
+{
+    FPopup = menu;
+    if (contextMenuPolicy() == Qt::CustomContextMenu)
+        return;
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (FPopup && FPopupAllowed)
+            FPopup->popup(viewport()->mapToGlobal(pos));
+    });
 }
