@@ -5,13 +5,6 @@
 #include "http/TNMHTTP.h"
 #include "main/UnitMain.h"
 
-// Temporary until the main window lands.
-void TFormMain::UpdateScreen(TLed*) {}
-void TFormMain::SetStatusText(const QString&) {}
-void TFormMain::ProcessMessages() { QCoreApplication::processEvents(); }
-void TFormMain::Beep() {}
-void TFormMain::ShowBar(bool, int32_t, int32_t) {}
-
 // Temporary until the link scanner lands.
 void TFormMain::ParseDocument(const QByteArray&, const QByteArray&, int) {}
 
