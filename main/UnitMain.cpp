@@ -552,6 +552,8 @@ void TFormMain::LayoutSidePanel()
     const int w = PanelExtra->width();
     const int h = PanelExtra->height();
     const bool download = !PanelDownload->isHidden();
+    if (PanelExtra->isVisible())
+        FPreviewWidth = w;  // remembered for the time the panel is hidden
     PanelDownload->setGeometry(0, std::max(0, h - 76), w, 76);
     PanelPreview->setGeometry(0, 0, w, download ? std::max(0, h - 76) : h);
 }

@@ -62,7 +62,8 @@ signals:
 private:
     QTreeWidgetItem* Item(int index) const;
     int RowOf(const QTreeWidgetItem* item) const;
-    int SortedPosition(const QByteArray& caption, const QTreeWidgetItem* skip) const;
+    int SortedPosition(const QByteArray& caption) const;
+    int MoveToSortedPlace(QTreeWidgetItem* item);  // returns its new index
     void Forget(const QByteArray& caption);
     void ItemChanged(QTreeWidgetItem* item);
     bool FSorted = false;

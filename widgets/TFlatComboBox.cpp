@@ -14,6 +14,9 @@ TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent)
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(16);
     setDuplicatesEnabled(true);
+    // No completion while typing: the text is exactly what was typed (the directory field tests
+    // every text it gets).
+    setCompleter(nullptr);
     connect(this, &QComboBox::editTextChanged, this, &TFlatComboBox::TextChanged);
     lineEdit()->installEventFilter(this);
     installEventFilter(this);

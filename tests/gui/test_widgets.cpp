@@ -1,5 +1,6 @@
 // The controls of the main window: LED, gauge, check-box list and flat combo box.
 #include <QAbstractItemModel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QtTest>
 #include <thread>
@@ -247,6 +248,22 @@ void TestWidgets::listSortingAndCaptionIndex()
         QVERIFY2(QString::localeAwareCompare(QString::fromLatin1(list.Caption(i)),
                                              QString::fromLatin1(list.Caption(i + 1))) <= 0,
                  list.Caption(i).constData());
+    // The current item keeps being current when a rename moves it.
+    list.SetCurrentIndex(0);
+    const QByteArray first = list.Caption(0);
+    list.SetCaption(0, "http://zzz/");
+    QCOMPARE(list.Caption(list.CurrentIndex()), QByteArray("http://zzz/"));
+    list.SetCaption(list.CurrentIndex(), first);
+    // An edit in place by the user takes its sorted place, is notified there, and is indexed.
+    QSignalSpy changes(&list, &TCheckListView::Change);
+    const int edited = Captions(list).indexOf("http://c/3");
+    list.model()->setData(list.model()->index(edited, 0), QStringLiteral("0://edited"));
+    QCOMPARE(list.Caption(0), QByteArray("0://edited"));
+    QVERIFY(!changes.isEmpty());
+    QCOMPARE(changes.last().at(0).toInt(), 0);
+    QCOMPARE(list.CurrentIndex(), 0);
+    QVERIFY(list.ContainsCaption("0://edited"));
+    QVERIFY(!list.ContainsCaption("http://c/3"));
     // One of two equal captions deleted: the other is still known.
     list.Delete(Captions(list).indexOf("http://a/1"));
     QVERIFY(list.ContainsCaption("http://a/1"));
@@ -343,6 +360,21 @@ void TestWidgets::comboListKeepsTextAndOrder()
     combo.SetText(QString());
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.last().at(0).toString(), QString());
+    // Typing a prefix of an entry gives that prefix, not the entry.
+    combo.AddEntry(QStringLiteral("http://example/"));
+    combo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&combo));
+    combo.activateWindow();
+    combo.setFocus();
+    QTRY_VERIFY(combo.lineEdit()->hasFocus());
+    QTest::keyClicks(combo.lineEdit(), QStringLiteral("http://ex"));
+    QCOMPARE(combo.Text(), QStringLiteral("http://ex"));
+    QCOMPARE(changed.last().at(0).toString(), QStringLiteral("http://ex"));
+    // Enter is reported and adds nothing to the list.
+    QSignalSpy enter(&combo, &TFlatComboBox::EnterPressed);
+    QTest::keyClick(combo.lineEdit(), Qt::Key_Return);
+    QCOMPARE(enter.size(), 1);
+    QCOMPARE(combo.Entries(), QStringList{QStringLiteral("http://example/")});
 }
 
 void TestWidgets::comboColours()
