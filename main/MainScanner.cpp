@@ -1,3 +1,148 @@
+// ParseDocument: finds the links of a fetched page and sorts new ones into the parse list, the
+// document list and the file list; the duplicate tests; the set-up of items added to the lists.
 #include "main/UnitMain.h"
 
-void TFormMain::WireScanner() {}
+#include <QElapsedTimer>
+
+#include "main/FileNaming.h"
+#include "main/LinkRules.h"
+#include "main/TParseList.h"
+#include "widgets/TCheckListView.h"
+
+namespace {
+// A scan gives the window a turn at its start, and then after a marker or at a duplicate once
+// this much scanning time has passed since the last turn. A turn per marker would let event
+// processing (and the list views' relayouts it triggers) cost more than the scan itself on a
+// large page; 10 ms keeps the window as responsive as a screen refresh while a scan spends
+// nearly all its time scanning.
+constexpr qint64 ScanTurnIntervalNs = 10'000'000;
+
+qint64 MonotonicNs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.nsecsElapsed();
+}
+
+// No exception may leave a Qt slot.
+template <class F>
+void Guarded(F&& f)
+{
+    try {
+        f();
+    } catch (...) {
+    }
+}
+}  // namespace
+
+void TFormMain::WireScanner()
+{
+    connect(ListViewDoc, &TCheckListView::Insert, this, [this](int index) { Guarded([&] { ListViewDocInsert(index); }); });
+    connect(ListViewFile, &TCheckListView::Insert, this, [this](int index) { Guarded([&] { ListViewFileInsert(index); }); });
+}
+
+void TFormMain::ScanTurn(bool now)
+{
+    const qint64 at = MonotonicNs();
+    if (!now && FScanLastTurnNs >= 0 && at - FScanLastTurnNs < ScanTurnIntervalNs)
+        return;
+    ProcessMessages();
+    FScanLastTurnNs = MonotonicNs();
+}
+
+void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode)
+{
+    SetStatusText(QStringLiteral("Status: Parsing link"));
+    ScanTurn(true);
+    // A text of nothing but spaces has no markers: the walk ends at once.
+    TMarkerWalk walk(text);
+    TMarker marker;
+    TLinkBuffer buffer;
+    while (walk.Next(marker)) {
+        // Options are read when a marker needs them: a click during a turn counts from then on.
+        const bool takePictures =
+            marker.kind == TMarkerKind::Picture && Addembeddedimageswhenparsing1->isChecked();
+        const QByteArray& link = MarkerLink(text, marker, base, takePictures, buffer);
+        switch (ClassifyLink(link)) {
+        case TLinkClass::Document:
+            if (parseMode == 1) {
+                if (!ExistInParseList(link))
+                    ListBoxParse1->Add(link);
+            } else if (parseMode == 2) {
+                if (Addnewlinksfoundwhenparsingtoexistinglist1->isChecked() && !ExistInList(link)
+                    && !ExistInParseList(link))
+                    AddDocItem(link);
+            }
+            break;
+        case TLinkClass::File:
+            LastFileLink = link;  // also for a duplicate that is not added
+            if (!ExistInFileList(link))
+                AddFileItem(link);
+            break;
+        case TLinkClass::None:
+            break;
+        }
+        ScanTurn(false);
+    }
+}
+
+// The three duplicate tests answer from the lists' caption indexes: the same answer as a walk
+// over the entries, without the walk. A duplicate found gives the window its turn as the walk did.
+bool TFormMain::ExistInList(const QByteArray& link)
+{
+    if (ExistsWithoutSearch(link))
+        return true;
+    if (!ListViewDoc->ContainsCaption(link))
+        return false;
+    ScanTurn(false);
+    return true;
+}
+
+bool TFormMain::ExistInFileList(const QByteArray& link)
+{
+    if (ExistsWithoutSearch(link))
+        return true;
+    if (!ListViewFile->ContainsCaption(link))
+        return false;
+    ScanTurn(false);
+    return true;
+}
+
+bool TFormMain::ExistInParseList(const QByteArray& link)
+{
+    if (ExistsWithoutSearch(link))
+        return true;
+    if (!ListBoxParse1->Contains(link))
+        return false;
+    ScanTurn(false);
+    return true;
+}
+
+int TFormMain::AddDocItem(const QByteArray& caption) { return ListViewDoc->Add(caption); }
+
+int TFormMain::AddFileItem(const QByteArray& caption) { return ListViewFile->Add(caption); }
+
+// The insert handlers also run for items that loading the lists appends; those set the state
+// they restore after the item exists.
+void TFormMain::ListViewDocInsert(int index)
+{
+    if (ListViewDoc->ImageIndex(index) != DocPending)
+        ListViewDoc->SetImageIndex(index, DocPending);
+    if (ListViewDoc->StateImage(index) > 1)  // show the box
+        ListViewDoc->SetStateImage(index, 0);
+}
+
+void TFormMain::ListViewFileInsert(int index)
+{
+    if (ListViewFile->ImageIndex(index) != FilePending)
+        ListViewFile->SetImageIndex(index, FilePending);
+    if (ListViewFile->StateImage(index) > 1)
+        ListViewFile->SetStateImage(index, 0);
+    ListViewFile->SetSubItem(index, 1, FilNavn(LastFileLink));
+    ListViewFile->SetSubItem(index, 2, QByteArray());
+    if (Autoselectfirstfilefromeachlink1->isChecked() && !FirstFileTaken) {
+        ListViewFile->SetChecked(index, true);
+        FirstFileTaken = true;
+    }
+}

@@ -327,6 +327,8 @@ private:
     void SetDocState(int index, int state);
 
     // ---- private state of MainScanner.cpp ----
+    void ScanTurn(bool now);  // a turn for the window: now, or when the last one is long enough ago
+    qint64 FScanLastTurnNs = -1;
 
     // ---- private state of MainDownload.cpp ----
 
