@@ -5,9 +5,6 @@
 #include "http/TNMHTTP.h"
 #include "main/UnitMain.h"
 
-// Temporary until the link scanner lands.
-void TFormMain::ParseDocument(const QByteArray&, const QByteArray&, int) {}
-
 // Temporary until the download command lands.
 void TFormMain::UpdateIconsInfileList() {}
 void TFormMain::ButtonDownloadClick() {}
