@@ -274,6 +274,31 @@ private slots:
             QVERIFY(w.LooksIdle());
             QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
         }
+        {
+            // The same during the one-level-up pass: the newer Get's pass lists each of its
+            // pages once, and the interrupted pass takes nothing from the new parse list.
+            StallServer server;
+            server.SetPage("/first.html", "<a href=\"p1.html\">1</a><a href=\"p2.html\">2</a><a href=\"p3.html\">3</a>");
+            server.SetPage("/p1.html", "");
+            server.SetReply("/p2.html", {Ok + "\r\n", ""});
+            server.SetPage("/second.html",
+                           "<a href=\"x1.html\">1</a><a href=\"x2.html\">2</a><a href=\"x3.html\">3</a>");
+            for (const char* page : {"/x1.html", "/x2.html", "/x3.html"})
+                server.SetPage(page, "");
+            RetrievalWindow w;
+            RetrievalWindow::Set(w.win->Includelinksonelevelupwhenparsingmaindocument1, true);
+            WhenReady restart([&] { return server.Stalled() > 0; }, [&] {
+                w.win->ComboBoxBookmark->SetText(QString::fromLatin1(server.Url("/second.html")));
+                emit w.win->ComboBoxBookmark->EnterPressed();
+            });
+            w.Get(server.Url("/first.html"));
+            QVERIFY(restart.Done);
+            QCOMPARE(RetrievalWindow::Captions(w.Docs()),
+                     (QByteArrayList{server.Url("/x1.html"), server.Url("/x2.html"), server.Url("/x3.html")}));
+            QCOMPARE(server.RequestsFor("/x3.html"), 1);
+            QCOMPARE(server.RequestsFor("/p3.html"), 0);
+            QVERIFY(w.LooksIdle());
+        }
     }
 };
 
