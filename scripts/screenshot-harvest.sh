@@ -32,7 +32,7 @@ mkdir -p "$site/gallery" "$work/downloads" "$work/config/Kelvorn"
 for g in beach mountains city; do
     {
         for i in 1 2 3 4; do echo "<a href=\"$g-$i.jpg\"><img src=\"$g-$i-small.jpg\"></a>"; done
-        echo "<a href=\"$g.zip\">all of $g</a> <a href=\"../index.html\">back</a>"
+        echo "<a href=\"$g.zip\">all of $g</a>"
     } >"$site/gallery/$g.html"
 done
 
