@@ -1,8 +1,162 @@
 #include "dialogs/UnitDirectory.h"
 
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStyle>
+#include <QToolButton>
+
+#include "dialogs/DialogTools.h"
+#include "main/UnitMain.h"
+#include "widgets/TDirectoryListBox.h"
+#include "widgets/TDriveComboBox.h"
+
 TFormDirectory* FormDirectory = nullptr;
+
+namespace {
+template <class F>
+void Guarded(F&& f)
+{
+    try {
+        f();
+    } catch (...) {
+    }
+}
+}  // namespace
 
 TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormDirectory"));
+    setWindowTitle(QStringLiteral("Kelvorn - Select download directory"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(361, 285);
+
+    PanelTop = new QFrame(this);
+    PanelTop->setObjectName(QStringLiteral("PanelTop"));
+    PanelTop->setGeometry(0, 0, 361, 73);
+    ButtonSave = MakeFlatButton(PanelTop, "ButtonSave", QStringLiteral("&Save"),
+                                QStringLiteral("Save directory and close window"),
+                                QIcon(QStringLiteral(":/resources/button-save.png")));
+    ButtonSave->setGeometry(4, 4, 85, 33);
+    ButtonCancel = MakeFlatButton(PanelTop, "ButtonCancel", QStringLiteral("&Cancel"),
+                                  QStringLiteral("Cancel and close window"),
+                                  QIcon(QStringLiteral(":/resources/button-cancel.png")));
+    ButtonCancel->setGeometry(92, 4, 85, 33);
+    ButtonNew = MakeFlatButton(PanelTop, "ButtonNew", QStringLiteral("&New directory"),
+                               QStringLiteral("Make a new directory"),
+                               QIcon(QStringLiteral(":/resources/folder-new.png")));
+    ButtonNew->setGeometry(180, 4, 120, 33);
+    RzDriveComboBox1 = new TDriveComboBox(PanelTop);
+    RzDriveComboBox1->setObjectName(QStringLiteral("RzDriveComboBox1"));
+    RzDriveComboBox1->setGeometry(4, 44, 353, 24);
+
+    RzDirectoryListBox1 = new TDirectoryListBox(this);
+    RzDirectoryListBox1->setObjectName(QStringLiteral("RzDirectoryListBox1"));
+    RzDirectoryListBox1->SetRoots(RzDriveComboBox1->Drives());
+    RzDirectoryListBox1->setGeometry(4, 73, 353, 208);
+
+    PanelBottom = new QFrame(this);
+    PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    PanelBottom->setGeometry(0, 285 - 36, 361, 36);
+    Label1 = new QLabel(QStringLiteral("New directory:"), PanelBottom);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(4, 10, 80, 16);
+    Edit1 = new QLineEdit(PanelBottom);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(86, 6, 200, 24);
+    ButtonOk = MakeFlatButton(PanelBottom, "ButtonOk", QStringLiteral("&Ok"), QString(),
+                              QIcon(QStringLiteral(":/resources/button-ok.png")));
+    ButtonOk->setGeometry(290, 4, 67, 28);
+    ButtonOk->setEnabled(false);
+    PanelBottom->hide();
+    LayoutMiddle();
+
+    connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonSaveClick(); }); });
+    connect(ButtonCancel, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonCancelClick(); }); });
+    connect(ButtonNew, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonNewClick(); }); });
+    connect(ButtonOk, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonOkClick(); }); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(); }); });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] {
+        Guarded([this] {
+            if (ButtonOk->isEnabled())
+                ButtonOkClick();
+        });
+    });
+    // The drive drop-down and the list follow each other.
+    connect(RzDriveComboBox1, &TDriveComboBox::DriveChanged, this,
+            [this](const QString& root) { Guarded([this, root] { RzDirectoryListBox1->SetDirectory(root); }); });
+    connect(RzDirectoryListBox1, &TDirectoryListBox::DirectoryChanged, this,
+            [this](const QString& path) { RzDriveComboBox1->ShowDriveOf(path); });
+
+    if (!RzDirectoryListBox1->SetDirectory(QDir::homePath()))
+        RzDirectoryListBox1->SetDirectory(QStringLiteral("/"));
+    CentreOnScreen(this);
+}
+
+QString TFormDirectory::Directory() const { return RzDirectoryListBox1->Directory(); }
+
+bool TFormDirectory::MoveTo(const QString& directory) { return RzDirectoryListBox1->SetDirectory(directory); }
+
+void TFormDirectory::ButtonSaveClick() { accept(); }
+
+void TFormDirectory::ButtonCancelClick() { reject(); }
+
+void TFormDirectory::ButtonNewClick()
+{
+    Edit1->clear();
+    PanelBottom->setVisible(PanelBottom->isHidden());
+    LayoutMiddle();
+    if (!PanelBottom->isHidden())
+        Edit1->setFocus();
+}
+
+void TFormDirectory::Edit1Change() { ButtonOk->setEnabled(!Edit1->text().isEmpty()); }
+
+bool TFormDirectory::IsPlainDirectoryName(const QString& name, QString* reason)
+{
+    QString why;
+    if (name.isEmpty())
+        why = QStringLiteral("Type a name for the new directory.");
+    else if (QDir::isAbsolutePath(name))
+        why = QStringLiteral("\"%1\" is a full path. Type only the name of the new directory; it is made "
+                             "inside the directory shown in the list.").arg(name);
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
+}
+
+void TFormDirectory::ButtonOkClick()
+{
+    const QString name = Edit1->text();
+    QString reason;
+    if (!IsPlainDirectoryName(name, &reason)) {
+        ShowError(reason);
+        return;  // the panel stays open for a better name
+    }
+    const QString shown = Directory();
+    QDir(shown).mkdir(name);  // its outcome shows in the move below
+    const QString target = shown.endsWith(QLatin1Char('/')) ? shown + name : shown + QLatin1Char('/') + name;
+    if (!RzDirectoryListBox1->SetDirectory(target)) {
+        ShowError(QStringLiteral("Cannot create the directory \"%1\".").arg(target));
+        return;
+    }
+    PanelBottom->hide();
+    LayoutMiddle();
+}
+
+void TFormDirectory::LayoutMiddle()
+{
+    // The list fills what the top panel and the bottom panel (when shown) leave.
+    const int bottom = PanelBottom->isHidden() ? height() : PanelBottom->y();
+    RzDirectoryListBox1->setGeometry(4, 73, width() - 8, qMax(0, bottom - 73 - 4));
+}
+
+void TFormDirectory::ShowError(const QString& text)
+{
+    if (TFormMain* main = TFormMain::Instance())
+        main->ShowMessage(MsgKind::Error, text);
+    else
+        QMessageBox::critical(this, QStringLiteral("Error"), text);
 }

@@ -1,8 +1,75 @@
 #include "dialogs/UnitInfo.h"
 
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QToolButton>
+
+#include "dialogs/DialogTools.h"
+
 TFormInfo* FormInfo = nullptr;
 
 TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormInfo"));
+    setWindowTitle(QStringLiteral("Kelvorn - About"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    setFixedSize(285, 241);
+
+    ButtonClose = MakeFlatButton(this, "ButtonClose", QStringLiteral("&Close"), QStringLiteral("Close window"),
+                                 QIcon(QStringLiteral(":/resources/button-cancel.png")));
+    ButtonClose->setGeometry(4, 8, 85, 41);
+    connect(ButtonClose, &QToolButton::clicked, this, &QDialog::close);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(0, 241 - 189, 285, 189);
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QPalette pal = Memo1->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, QColor(0, 128, 128));  // teal
+        pal.setColor(group, QPalette::Text, Qt::white);
+    }
+    Memo1->setPalette(pal);
+    QFont bold = Memo1->font();
+    bold.setBold(true);
+    Memo1->setFont(bold);
+    Memo1->setPlainText(CreditText());
+    // Centre every line.
+    QTextCursor cursor(Memo1->document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    cursor.mergeBlockFormat(centred);
+
+    CentreOnScreen(this);
+}
+
+QString TFormInfo::CreditText()
+{
+    return QStringLiteral(
+        "\n"
+        "Kelvorn\n"
+        "Version 1.31\n"
+        "\n"
+        "Harvests pictures, video and archives\n"
+        "from the links of web pages.\n"
+        "\n"
+        "Written by the Kelvorn team\n"
+        "Window, lists and settings: the Kelvorn team\n"
+        "Download engines and HTTP client: the Kelvorn team\n"
+        "Picture decoding: libjpeg\n"
+        "Built with Qt\n"
+        "\n"
+        "Free to use and to pass on.");
+}
+
+void TFormInfo::ShowInFront()
+{
+    ShowNonBlocking(this);
 }

@@ -1,5 +1,91 @@
+// Bookmarks of the two address fields, the download field's focus and double click, and the
+// opening of the directory chooser.
 #include "main/UnitMain.h"
 
-void TFormMain::WireBookmarks() {}
+#include <QToolButton>
+
+#include "dialogs/UnitDirectory.h"
+#include "widgets/TCheckListView.h"
+#include "widgets/TFlatComboBox.h"
+
+namespace {
+template <class F>
+void Guarded(F&& f)
+{
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+void AddBookmark(TFlatComboBox* field)
+{
+    if (!field->Text().isEmpty())
+        field->AddEntry(field->Text());
+}
+
+void DeleteBookmark(TFlatComboBox* field)
+{
+    const int selected = field->SelectedEntry();
+    if (selected >= 0)
+        field->DeleteEntry(selected);
+}
+}  // namespace
+
+void TFormMain::WireBookmarks()
+{
+    const auto on = [this](QAction* item, void (TFormMain::*handler)()) {
+        connect(item, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(Addbookmark1, &TFormMain::Addbookmark1Click);
+    on(Deleteentry1, &TFormMain::Deleteentry1Click);
+    on(Deleteallentrys1, &TFormMain::Deleteallentrys1Click);
+    on(MenuItem2, &TFormMain::MenuItem2Click);
+    on(MenuItem4, &TFormMain::MenuItem4Click);
+    on(MenuItem5, &TFormMain::MenuItem5Click);
+    on(Addbookmark2, &TFormMain::Addbookmark2Click);
+    connect(ComboBoxDownload, &TFlatComboBox::FocusLost, this, [this] { Guarded([this] { ComboBoxDownloadExit(); }); });
+    connect(ComboBoxDownload, &TFlatComboBox::DoubleClicked, this,
+            [this] { Guarded([this] { OpenDirectoryDialog(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { OpenDirectoryDialog(); }); });
+}
 
 bool TFormMain::EventFilterBookmarks(QObject*, QEvent*) { return false; }
+
+void TFormMain::Addbookmark1Click() { AddBookmark(ComboBoxBookmark); }
+void TFormMain::Deleteentry1Click() { DeleteBookmark(ComboBoxBookmark); }
+void TFormMain::Deleteallentrys1Click() { ComboBoxBookmark->ClearEntries(); }
+void TFormMain::MenuItem2Click() { AddBookmark(ComboBoxDownload); }
+void TFormMain::MenuItem4Click() { DeleteBookmark(ComboBoxDownload); }
+void TFormMain::MenuItem5Click() { ComboBoxDownload->ClearEntries(); }
+
+void TFormMain::Addbookmark2Click()
+{
+    if (CurrentDocIndex >= 0 && CurrentDocIndex < ListViewDoc->Count())
+        ComboBoxBookmark->AddEntry(QString::fromLatin1(ListViewDoc->Caption(CurrentDocIndex)));
+}
+
+void TFormMain::ComboBoxDownloadExit()
+{
+    if (Skipfileifexistindownloaddirectory1->isChecked())
+        UpdateIconsInfileList();
+}
+
+void TFormMain::OpenDirectoryDialog()
+{
+    // A second request from inside the open dialog's event loop (a queued double click) has
+    // nothing to add.
+    if (FDirectoryDialogOpen)
+        return;
+    if (!FormDirectory)
+        FormDirectory = new TFormDirectory(this);
+    FDirectoryDialogOpen = true;
+    FormDirectory->MoveTo(ComboBoxDownload->Text());  // a missing directory keeps the last one
+    const int result = FormDirectory->exec();
+    FDirectoryDialogOpen = false;
+    if (result == QDialog::Accepted)
+        ComboBoxDownload->SetText(FormDirectory->Directory());
+    // However the dialog closed: re-test the field, then mark files already in the directory.
+    ComboBoxDownloadChange();
+    UpdateIconsInfileList();
+}

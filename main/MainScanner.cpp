@@ -11,11 +11,13 @@
 
 namespace {
 // A scan gives the window a turn at its start, and then after a marker or at a duplicate once
-// this much scanning time has passed since the last turn. A turn per marker would let event
-// processing (and the list views' relayouts it triggers) cost more than the scan itself on a
-// large page; 10 ms keeps the window as responsive as a screen refresh while a scan spends
-// nearly all its time scanning.
-constexpr qint64 ScanTurnIntervalNs = 10'000'000;
+// enough scanning time has passed since the last turn: at least 10 ms (a screen refresh), and
+// at least eight times what the last turn took. A turn per marker would let event processing
+// cost more than the scan; and a turn's cost grows with the lists (the list views lay out all
+// their rows again after insertions), so a fixed pace would make a long scan quadratic. This
+// way turns take at most a ninth of a scan's time, whatever they cost.
+constexpr qint64 ScanTurnMinimumNs = 10'000'000;
+constexpr qint64 ScanTurnCostFactor = 8;
 
 qint64 MonotonicNs()
 {
@@ -44,11 +46,12 @@ void TFormMain::WireScanner()
 
 void TFormMain::ScanTurn(bool now)
 {
-    const qint64 at = MonotonicNs();
-    if (!now && FScanLastTurnNs >= 0 && at - FScanLastTurnNs < ScanTurnIntervalNs)
+    const qint64 start = MonotonicNs();
+    if (!now && start < FScanTurnDueNs)
         return;
     ProcessMessages();
-    FScanLastTurnNs = MonotonicNs();
+    const qint64 end = MonotonicNs();
+    FScanTurnDueNs = end + qMax(ScanTurnMinimumNs, ScanTurnCostFactor * (end - start));
 }
 
 void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode)
@@ -140,7 +143,8 @@ void TFormMain::ListViewFileInsert(int index)
     if (ListViewFile->StateImage(index) > 1)
         ListViewFile->SetStateImage(index, 0);
     ListViewFile->SetSubItem(index, 1, FilNavn(LastFileLink));
-    ListViewFile->SetSubItem(index, 2, QByteArray());
+    if (!ListViewFile->SubItem(index, 2).isEmpty())  // a new item's size is empty already
+        ListViewFile->SetSubItem(index, 2, QByteArray());
     if (Autoselectfirstfilefromeachlink1->isChecked() && !FirstFileTaken) {
         ListViewFile->SetChecked(index, true);
         FirstFileTaken = true;

@@ -139,8 +139,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TheInstance = this;
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Kelvorn"));
-    // A small sans font of the original's metrics where one is installed: the controls stand
-    // at fixed places sized for it.
+    // The controls stand at fixed places sized for a small, narrow sans font: take the first
+    // such font that is installed.
     QFont font(QStringLiteral("MS Sans Serif"), 8);
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans Condensed")});
@@ -179,7 +179,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter2 = MainSplitter->handle(2);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    MainSplitter->setSizes({FDocWidth, DesignWidth - FDocWidth - FPreviewWidth - 16, FPreviewWidth});
+    ApplySplitterWidths();
     connect(MainSplitter, &QSplitter::splitterMoved, this, [this](int, int) {
         FDocWidth = ListViewDoc->width();
         if (!PanelExtra->isHidden())
@@ -810,12 +810,12 @@ void TFormMain::ReadSettings()
     if (!docWidth)
         return;
     FDocWidth = std::max(0, *docWidth);
-    MainSplitter->setSizes({FDocWidth, DesignWidth - FDocWidth - FPreviewWidth - 16, FPreviewWidth});
+    ApplySplitterWidths();
     const auto previewWidth = read("PreviewWidth");
     if (!previewWidth)
         return;
     FPreviewWidth = std::max(97, *previewWidth);
-    MainSplitter->setSizes({FDocWidth, std::max(50, this->width() - FDocWidth - FPreviewWidth - 16), FPreviewWidth});
+    ApplySplitterWidths();
     const char* const columns[3] = {"FileCol0", "FileCol1", "FileCol2"};
     for (int c = 0; c < 3; ++c) {
         const auto columnWidth = read(columns[c]);
@@ -823,6 +823,13 @@ void TFormMain::ReadSettings()
             return;
         ListViewFile->setColumnWidth(c, std::max(0, *columnWidth));
     }
+}
+
+void TFormMain::ApplySplitterWidths()
+{
+    // The file list takes what the two side widths and the handles leave.
+    const int handles = 2 * MainSplitter->handleWidth();
+    MainSplitter->setSizes({FDocWidth, std::max(50, width() - FDocWidth - FPreviewWidth - handles), FPreviewWidth});
 }
 
 int TFormMain::DocWidthNow() const

@@ -306,6 +306,7 @@ private:
     void LayoutTopPanel();
     void LayoutSidePanel();
     void LayoutStatusBar();
+    void ApplySplitterWidths();
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
@@ -327,8 +328,8 @@ private:
     void SetDocState(int index, int state);
 
     // ---- private state of MainScanner.cpp ----
-    void ScanTurn(bool now);  // a turn for the window: now, or when the last one is long enough ago
-    qint64 FScanLastTurnNs = -1;
+    void ScanTurn(bool now);  // a turn for the window: now, or when one is due
+    qint64 FScanTurnDueNs = 0;
 
     // ---- private state of MainDownload.cpp ----
 
@@ -337,6 +338,20 @@ private:
     // ---- private state of MainListCommands.cpp ----
 
     // ---- private state of MainBookmarks.cpp ----
+    void Addbookmark1Click();      // document field: "Add bookmark"
+    void Deleteentry1Click();      //                 "Delete bookmark"
+    void Deleteallentrys1Click();  //                 "Delete all bookmarks"
+    void MenuItem2Click();         // download field: "Add bookmark"
+    void MenuItem4Click();         //                 "Delete bookmark"
+    void MenuItem5Click();         //                 "Delete all bookmarks"
+    void Addbookmark2Click();      // document list: "Add to bookmark"
+    void ComboBoxDownloadExit();   // the download field lost the focus
+    bool FDirectoryDialogOpen = false;
 
     // ---- private state of MainPreview.cpp ----
+    void Help3Click();  // "Documentation"
+    void Info1Click();  // "About"
+    // The shown picture's own size; 0 while the pane is blank.
+    int FPictureWidth = 0;
+    int FPictureHeight = 0;
 };

@@ -13,6 +13,11 @@
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
+// The C library may define htons and ntohs as macros, which would rewrite ws::htons below;
+// with its header included first they can be undone for good (the functions remain).
+#include <netinet/in.h>
+#undef htons
+#undef ntohs
 
 class TMessageWindow;
 

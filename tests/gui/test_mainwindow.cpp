@@ -430,6 +430,14 @@ void TestMainWindow::geometryReadOnlyWithItsOption()
     QCOMPARE(window->size(), bounds.size());
     for (int c = 0; c < 3; ++c)
         QCOMPARE(window->ListViewFile->columnWidth(c), columns.at(c));
+    if (saveWindow && absent.isEmpty()) {
+        // The stored widths of the document list and the side panel show once laid out.
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_COMPARE(window->ListViewDoc->width(), 300);
+        QCOMPARE(window->PanelExtra->width(), 150);
+        window->hide();
+    }
 
     // The geometry is written at exit whatever the option says.
     window->move(33, 44);
@@ -849,6 +857,8 @@ void TestMainWindow::directoryTest_data()
     QTest::newRow("empty") << "<empty>" << false;
     QTest::newRow("a file, not a folder") << "plain.txt" << false;
     QTest::newRow("test file name taken by a folder") << "blocked" << false;
+    QTest::newRow("a user's file of the test file's name") << "users" << true;
+    QTest::newRow("a test file left behind earlier") << "leftover" << true;
 }
 
 void TestMainWindow::directoryTest()
@@ -856,23 +866,31 @@ void TestMainWindow::directoryTest()
     QFETCH(QString, relative);
     QFETCH(bool, usable);
     QTemporaryDir root;
-    QDir(root.path()).mkpath(QStringLiteral("files"));
-    QDir(root.path()).mkpath(QStringLiteral("my files \u00e9"));
-    QDir(root.path()).mkpath(QStringLiteral("blocked/Kelvorn.txt"));
-    QFile plain(root.filePath(QStringLiteral("plain.txt")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    // An earlier test file is replaced and removed with the test.
-    QFile old(root.filePath(QStringLiteral("files/Kelvorn.txt")));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    const QDir dir(root.path());
+    for (const QString& sub : {QStringLiteral("files"), QStringLiteral("my files \u00e9"),
+                               QStringLiteral("blocked/Kelvorn.txt"), QStringLiteral("users"),
+                               QStringLiteral("leftover")})
+        QVERIFY(dir.mkpath(sub));
+    const auto writeFile = [&root](const QString& name, const QByteArray& content) {
+        QFile file(root.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    writeFile(QStringLiteral("plain.txt"), "x");
+    writeFile(QStringLiteral("users/Kelvorn.txt"), "my own notes");
+    writeFile(QStringLiteral("leftover/Kelvorn.txt"), "For test perpose only - This file can be deleted !\n");
     const QString path = relative == QLatin1String("<root>")    ? QStringLiteral("/")
                          : relative == QLatin1String("<empty>") ? QString()
                                                                 : root.path() + QLatin1Char('/') + relative;
     QCOMPARE(TFormMain::DirectoryOk(path), usable);
-    if (usable)
-        QVERIFY(!QFile::exists(path + QStringLiteral("/Kelvorn.txt")));
+    // Nothing is left behind, the user's file stays as it was, a leftover test file is gone.
+    if (usable && relative != QLatin1String("users")) {
+        QCOMPARE(QDir(path).entryList(QDir::Files), QStringList());
+    }
+    QFile users(root.filePath(QStringLiteral("users/Kelvorn.txt")));
+    QVERIFY(users.open(QIODevice::ReadOnly));
+    QCOMPARE(users.readAll(), QByteArray("my own notes"));
+    QCOMPARE(QDir(root.filePath(QStringLiteral("users"))).entryList(QDir::Files), QStringList{"Kelvorn.txt"});
     QVERIFY(!QFile::exists(root.filePath(QStringLiteral("missing"))));
 }
 

@@ -1,5 +1,7 @@
 // ParseDocument on the main window: what reaches the parse list and the two lists, in which
-// order, with which item set-up, under which options; and odd or oversized pages.
+// order, with which item set-up, under which options; and odd or oversized pages. Resolution
+// and classes are tested on the rules themselves (test_linkrules) and, through whole scans,
+// against the plain scan.
 #include <QRandomGenerator>
 #include <QtTest>
 #include <memory>
@@ -35,8 +37,6 @@ class TestScanner : public QObject {
 private slots:
     void init();
     void cleanup();
-    void resolutionAndClasses_data();
-    void resolutionAndClasses();
     void duplicatesAndLetterCase();
     void pictureOption();
     void childLinksOption();
@@ -75,48 +75,6 @@ void TestScanner::cleanup()
 {
     W.reset();
     FSettings.reset();
-}
-
-void TestScanner::resolutionAndClasses_data()
-{
-    QTest::addColumn<QByteArray>("base");
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArrayList>("parse");  // mode 1
-    QTest::addColumn<QByteArrayList>("files");
-    QTest::newRow("relative file keeps its case")
-        << Base << QByteArray("<a href=\"Pics/One.JPG\">") << QByteArrayList() << QByteArrayList{"http://h/d/Pics/One.JPG"};
-    QTest::newRow("leading slash is the document's directory")
-        << Base << QByteArray("<a href=\"/x/y.jpg\">") << QByteArrayList() << QByteArrayList{"http://h/d/x/y.jpg"};
-    QTest::newRow("one level up taken, two levels up ignored")
-        << QByteArray("http://h/a/b/") << QByteArray("<a href=\"../up.html\"><a href=\"../../x.html\">")
-        << QByteArrayList{"http://h/a/up.html"} << QByteArrayList();
-    QTest::newRow("absolute file unchanged, redirect cut, relative query ignored")
-        << Base << QByteArray("<a href=\"http://h2/z.zip\"><a href=\"go.cgi?to=http://h2/y.zip\"><a href=\"go.cgi?to=z.zip\">")
-        << QByteArrayList() << QByteArrayList{"http://h2/z.zip", "http://h2/y.zip"};
-    QTest::newRow("mailto and query are neither class")
-        << Base << QByteArray("<a href=\"mailto:me@h.html\"><a href=\"page.html?x=1\"><a href=\"p.jpg?s=2\">")
-        << QByteArrayList() << QByteArrayList();
-    QTest::newRow("bare .com is a document, with slash it is nothing")
-        << Base << QByteArray("<a href=\"http://www.h.com\"><a href=\"http://www.g.com/\">")
-        << QByteArrayList{"http://www.h.com"} << QByteArrayList();
-    QTest::newRow("spaces inside a value are dropped")
-        << Base << QByteArray("<a href = \"my file.jpg\">") << QByteArrayList() << QByteArrayList{"http://h/d/myfile.jpg"};
-    QTest::newRow("empty value is the base, which is nothing")
-        << Base << QByteArray("<a href=\"\">") << QByteArrayList() << QByteArrayList();
-    QTest::newRow("single quotes and unquoted values find nothing")
-        << Base << QByteArray("<a href='a.jpg'><a href=b.jpg>") << QByteArrayList() << QByteArrayList();
-}
-
-void TestScanner::resolutionAndClasses()
-{
-    QFETCH(QByteArray, base);
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArrayList, parse);
-    QFETCH(QByteArrayList, files);
-    W->ParseDocument(base, text, 1);
-    QCOMPARE(Lines(W->ListBoxParse1), parse);
-    QCOMPARE(Captions(W->ListViewFile), files);
-    QCOMPARE(W->ListViewDoc->Count(), 0);  // mode 1 never makes document items
 }
 
 void TestScanner::duplicatesAndLetterCase()

@@ -1,0 +1,246 @@
+// Link scanner benchmark: the text rules' throughput beside grep on the same page, and the whole
+// ParseDocument into the two lists at one and two times the page size.
+//
+//   bench_scanner [megabytes=5] [markers=50000]
+//
+// The page is generated (same bytes on every run): HTML filler with link and picture markers
+// that are relative, absolute, "..", leading "/", redirects, duplicates, mixed case and noise.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <sys/resource.h>
+
+#include "main/LinkRules.h"
+#include "main/TParseList.h"
+#include "main/UnitMain.h"
+#include "widgets/TCheckListView.h"
+
+namespace {
+const QByteArray Base = "http://www.host.example/gallery/2026/";
+
+// A small fixed generator: the page must not depend on the library's random source.
+struct TLcg {
+    quint64 state;
+    quint32 Next(quint32 bound)
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return quint32((state >> 33) % bound);
+    }
+};
+
+QByteArray MarkerText(TLcg& lcg, int n, QList<QByteArray>& earlier)
+{
+    static const char* const linkMarkers[] = {"href=\"", "HREF=\"", "HrEf=\"", "href = \""};
+    static const char* const pictureMarkers[] = {"img src=\"", "IMG SRC=\"", "Img Src = \""};
+    QByteArray value;
+    switch (lcg.Next(10)) {
+    case 0: value = "pics/Photo" + QByteArray::number(n) + ".JPG"; break;
+    case 1: value = "http://h" + QByteArray::number(n % 97) + ".example/p/page" + QByteArray::number(n) + ".html"; break;
+    case 2: value = "../up/page" + QByteArray::number(n) + ".htm"; break;
+    case 3: value = "/abs/movie " + QByteArray::number(n) + ".mpeg"; break;
+    case 4: value = "go.cgi?to=http://h2.example/z" + QByteArray::number(n) + ".zip"; break;
+    case 5: value = "mailto:someone" + QByteArray::number(n) + "@host.html"; break;
+    case 6: value = "style" + QByteArray::number(n) + ".css"; break;
+    default:  // duplicates, sometimes in another letter case
+        value = earlier.isEmpty() ? QByteArray("first.gif") : earlier.at(lcg.Next(quint32(earlier.size())));
+        if (lcg.Next(4) == 0)
+            value = value.toUpper();
+        break;
+    }
+    if (earlier.size() < 4096)
+        earlier.append(value);
+    const bool picture = lcg.Next(3) == 0;
+    if (picture)
+        return "<" + QByteArray(pictureMarkers[lcg.Next(3)]) + value + "\" alt=\"picture\">";
+    return "<a " + QByteArray(linkMarkers[lcg.Next(4)]) + value + "\" class=\"item\">text</a>";
+}
+
+QByteArray MakePage(qsizetype bytes, int markers, quint64 seed)
+{
+    static const char* const filler[] = {
+        "<p class=\"text\">Lorem ipsum dolor sit amet, consectetur adipiscing elit. </p>\n",
+        "<div id=\"box\" style=\"margin: 0\">sed do eiusmod tempor incididunt ut labore</div>\n",
+        "<td width=\"40\" align=\"left\">et dolore magna aliqua</td>\n",
+        "<!-- a comment without links -->\n",
+        "<script>var s = \"quoted\"; var t = 'single';</script>\n",
+    };
+    TLcg lcg{seed};
+    QList<QByteArray> earlier;
+    QByteArray page;
+    page.reserve(bytes + 4096);
+    page += "<html><head><title>Generated page</title></head><body>\n";
+    const qsizetype perMarker = bytes / markers;
+    for (int n = 0; n < markers; ++n) {
+        const qsizetype until = qsizetype(n + 1) * perMarker;
+        while (page.size() < until - 100)
+            page += filler[lcg.Next(5)];
+        page += MarkerText(lcg, n, earlier);
+        page += '\n';
+    }
+    while (page.size() < bytes)
+        page += filler[lcg.Next(5)];
+    page += "</body></html>\n";
+    return page;
+}
+
+struct TScanCount {
+    int documents = 0;
+    int files = 0;
+    int markers = 0;
+};
+
+// The text rules alone, as ParseDocument applies them, without the lists.
+TScanCount ScanRules(const QByteArray& page)
+{
+    TScanCount count;
+    TMarkerWalk walk(page);
+    TMarker marker;
+    TLinkBuffer buffer;
+    while (walk.Next(marker)) {
+        ++count.markers;
+        switch (ClassifyLink(MarkerLink(page, marker, Base, true, buffer))) {
+        case TLinkClass::Document: ++count.documents; break;
+        case TLinkClass::File: ++count.files; break;
+        case TLinkClass::None: break;
+        }
+    }
+    return count;
+}
+
+double CpuSecondsOfThread()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+double CpuSecondsOfChildren()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Best wall time and best processor time of the rounds run so far.
+struct TBest {
+    double wall = 1e30;
+    double cpu = 1e30;
+    void Note(double wallSeconds, double cpuSeconds)
+    {
+        wall = std::min(wall, wallSeconds);
+        cpu = std::min(cpu, cpuSeconds);
+    }
+};
+
+void TimeScan(const QByteArray& page, TBest& best, TScanCount& count)
+{
+    QElapsedTimer clock;
+    const double cpu = CpuSecondsOfThread();
+    clock.start();
+    count = ScanRules(page);
+    best.Note(clock.nsecsElapsed() / 1e9, CpuSecondsOfThread() - cpu);
+}
+
+// grep's processor time is what the finished child used, read from the children's totals.
+void TimeGrep(const QString& path, TBest& best, int& matches)
+{
+    QProcess grep;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    grep.setProcessEnvironment(env);
+    const double cpu = CpuSecondsOfChildren();
+    QElapsedTimer clock;
+    clock.start();
+    grep.start(QStringLiteral("grep"), {QStringLiteral("-oiE"), QStringLiteral("href=\"[^\"]*\"|imgsrc=\"[^\"]*\""), path});
+    grep.waitForFinished(-1);
+    const QByteArray output = grep.readAllStandardOutput();
+    const double wall = clock.nsecsElapsed() / 1e9;
+    matches = int(output.count('\n'));
+    best.Note(wall, CpuSecondsOfChildren() - cpu);
+}
+
+// Wall and processor time of one ParseDocument into emptied lists.
+TBest TimeParse(TFormMain& form, const QByteArray& page)
+{
+    form.ListViewDoc->Clear();
+    form.ListViewFile->Clear();
+    form.ListBoxParse1->Clear();
+    QCoreApplication::processEvents();
+    TBest time;
+    const double cpu = CpuSecondsOfThread();
+    QElapsedTimer clock;
+    clock.start();
+    form.ParseDocument(Base, page, 2);
+    time.Note(clock.nsecsElapsed() / 1e9, CpuSecondsOfThread() - cpu);
+    std::printf("  ParseDocument %5.1f MB: %6.3f s wall, %6.3f s processor  (%d document items, %d file items)\n",
+                page.size() / 1e6, time.wall, time.cpu, form.ListViewDoc->Count(), form.ListViewFile->Count());
+    return time;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Never read or write the user's settings: the window's store goes into a scratch folder.
+    QTemporaryDir scratch;
+    qputenv("XDG_CONFIG_HOME", (scratch.path() + QStringLiteral("/config")).toLocal8Bit());
+    QApplication app(argc, argv);
+    const double megabytes = argc > 1 ? QByteArray(argv[1]).toDouble() : 5.0;
+    const int markers = argc > 2 ? QByteArray(argv[2]).toInt() : 50000;
+    const auto bytes = qsizetype(megabytes * 1e6);
+
+    const QByteArray page = MakePage(bytes, markers, 1);
+    std::printf("page: %.1f MB, %d markers\n", page.size() / 1e6, markers);
+    QTemporaryFile file;
+    if (!file.open() || file.write(page) != page.size() || !file.flush()) {
+        std::fprintf(stderr, "cannot write the page to a temporary file\n");
+        return 1;
+    }
+
+    // Scan and grep take turns, so that both meet the same load on a shared machine.
+    TBest scan, grep;
+    TScanCount count;
+    int grepMatches = 0;
+    for (int round = 0; round < 7; ++round) {
+        for (int i = 0; i < 4; ++i)
+            TimeScan(page, scan, count);
+        TimeGrep(file.fileName(), grep, grepMatches);
+    }
+    const double mb = page.size() / 1e6;
+    std::printf("text rules: %7.1f MB/s wall, %7.1f MB/s processor  (%d markers: %d documents, %d files)\n",
+                mb / scan.wall, mb / scan.cpu, count.markers, count.documents, count.files);
+    std::printf("grep -oiE : %7.1f MB/s wall, %7.1f MB/s processor  (%d matches)\n", mb / grep.wall,
+                mb / grep.cpu, grepMatches);
+    std::printf("ratio text rules / grep: %.2f wall, %.2f processor  (target >= 4)\n", grep.wall / scan.wall,
+                grep.cpu / scan.cpu);
+
+    TFormMain form;
+    form.MessageBoxHook = [](MsgKind, const QString&, const QString&) { return int(mrOk); };
+    form.show();
+    QCoreApplication::processEvents();
+    // As during Get document or Parse links: unsorted document list, both kinds of link taken.
+    form.ListViewDoc->SetSorted(false);
+    form.Addembeddedimageswhenparsing1->setChecked(true);
+    form.Addnewlinksfoundwhenparsingtoexistinglist1->setChecked(true);
+    form.Autoselectfirstfilefromeachlink1->setChecked(false);
+    TimeParse(form, MakePage(bytes / 10, markers / 10, 3));  // warm-up: fonts, first layout
+    const QByteArray doubled = MakePage(2 * bytes, 2 * markers, 2);
+    TBest once, twice;
+    for (int round = 0; round < 3; ++round) {
+        const TBest one = TimeParse(form, page), two = TimeParse(form, doubled);
+        once.Note(one.wall, one.cpu);
+        twice.Note(two.wall, two.cpu);
+    }
+    std::printf("ParseDocument: %.3f s wall (target < 2 s); twice the size / once: %.2f wall, %.2f processor"
+                " (target <= 2.3)\n",
+                once.wall, twice.wall / once.wall, twice.cpu / once.cpu);
+    std::fflush(stdout);
+    std::_Exit(0);  // skip tearing down the list items
+}
