@@ -1,16 +1,9 @@
 // TEMPORARY until their owners land: definitions that let this branch link on its own. Each
 // block goes as soon as the real one is merged.
-#include <QCoreApplication>
-
-#include "http/TNMHTTP.h"
 #include "main/UnitMain.h"
 
 // Temporary until the download command lands.
-void TFormMain::UpdateIconsInfileList() {}
 void TFormMain::ButtonDownloadClick() {}
 
 // Temporary until the list commands land.
 void TFormMain::SelectAllFiles() {}
-
-// Temporary until the preview lands.
-void TFormMain::BlankPreviewImage() {}
