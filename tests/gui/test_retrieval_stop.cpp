@@ -113,6 +113,10 @@ private slots:
         server.SetReply("/b.html", {Ok + "\r\n", "<a href=\"fb.jpg\">b</a>"});
         server.SetPage("/c.html", "<a href=\"fc.jpg\">c</a>");
         RetrievalWindow w;
+        // A file of that name is already downloaded: marking existing files still follows Stop.
+        QFile existing(w.downloads.filePath(QStringLiteral("fa.jpg")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
         w.AddTickedDocs({server.Url("/a.html"), server.Url("/b.html"), server.Url("/c.html")});
         bool stopEnabled = false;
         WhenReady stop([&] { return server.Stalled() > 0; }, [&] {
@@ -130,6 +134,7 @@ private slots:
         QCOMPARE(w.Docs()->StateImage(at("/c.html")), 1);  // still ticked, box shown
         QCOMPARE(server.RequestsFor("/c.html"), 0);
         QCOMPARE(RetrievalWindow::Captions(w.Files()), (QByteArrayList{server.Url("/fa.jpg")}));
+        QCOMPARE(w.Files()->ImageIndex(0), int(FileSkipped));
         QVERIFY(w.LooksIdle());
         QVERIFY(w.Docs()->Sorted());
         QTRY_COMPARE_WITH_TIMEOUT(server.PeerCloses(), 1, 10000);
