@@ -97,7 +97,7 @@ bool TMessageWindow::SetTimer(unsigned id, unsigned milliseconds)
 {
     KillTimer(id);
     const int interval = milliseconds > unsigned(INT_MAX) ? INT_MAX : int(milliseconds);
-    const int timerId = startTimer(interval);
+    const int timerId = startTimer(interval, Qt::PreciseTimer);  // never early, like platform timers
     if (timerId == 0)
         return false;
     FTimers.insert(id, timerId);

@@ -44,6 +44,7 @@ struct SockRecord {
     SOCKET Handle = INVALID_SOCKET;
     SockState State = SockState::Fresh;
     bool CloseSeen = false;  // FD_CLOSE has been posted; nothing more is read for it
+    int ResetError = 0;      // a reset already taken from the socket, for the coming FD_CLOSE
     QPointer<TMessageWindow> Window;
     unsigned Message = 0;
     long Events = 0;
@@ -109,6 +110,8 @@ void PostClose(SockRecord& r, int error)
     if (r.CloseSeen)
         return;
     r.CloseSeen = true;
+    if (error == 0)
+        error = r.ResetError;
     ArmRead(r);
     Post(r, FD_CLOSE, error);
 }
@@ -143,6 +146,12 @@ void OnWritable(SockRecord& r)
         socklen_t length = sizeof error;
         if (::getsockopt(r.Fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
             error = errno;
+        if (error == ECONNRESET || error == ECONNABORTED || error == EPIPE) {
+            // Connected, then reset before we looked: the connect succeeded, and the reset is
+            // reported by the close notification that the next recv leads to.
+            r.ResetError = ErrnoToWinsock(error);
+            error = 0;
+        }
         if (error != 0) {
             r.State = SockState::Fresh;
             Post(r, FD_CONNECT, ErrnoToWinsock(error));

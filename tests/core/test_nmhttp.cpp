@@ -7,12 +7,14 @@
 #include <QTimer>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -20,6 +22,7 @@
 #include "http/TExStringList.h"
 #include "http/TNMHTTP.h"
 #include "platform/Winsock.h"
+#include "support/PyHttpServer.h"
 
 namespace {
 const QByteArray Accept1 = "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n";
@@ -60,6 +63,8 @@ public:
     // Sends each reply (and closes the sending side) as soon as the connection is accepted,
     // before reading the request.
     void SetRespondFirst() { RespondFirst = true; }
+    // Sends each reply in pieces of this many bytes, each pushed out on its own.
+    void SetPieceSize(int size) { PieceSize = size; }
     int Answered() const { return AnsweredCount; }
     QList<QByteArray> Requests() const
     {
@@ -112,8 +117,14 @@ private:
                 continue;
             const auto answer = [&](const QByteArray& request) {
                 const QByteArray reply = Respond(index++, request);
+                if (PieceSize > 0) {
+                    const int on = 1;
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                }
                 for (qsizetype sent = 0; sent < reply.size();) {
-                    const ssize_t n = ::send(fd, reply.constData() + sent, reply.size() - sent, MSG_NOSIGNAL);
+                    const qsizetype piece = PieceSize > 0 ? qMin<qsizetype>(PieceSize, reply.size() - sent)
+                                                          : reply.size() - sent;
+                    const ssize_t n = ::send(fd, reply.constData() + sent, piece, MSG_NOSIGNAL);
                     if (n <= 0)
                         break;  // the client gave up on the response
                     sent += n;
@@ -150,6 +161,7 @@ private:
     std::atomic<bool> Stop{false};
     std::atomic<bool> RespondFirst{false};
     std::atomic<int> AnsweredCount{0};
+    std::atomic<int> PieceSize{0};
     mutable std::mutex Mutex;
     QList<QByteArray> Received;
     std::thread Worker;
@@ -203,9 +215,11 @@ private slots:
     void badResponses_data();
     void badResponses();
     void bodyWithHeaderBlock();
+    void responseInPieces();
     void headerIntoFile();
     void refusedConnection();
     void namesAndAbort();
+    void realServer();
 };
 
 void TestNMHTTP::requestBytes()
@@ -597,6 +611,27 @@ void TestNMHTTP::bodyWithHeaderBlock()
         + " HTTP/1.0\r\n"));
 }
 
+void TestNMHTTP::responseInPieces()
+{
+    // The same outcome wherever the reads split the status line, a header line or a line end.
+    const QByteArray head = "HTTP/1.0 302 Found\r\nSet-Cookie: k=v\r\nContent-Length: 4\r\nLocation: /next\r\n\r\n";
+    for (int pieceSize : {1, 2, 3, 7}) {
+        ScriptedServer server([&](int index, const QByteArray&) {
+            return index == 0 ? head + "body" : QByteArray("HTTP/1.0 200 OK\r\n\r\nfinal");
+        });
+        server.SetPieceSize(pieceSize);
+        TNMHTTP http;
+        QByteArray firstHeader;
+        http.OnRedirect = [&](bool&) { firstHeader = http.Header; };
+        http.Get(server.Address() + "/");
+        QCOMPARE(firstHeader, head);
+        QCOMPARE(http.HeaderInfo->Cookie, QByteArray("k=v"));
+        QCOMPARE(http.Body, QByteArray("final"));
+        QCOMPARE(server.Requests().size(), 2);
+        QVERIFY(server.Requests()[1].startsWith("GET /next HTTP/1.0\r\n"));
+    }
+}
+
 void TestNMHTTP::headerIntoFile()
 {
     const QByteArray head = "HTTP/1.0 200 OK\r\nServer: s\r\n\r\n";
@@ -643,11 +678,12 @@ void TestNMHTTP::namesAndAbort()
 {
     // Names are answered by the look-up seam: "web.test" is 127.0.0.1, "slow.test" blocks until
     // released.
-    std::atomic<bool> release{false};
-    ws::SetLookupHookForTesting([&](const QByteArray& name, uint32_t& address) {
+    // Shared with the look-up workers, which may still be inside the hook after this test.
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    ws::SetLookupHookForTesting([release](const QByteArray& name, uint32_t& address) {
         if (name == "slow.test") {
             QDeadlineTimer deadline(20000);
-            while (!release && !deadline.hasExpired())
+            while (!*release && !deadline.hasExpired())
                 std::this_thread::yield();
             return int(ws::WSAHOST_NOT_FOUND);
         }
@@ -657,10 +693,10 @@ void TestNMHTTP::namesAndAbort()
         return 0;
     });
     struct Cleanup {
-        std::atomic<bool>& Release;
+        std::shared_ptr<std::atomic<bool>> Release;
         ~Cleanup()
         {
-            Release = true;
+            *Release = true;
             ws::SetLookupHookForTesting(nullptr);
         }
     } cleanup{release};
@@ -696,6 +732,51 @@ void TestNMHTTP::namesAndAbort()
     QCOMPARE(Failure([&] { http.Get("http://slow.test/"); }), QByteArray("Host Lookup Timed Out"));
     // A name that is not found, with no retry handler.
     QCOMPARE(Failure([&] { http.Get("http://missing.test/"); }), QByteArray("Null Remote Address"));
+}
+
+void TestNMHTTP::realServer()
+{
+    QTemporaryDir root;
+    QByteArray data(3 << 20, Qt::Uninitialized);
+    for (uint32_t i = 0; i < uint32_t(data.size()); ++i)
+        data[i] = char((i * 7919u) >> 3);
+    QFile file(root.filePath("data.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    QVERIFY(QDir(root.path()).mkdir("sub"));
+    QFile index(root.filePath("sub/index.html"));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("<html>sub</html>");
+    index.close();
+    PyHttpServer server(root.path());
+    QVERIFY(server.Start());
+
+    TNMHTTP http;
+    http.TimeOut = 10000;
+    http.Get(server.Url("/data.bin"));
+    QCOMPARE(http.ReplyCode, int16_t(200));
+    QCOMPARE(http.BytesTotal, int32_t(data.size()));
+    QVERIFY(http.Body == data);
+
+    QTemporaryDir out;
+    http.InputFileMode = true;
+    http.Body = QFile::encodeName(out.filePath("copy.bin"));
+    http.Get(server.Url("/data.bin"));
+    QVERIFY(ReadFile(out.filePath("copy.bin")) == data);
+    QCOMPARE(http.BytesRecvd, int32_t(data.size()));
+
+    // A directory without its slash is redirected to it.
+    http.InputFileMode = false;
+    http.Get(server.Url("/sub"));
+    QCOMPARE(http.ReplyCode, int16_t(200));
+    QCOMPARE(http.Body, QByteArray("<html>sub</html>"));
+
+    bool failed = false;
+    http.OnFailure = [&](CmdType) { failed = true; };
+    http.Get(server.Url("/missing.bin"));
+    QVERIFY(failed);
+    QCOMPARE(http.ReplyCode, int16_t(404));
 }
 
 QTEST_GUILESS_MAIN(TestNMHTTP)

@@ -7,9 +7,14 @@
 #include <QTimer>
 #include <QtTest>
 
+// Generous bounds: the machine may be loaded, or the build instrumented.
+#define TRY_COMPARE(a, b) QTRY_COMPARE_WITH_TIMEOUT(a, b, 20000)
+#define TRY_VERIFY(a) QTRY_VERIFY_WITH_TIMEOUT(a, 20000)
+
 #include <arpa/inet.h>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -106,33 +111,6 @@ QByteArray ErrorOf(F operation, bool* aborted = nullptr)
     return {};
 }
 
-// A listener whose accept queue is full, so that a further connect stays pending (its SYN is
-// dropped and retried by the kernel) until it is given up.
-struct SilentListener {
-    LoopbackPeer Peer{{}, 0};
-    QList<int> Fillers;
-    SilentListener()
-    {
-        for (int i = 0; i < 16; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(uint16_t(Peer.Port()));
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            Fillers << fd;
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 300) == 0)
-                break;  // this one is left pending: the queue is full
-        }
-    }
-    ~SilentListener()
-    {
-        for (int fd : Fillers)
-            ::close(fd);
-    }
-};
-
 // Cancels the component from inside its coming wait; the timer dies with `context`.
 void CancelSoon(QObject& context, TPowersock& sock)
 {
@@ -222,8 +200,29 @@ void TestPowersock::constructionAndStatusLevels()
         QCOMPARE(first.Status, QByteArray("Canceling"));
     }
     // Every user gone: the next one starts the layer again and describes it.
-    Probe again;
-    QCOMPARE(again.WinsockInfo.size(), 6);
+    {
+        Probe again;
+        QCOMPARE(again.WinsockInfo.size(), 6);
+    }
+    // An owner takes its component with it (the count is back at zero afterwards).
+    auto* owner = new QObject;
+    auto* owned = new TPowersock(owner);
+    QCOMPARE(owned->WinsockInfo.size(), 6);
+    delete owner;
+    {
+        Probe afterOwner;
+        QCOMPARE(afterOwner.WinsockInfo.size(), 6);
+    }
+    // A thread without an event loop cannot receive notifications: refused at construction.
+    QByteArray refused;
+    std::thread([&] {
+        try {
+            TPowersock plain;
+        } catch (const ESockError& e) {
+            refused = e.Message;
+        }
+    }).join();
+    QCOMPARE(refused, QByteArray("Initializaton of windows sockets failed"));
 }
 
 void TestPowersock::connectDottedAddress()
@@ -356,8 +355,9 @@ void TestPowersock::lookupTimeOutAndLateCompletion()
     // second wait nor put its address in place.
     sock.Host = "next.test";
     sock.TimeOut = 0;
-    QTimer::singleShot(50, qApp, [&] { names.Release("late.test"); });
-    QTimer::singleShot(400, qApp, [&] { names.Release("next.test"); });
+    QObject context;
+    QTimer::singleShot(50, &context, [&] { names.Release("late.test"); });
+    QTimer::singleShot(400, &context, [&] { names.Release("next.test"); });
     sock.Connect();
     QVERIFY(sock.Connected);
     QCOMPARE(resolved, 1);
@@ -429,7 +429,8 @@ void TestPowersock::cancelInEachWait()
         sock.Host = "slow.test";
     } else if (wait == "connect") {
         silent = std::make_unique<SilentListener>();
-        sock.Port = silent->Peer.Port();
+        QVERIFY(silent->Full());
+        sock.Port = silent->Port();
     } else if (wait != "accept") {
         sock.Connect();
         ::setsockopt(ws::NativeDescriptor(sock.ThisSocket), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
@@ -501,7 +502,7 @@ void TestPowersock::readLnSplitsLines()
     sock.Port = peer.Port();
     sock.Connect();
     QCOMPARE(sock.ReadLn(), QByteArray("ab\r\n"));
-    QTRY_COMPARE(sock.ReceiveBufferSize(), qsizetype(2));  // c, d stay
+    TRY_COMPARE(sock.ReceiveBufferSize(), qsizetype(2));  // c, d stay
     nextStep();
     QCOMPARE(sock.ReadLn(), QByteArray("cd\n"));
     QCOMPARE(sock.ReadLn(), QByteArray("\n"));  // a bare LF is a line

@@ -6,6 +6,10 @@
 
 #include <QtTest>
 
+// Generous bounds: the machine may be loaded, or the build instrumented.
+#define TRY_COMPARE(a, b) QTRY_COMPARE_WITH_TIMEOUT(a, b, 20000)
+#define TRY_VERIFY(a) QTRY_VERIFY_WITH_TIMEOUT(a, 20000)
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <condition_variable>
@@ -96,7 +100,7 @@ void Settle(Recorder& r)
 {
     const qsizetype before = r.Notes.size();
     PostWindowMessage(r.Window, WM_USER + 99, 0, 0);
-    QTRY_VERIFY(r.Notes.size() > before && r.Notes.last().Message == WM_USER + 99);
+    TRY_VERIFY(r.Notes.size() > before && r.Notes.last().Message == WM_USER + 99);
     r.Notes.removeLast();
 }
 
@@ -198,6 +202,16 @@ void TestWinsock::startupAndLastErrorPerThread()
     QCOMPARE(s, ws::INVALID_SOCKET);
     QCOMPARE(error, ws::WSANOTINITIALISED);
     QCOMPARE(ws::WSAStartup(0x0101, &FData), 0);
+    // A handle is never given out twice, though descriptors are: a notification still queued
+    // for a closed socket cannot be taken for the next one.
+    const ws::SOCKET first = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, 0);
+    const int firstFd = ws::NativeDescriptor(first);
+    ws::closesocket(first);
+    const ws::SOCKET second = ws::socket(ws::WS_AF_INET, ws::WS_SOCK_STREAM, 0);
+    QCOMPARE(ws::NativeDescriptor(second), firstFd);
+    QVERIFY(second != first);
+    QCOMPARE(ws::NativeDescriptor(first), -1);
+    ws::closesocket(second);
     // The last error belongs to the thread that made the call.
     ws::WSASetLastError(0);
     QCOMPARE(ws::WSAGetLastError(), 0);
@@ -219,28 +233,28 @@ void TestWinsock::notificationMeanings()
     const ws::SockAddrIn a = Loopback(peer.Port());
     QCOMPARE(ws::connect(s, &a, sizeof a), ws::SOCKET_ERROR);
     QCOMPARE(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
-    QTRY_COMPARE(r.Count(ws::FD_CONNECT), 1);
+    TRY_COMPARE(r.Count(ws::FD_CONNECT), 1);
     QCOMPARE(r.ErrorOf(ws::FD_CONNECT), 0);
-    QTRY_COMPARE(r.Count(ws::FD_WRITE), 1);  // after connecting
+    TRY_COMPARE(r.Count(ws::FD_WRITE), 1);  // after connecting
     QCOMPARE(r.Notes.first().WParam, uintptr_t(s));
 
-    QTRY_COMPARE(r.Count(ws::FD_READ), 1);
+    TRY_COMPARE(r.Count(ws::FD_READ), 1);
     steps.Next();  // "def" follows
-    QTRY_COMPARE(Pending(s), 6);
+    TRY_COMPARE(Pending(s), 6);
     Settle(r);
     QCOMPARE(r.Count(ws::FD_READ), 1);  // not repeated until a recv re-arms it
     char buffer[16];
     QCOMPARE(ws::recv(s, buffer, 2, 0), 2);
-    QTRY_COMPARE(r.Count(ws::FD_READ), 2);  // data still waits
+    TRY_COMPARE(r.Count(ws::FD_READ), 2);  // data still waits
     QCOMPARE(ws::recv(s, buffer, sizeof buffer, 0), 4);
     QCOMPARE(QByteArray(buffer, 4), QByteArray("cdef"));
     QCOMPARE(ws::recv(s, buffer, sizeof buffer, 0), ws::SOCKET_ERROR);
     QCOMPARE(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);
 
     steps.Next();  // the peer closes
-    QTRY_COMPARE(r.Count(ws::FD_READ), 3);
+    TRY_COMPARE(r.Count(ws::FD_READ), 3);
     QCOMPARE(ws::recv(s, buffer, sizeof buffer, 0), 0);
-    QTRY_COMPARE(r.Count(ws::FD_CLOSE), 1);
+    TRY_COMPARE(r.Count(ws::FD_CLOSE), 1);
     QCOMPARE(r.ErrorOf(ws::FD_CLOSE), 0);
     QCOMPARE(ws::recv(s, buffer, sizeof buffer, 0), 0);
     Settle(r);
@@ -264,7 +278,7 @@ void TestWinsock::refusedAndReset()
     ws::SockAddrIn a = Loopback(port);
     QCOMPARE(ws::connect(s, &a, sizeof a), ws::SOCKET_ERROR);
     QCOMPARE(ws::WSAGetLastError(), ws::WSAEWOULDBLOCK);  // the outcome comes as a notification
-    QTRY_COMPARE(r.Count(ws::FD_CONNECT), 1);
+    TRY_COMPARE(r.Count(ws::FD_CONNECT), 1);
     QCOMPARE(r.ErrorOf(ws::FD_CONNECT), ws::WSAECONNREFUSED);
     Settle(r);
     QCOMPARE(r.Count(ws::FD_CLOSE), 0);
@@ -281,14 +295,14 @@ void TestWinsock::refusedAndReset()
     ws::WSAAsyncSelect(s, r2.Window, SockMsg, ws::FD_ALL_EVENTS);
     a = Loopback(rude.Port());
     ws::connect(s, &a, sizeof a);
-    QTRY_COMPARE(r2.Count(ws::FD_CONNECT), 1);
+    TRY_COMPARE(r2.Count(ws::FD_CONNECT), 1);
     // Read whatever comes (the byte, then the reset) until the close is reported.
     auto readOn = [&] {
         char buffer[8];
         ws::recv(s, buffer, sizeof buffer, 0);
         return r2.Count(ws::FD_CLOSE) == 1;
     };
-    QTRY_VERIFY(readOn());
+    TRY_VERIFY(readOn());
     QCOMPARE(r2.ErrorOf(ws::FD_CLOSE), ws::WSAECONNRESET);
     ws::closesocket(s);
 }
@@ -327,8 +341,10 @@ void TestWinsock::lookupCompletesIntoBuffer()
 void TestWinsock::withdrawnLookupNeverDelivered()
 {
     Steps gate;
+    std::atomic<int> entered{0};
     std::atomic<int> returned{0};
     ws::SetLookupHookForTesting([&](const QByteArray& name, uint32_t& a) {
+        ++entered;
         if (name == "held.test") {
             gate.WaitFor(1);
             a = ws::inet_addr("10.1.1.1");
@@ -342,12 +358,13 @@ void TestWinsock::withdrawnLookupNeverDelivered()
     alignas(16) char buffer[1024];
     std::memset(buffer, 0, sizeof buffer);
     const ws::HANDLE held = ws::WSAAsyncGetHostByName(r.Window, LookupMsg, "held.test", buffer, sizeof buffer);
+    TRY_COMPARE(entered.load(), 1);  // withdrawn while it runs, not before it started
     QCOMPARE(ws::WSACancelAsyncRequest(held), 0);
     QCOMPARE(ws::WSACancelAsyncRequest(held), ws::SOCKET_ERROR);  // once only
     gate.Next();
-    QTRY_COMPARE(returned.load(), 1);
+    TRY_COMPARE(returned.load(), 1);
     const ws::HANDLE next = ws::WSAAsyncGetHostByName(r.Window, LookupMsg, "next.test", buffer, sizeof buffer);
-    QTRY_COMPARE(r.Notes.size(), 1);
+    TRY_COMPARE(r.Notes.size(), 1);
     Settle(r);
     QCOMPARE(r.Notes.size(), 1);
     QCOMPARE(r.Notes.first().WParam, uintptr_t(next));
@@ -360,15 +377,17 @@ void TestWinsock::withdrawnLookupNeverDelivered()
     auto* doomed = new Recorder;
     Steps gate2;
     ws::SetLookupHookForTesting([&](const QByteArray&, uint32_t& a) {
+        ++entered;
         gate2.WaitFor(1);
         a = 1;
         ++returned;
         return 0;
     });
     ws::WSAAsyncGetHostByName(doomed->Window, LookupMsg, "any.test", buffer, sizeof buffer);
+    TRY_COMPARE(entered.load(), 3);
     delete doomed;
     gate2.Next();
-    QTRY_COMPARE(returned.load(), 3);
+    TRY_COMPARE(returned.load(), 3);
     Settle(r);
     QCOMPARE(buffer[0], char(0x5A));
     ws::SetLookupHookForTesting({});

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <functional>
 #include <thread>
+#include <vector>
 
 class LoopbackPeer {
 public:
@@ -36,6 +37,24 @@ private:
     int FListenFd = -1;
     int FPort = 0;
     std::thread FThread;
+};
+
+// A listener whose accept queue is full, so that a further connect to it stays pending (the
+// kernel drops its SYN and retries) until the connecting side gives up.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int Port() const { return FPeer.Port(); }
+    // False when the queue could not be filled (a further connect might then complete).
+    bool Full() const { return FFull; }
+
+private:
+    LoopbackPeer FPeer{{}, 0};
+    std::vector<int> FFillers;
+    bool FFull = false;
 };
 
 // Bytes 0..n-1 of a recognisable pattern (so lost, doubled or reordered bytes show).
