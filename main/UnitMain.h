@@ -216,6 +216,9 @@ public:
     void HttpDocConnectionFailed();
     void HttpDocInvalidHost(bool& handled);
     void HttpDocAuthenticationNeeded();
+    // The document time-out (30000 ms); tests shorten it, users never see it.
+    static void SetDocTimeOutForTesting(int milliseconds);
+    static int DocTimeOut();
 
     // ---- MainScanner.cpp ---------------------------------------------------------------------
     void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode);
@@ -314,6 +317,15 @@ private:
     QString FWarnedDirectory;
 
     // ---- private state of MainRetrieval.cpp ----
+    // Bumped by every Stop. A command loop that finds it changed after processing events was
+    // superseded by a newer command run from inside it, and ends as after Stop.
+    int FCommandRun = 0;
+    bool CommandGoesOn(int run) const;
+    bool Superseded(int run) const;
+    void StartDocTimer();
+    // The document item fetched as `caption` at `index`, found again after events ran; -1 if gone.
+    int LocateDocItem(int index, const QByteArray& caption, int state) const;
+    void SetDocState(int index, int state);
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
