@@ -287,6 +287,7 @@ private:
     // ---- private state of MainScanner.cpp ----
 
     // ---- private state of MainDownload.cpp ----
+    bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
 
