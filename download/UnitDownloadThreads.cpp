@@ -213,11 +213,10 @@ void TDownload::FinalStep()
         if (it != PathsInUse.end())
             PathsInUse.erase(it);
     }
-    Post([l = Led] {
+    // One change, so that the window never sees the slot dark with its bar still standing.
+    Post([l = Led, g = Gauge] {
         if (l)
             l->SetLedEnabled(false);
-    });
-    Post([g = Gauge] {
         if (g) {
             g->SetProgress(0);
             g->SetHint(QStringLiteral("Not active"));

@@ -50,12 +50,15 @@ void OnUiThread(const std::function<void()>& change)
 // Waits while the window keeps processing its events, without spinning.
 void WaitProcessing(int ms)
 {
-    const QDeadlineTimer deadline(ms);
-    QTimer wake;  // makes sure the wait below returns when the time is up
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    QTimer wake;  // makes sure each wait below returns by the deadline
     wake.setSingleShot(true);
-    wake.start(ms);
-    while (!deadline.hasExpired())
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!deadline.hasExpired()) {
+        if (!wake.isActive())
+            wake.start(int(qMax<qint64>(1, deadline.remainingTime())));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 }  // namespace
 
