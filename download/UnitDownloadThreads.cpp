@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <limits>
 
+#include "download/UiCall.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TGauge.h"
@@ -72,42 +73,16 @@ void TDownload::run()
     --RunningEngines;
 }
 
-void TDownload::Post(std::function<void()> change)
-{
-    QMetaObject::invokeMethod(
-        qApp,
-        [change = std::move(change)] {
-            try {
-                change();
-            } catch (...) {
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void TDownload::Wait(const std::function<void()>& change)
-{
-    QMetaObject::invokeMethod(
-        qApp,
-        [&change] {
-            try {
-                change();
-            } catch (...) {
-            }
-        },
-        Qt::BlockingQueuedConnection);
-}
-
 void TDownload::Execute()
 {
     TFormMain* form = TFormMain::Instance();
 
     const QString hint = QStringLiteral("Downloading: ") + QString::fromLatin1(FileUrl);
-    Post([g = Gauge, hint] {
+    PostToUi([g = Gauge, hint] {
         if (g)
             g->SetHint(hint);
     });
-    Post([l = Led] {
+    PostToUi([l = Led] {
         if (l)
             l->SetLedEnabled(true);
     });
@@ -171,7 +146,7 @@ void TDownload::Record(TFormMain* form, int outcome)
             ~Release() { lock->store(0); }
         } release{FLock};
         ProcessOwnEvents();
-        Wait([list = FileList, index = ItemIndex, outcome] {
+        WaitOnUi([list = FileList, index = ItemIndex, outcome] {
             if (list && index >= 0 && index < list->Count()) {
                 list->SetImageIndex(index, outcome);
                 list->SetStateImage(index, 3);
@@ -188,7 +163,7 @@ void TDownload::Record(TFormMain* form, int outcome)
     if (outcome == FileFailed && QFile::exists(FileName))
         QFile::remove(FileName);
 
-    Wait([form, index = ItemIndex] {
+    WaitOnUi([form, index = ItemIndex] {
         if (form->Letpreviewjumptolatestfiledownloaded1
             && form->Letpreviewjumptolatestfiledownloaded1->isChecked()) {
             form->CurrentFileIndex = index;
@@ -214,7 +189,7 @@ void TDownload::FinalStep()
             PathsInUse.erase(it);
     }
     // One change, so that the window never sees the slot dark with its bar still standing.
-    Post([l = Led, g = Gauge] {
+    PostToUi([l = Led, g = Gauge] {
         if (l)
             l->SetLedEnabled(false);
         if (g) {
@@ -246,7 +221,7 @@ void TDownload::HttpPacketRecvd()
             : int32_t(qMin<int64_t>(int64_t(received) * 2, std::numeric_limits<int32_t>::max()));
         FGauge->State.store(PackBar(maximum, received));
         if (!FGauge->Posted.exchange(true)) {
-            Post([share = FGauge, g = Gauge] {
+            PostToUi([share = FGauge, g = Gauge] {
                 share->Posted.store(false);
                 const uint64_t state = share->State.load();
                 if (g) {

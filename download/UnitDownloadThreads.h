@@ -7,7 +7,6 @@
 #include <QString>
 #include <QThread>
 #include <atomic>
-#include <functional>
 #include <memory>
 
 #include <QTimer>
@@ -46,11 +45,6 @@ private:
     void StopPoll();
     void HttpInvalidHost(bool& handled);
     void HttpFailure(CmdType cmd);
-
-    // Hands a change to the user-interface thread: in order, without waiting.
-    void Post(std::function<void()> change);
-    // Hands a change to the user-interface thread and waits until it is done.
-    void Wait(const std::function<void()>& change);
 
     const QByteArray FileUrl;
     const QString FileName;

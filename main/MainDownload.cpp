@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "download/UiCall.h"
 #include "download/UnitDownloadThreads.h"
 #include "main/FileNaming.h"
 #include "main/UnitMain.h"
@@ -28,24 +29,6 @@ bool FileExistsAt(const QString& path)
 // A name is taken when anything lies at its path (a directory cannot be written either), or
 // when a running engine was handed that path and may not have created its file yet.
 bool PathTaken(const QString& path) { return QFileInfo::exists(path) || TDownload::PathInUse(path); }
-
-// Runs a change on the user-interface thread; from an engine's thread it waits until done.
-void OnUiThread(const std::function<void()>& change)
-{
-    if (QThread::currentThread() == qApp->thread()) {
-        change();
-        return;
-    }
-    QMetaObject::invokeMethod(
-        qApp,
-        [&change] {
-            try {
-                change();
-            } catch (...) {
-            }
-        },
-        Qt::BlockingQueuedConnection);
-}
 
 // Waits while the window keeps processing its events, without spinning.
 void WaitProcessing(int ms)
@@ -200,7 +183,7 @@ void TFormMain::CheckFile(int index)
         return;
     QCoreApplication::processEvents();
     QString path;
-    OnUiThread([&] {
+    WaitOnUi([&] {
         if (index >= 0 && index < ListViewFile->Count())
             path = LocalPath(index);
     });
@@ -210,7 +193,7 @@ void TFormMain::CheckFile(int index)
     // user-interface thread.
     const qint64 size = QFileInfo(path).size();
     int state = FilePending;
-    OnUiThread([&] {
+    WaitOnUi([&] {
         if (index < ListViewFile->Count()) {
             ListViewFile->SetSubItem(index, 2, QByteArray::number(size));
             state = ListViewFile->ImageIndex(index);
@@ -218,7 +201,7 @@ void TFormMain::CheckFile(int index)
     });
     if (size < 1000 || state == FileFailed) {
         QFile::remove(path);
-        OnUiThread([&] {
+        WaitOnUi([&] {
             if (index < ListViewFile->Count()) {
                 ListViewFile->SetImageIndex(index, FileFailed);
                 ListViewFile->SetStateImage(index, 3);
