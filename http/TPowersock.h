@@ -9,12 +9,19 @@
 #include <functional>
 
 #include "http/SockExceptions.h"
+#include "platform/Winsock.h"
+
+#include <memory>
 
 class TThreadTimer;
+class TMessageWindow;
+class TOwnerLink;
+class QFile;
 class QObject;
 
 class TPowersock {
 public:
+    // An owner, when given, destroys the component with itself (unless the component went first).
     explicit TPowersock(QObject* owner = nullptr);
     virtual ~TPowersock();
     TPowersock(const TPowersock&) = delete;
@@ -73,8 +80,93 @@ protected:
     bool FCancelRequested = false;
     bool LookupDone = false;
 
-    // Further internal state and steps (buffers, flags, notification window, timer, socket
-    // handle, ReadToStream, WriteFromStream, RequestCloseSocket, ResolveHost, ...) follow.
+    // Unpublished hooks for protocol components (HTTP sets none of them).
+    std::function<void(TPowersock* sender, int16_t error, const QByteArray& message)> OnSocketError;
+    std::function<void(TPowersock* sender)> OnAfterRead;     // a read step received data
+    std::function<void(TPowersock* sender)> OnAccepted;      // an incoming connection arrived
+    std::function<void(TPowersock* sender)> OnReadCanceled;  // a read step found a cancel request
+
+    // Window messages of the notification window.
+    static constexpr unsigned SocketEventMessage = 1125;
+    static constexpr unsigned LookupDoneMessage = 1126;
+    static constexpr unsigned WriteMoreMessage = 1127;
+    static constexpr unsigned ReadMoreMessage = 1128;
+    // Most bytes moved by one send or recv call.
+    static constexpr int ChunkSize = 16383;
+    // Characters of one Write (the send text buffer holds them and a terminating zero).
+    static constexpr int MaxWriteLength = 16385;
+    // The look-up's name buffer holds at most this many characters; longer names fail.
+    static constexpr int MaxHostNameLength = 127;
+    static constexpr int HostEntrySize = 1024;
+    // A peer can grow the in-memory receive buffer: ReadLn gives up on a line longer than this,
+    // and no capture into memory goes beyond the second limit.
+    static constexpr int MaxLineLength = 1 << 20;
+    static constexpr qsizetype MaxReceiveBufferSize = qsizetype(1) << 30;
+
+    // Flags.
+    bool Capturing = false;
+    bool IoBusy = false;
+    bool ClosingForGood = false;
+    bool LastEventOk = false;
+    bool TimedOut = false;
+    bool SendDone = false;
+    bool SendFromFile = false;
+    bool Destroying = false;
+
+    ws::SOCKET ThisSocket = ws::INVALID_SOCKET;
+    ws::SockAddrIn RemoteAddress;
+    QByteArray LastReply;  // of the last Transaction
+    TThreadTimer* Timer = nullptr;
+
+    void InitializeWinsock();
+    void ReadToStream();
+    void WriteFromStream();
+    void RequestCloseSocket();
+    void ResolveHost();
+    void CheckSocketError(int toleratedError);
+    void TimerOn();
+    void TimerOff();
+    void TimerTriggered();
+    // Bytes waiting in the in-memory receive buffer.
+    qsizetype ReceiveBufferSize() const { return ReceiveBuffer.size(); }
+
+private:
+    void Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam);
+    void DrainOnClose();
+    int ReceiveChunk();
+    void FlushCapture();
+    void MakeSocket(int protocol);
+    void PostStep(unsigned message);
+    // One pass of a wait: sleeps 2 ms unless the previous pass found events (so a stream is drained
+    // without pauses), then processes the calling thread's pending events.
+    static void WaitPass(bool& busy);
+
+    TMessageWindow* Window = nullptr;
+    std::unique_ptr<TOwnerLink> OwnerLink;
+    std::unique_ptr<char[]> HostEntry;
+    std::unique_ptr<char[]> SendText;
+    ws::HANDLE LookupHandle = 0;  // the pending look-up, 0 when none
+    ws::WSADATA StartupData;
+
+    QByteArray ReceiveBuffer;
+    QByteArray SpareReceiveBuffer;
+    QByteArray SendQueue;
+    QByteArray SpareSendQueue;
+    // While CaptureFile runs, received bytes go to this file (through a small staging buffer).
+    std::unique_ptr<QFile> CaptureTarget;
+    QByteArray CaptureStage;
+    QByteArray CaptureError;  // set when writing the file failed
+    // While SendFile runs, the file replaces the send queue.
+    std::unique_ptr<QFile> SendSource;
+    QByteArray ChunkBuffer;  // one send chunk read from SendSource
+    qint64 SendPosition = 0;  // next byte of SendSource to send
+    // A hard (not "would block") send error, or a file that cannot be read, ends the running
+    // send with this text.
+    QByteArray SendFailure;
+    // A read or write step that arrived while another ran is run once that one is over.
+    bool ReadStepPending = false;
+    bool WriteStepPending = false;
+    bool ReceiveOverflow = false;
 };
 
 // Pure rule: the error text for a Winsock error number ("10061:Connection refused",

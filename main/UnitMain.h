@@ -281,6 +281,36 @@ private:
     bool EventFilterPreview(QObject* watched, QEvent* event);
 
     // ---- private state of UnitMain.cpp ----
+public:
+    // Step 6 of the shut-down: saves both lists as the menu command does. The list-file code
+    // sets it when it wires itself up; unset, nothing is saved.
+    std::function<void()> SaveListsOnExit;
+    // The design-time bounds of the window and the address shown at a first start.
+    static constexpr int DesignLeft = 198, DesignTop = 188, DesignWidth = 720, DesignHeight = 540;
+    static const char* const DefaultDocument;
+    static QString DefaultDownloadDir();
+
+private:
+    void BuildMenus();
+    void BuildTopPanel();
+    void BuildLists();
+    void BuildSidePanel();
+    void BuildStatusBar();
+    void ConnectOption(QAction* item, void (TFormMain::*handler)());
+    void ApplyTaskbarOption();
+    void ReadSettings();
+    void WriteSettings();
+    void LayoutTopPanel();
+    void LayoutSidePanel();
+    void LayoutStatusBar();
+    int DocWidthNow() const;
+    int PreviewWidthNow() const;
+    std::array<QLabel*, 5> FPanels{};
+    int FDocWidth = 241;      // kept while the window is not laid out
+    int FPreviewWidth = 97;
+    bool FActivateCheckRunning = false;
+    bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
+    QString FWarnedDirectory;
 
     // ---- private state of MainRetrieval.cpp ----
 

@@ -1,6 +1,7 @@
 #include "widgets/TCheckListView.h"
 
 #include <QHeaderView>
+#include <QMenu>
 
 namespace {
 constexpr int CaptionRole = Qt::UserRole;       // the caption's bytes
@@ -39,7 +40,7 @@ TCheckListView::TCheckListView(QWidget* parent) : QTreeWidget(parent)
     header()->setSectionsMovable(false);
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) { ItemChanged(item); });
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        if (current)
+        if (current && !FInternal)
             emit Change(RowOf(current));
     });
 }
@@ -56,26 +57,35 @@ int TCheckListView::RowOf(const QTreeWidgetItem* item) const
 
 int TCheckListView::Count() const { return topLevelItemCount(); }
 
-int TCheckListView::SortedPosition(const QByteArray& caption, const QTreeWidgetItem* skip) const
+int TCheckListView::SortedPosition(const QByteArray& caption) const
 {
+    // After every equal caption, so that equal items keep the order they came in.
     const QString text = QString::fromLatin1(caption);
     int lo = 0, hi = topLevelItemCount();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        const QTreeWidgetItem* at = topLevelItem(mid);
-        if (at == skip) {  // the moving item itself: compare with a neighbour instead
-            if (mid + 1 < hi && !CaptionLess(text, topLevelItem(mid + 1)->text(0)))
-                lo = mid + 1;
-            else
-                hi = mid;
-            continue;
-        }
-        if (CaptionLess(text, at->text(0)))
+        if (CaptionLess(text, topLevelItem(mid)->text(0)))
             hi = mid;
         else
             lo = mid + 1;
     }
     return lo;
+}
+
+int TCheckListView::MoveToSortedPlace(QTreeWidgetItem* item)
+{
+    const int from = RowOf(item);
+    const bool wasCurrent = currentItem() == item;
+    const bool wasSelected = item->isSelected();
+    ++FInternal;
+    takeTopLevelItem(from);
+    const int to = SortedPosition(item->data(0, CaptionRole).toByteArray());
+    insertTopLevelItem(to, item);
+    item->setSelected(wasSelected);
+    --FInternal;
+    if (wasCurrent)
+        setCurrentItem(item);  // notifies the item's new index
+    return to;
 }
 
 int TCheckListView::Add(const QByteArray& caption)
@@ -89,7 +99,7 @@ int TCheckListView::Add(const QByteArray& caption)
     item->setData(0, ImageIndexRole, -1);
     item->setData(0, StateImageRole, 0);
     item->setData(0, Qt::CheckStateRole, CheckFor(0));
-    const int row = FSorted ? SortedPosition(caption, nullptr) : topLevelItemCount();
+    const int row = FSorted ? SortedPosition(caption) : topLevelItemCount();
     insertTopLevelItem(row, item);
     --FInternal;
     ++FCaptionCount[caption];
@@ -110,9 +120,8 @@ void TCheckListView::Delete(int index)
     if (!item)
         return;
     Forget(item->data(0, CaptionRole).toByteArray());
-    ++FInternal;
+    // Deleting the current item makes a neighbour current, which is notified as a change.
     delete takeTopLevelItem(index);
-    --FInternal;
 }
 
 void TCheckListView::Clear()
@@ -139,19 +148,8 @@ void TCheckListView::SetCaption(int index, const QByteArray& caption)
     ++FInternal;
     item->setData(0, CaptionRole, caption);
     item->setText(0, QString::fromLatin1(caption));
-    int row = index;
-    if (FSorted) {
-        const int to = SortedPosition(caption, item);
-        if (to != index) {
-            const bool wasCurrent = currentItem() == item;
-            takeTopLevelItem(index);
-            row = to > index ? to - 1 : to;
-            insertTopLevelItem(row, item);
-            if (wasCurrent)
-                setCurrentItem(item);
-        }
-    }
     --FInternal;
+    const int row = FSorted ? MoveToSortedPlace(item) : index;
     emit Change(row);
 }
 
@@ -265,6 +263,24 @@ void TCheckListView::ItemChanged(QTreeWidgetItem* item)
         ++FInternal;
         item->setData(0, CaptionRole, caption);
         --FInternal;
+        // An edited caption takes its place in a sorted list and makes the item current.
+        if (FSorted) {
+            setCurrentItem(item);
+            emit Change(MoveToSortedPlace(item));
+            return;
+        }
     }
     emit Change(row);
+}
+
+void TCheckListView::SetPopupMenu(QMenu* menu)
+{
+    FPopup = menu;
+    if (contextMenuPolicy() == Qt::CustomContextMenu)
+        return;
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (FPopup && FPopupAllowed)
+            FPopup->popup(viewport()->mapToGlobal(pos));
+    });
 }

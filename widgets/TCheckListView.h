@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <atomic>
 
+class QMenu;
+
 class TCheckListView : public QTreeWidget {
     Q_OBJECT
 public:
@@ -43,6 +45,13 @@ public:
     void SetCurrentIndex(int index);
     void SetStateIcons(const QList<QIcon>& icons);  // pictures of image indexes 0..4
 
+    // The pop-up menu opens on a right click only while allowed (the main window allows it
+    // while the list has items).
+    void SetPopupMenu(QMenu* menu);
+    QMenu* PopupMenu() const { return FPopup; }
+    void SetPopupAllowed(bool allowed) { FPopupAllowed = allowed; }
+    bool PopupAllowed() const { return FPopupAllowed; }
+
     // The list lock: 0 free, 1 held by a download engine writing its outcome.
     std::atomic<int> Tag{0};
 
@@ -53,10 +62,13 @@ signals:
 private:
     QTreeWidgetItem* Item(int index) const;
     int RowOf(const QTreeWidgetItem* item) const;
-    int SortedPosition(const QByteArray& caption, const QTreeWidgetItem* skip) const;
+    int SortedPosition(const QByteArray& caption) const;
+    int MoveToSortedPlace(QTreeWidgetItem* item);  // returns its new index
     void Forget(const QByteArray& caption);
     void ItemChanged(QTreeWidgetItem* item);
     bool FSorted = false;
+    bool FPopupAllowed = true;
+    QMenu* FPopup = nullptr;
     int FInternal = 0;  // our own changes notify directly, not through itemChanged
     QList<QIcon> FIcons;
     QHash<QByteArray, int> FCaptionCount;

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSignalBlocker>
 #include <QMouseEvent>
 
 TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent)
@@ -12,6 +14,9 @@ TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent)
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(16);
     setDuplicatesEnabled(true);
+    // No completion while typing: the text is exactly what was typed (the directory field tests
+    // every text it gets).
+    setCompleter(nullptr);
     connect(this, &QComboBox::editTextChanged, this, &TFlatComboBox::TextChanged);
     lineEdit()->installEventFilter(this);
     installEventFilter(this);
@@ -28,8 +33,12 @@ void TFlatComboBox::AddEntry(const QString& entry)
     int at = 0;
     while (at < count() && QString::localeAwareCompare(itemText(at), entry) <= 0)
         ++at;
-    insertItem(at, entry);
-    setEditText(keep);
+    {
+        // Inserting into an empty list makes the entry current; the field's text must not move.
+        const QSignalBlocker block(this);
+        insertItem(at, entry);
+        setEditText(keep);
+    }
 }
 
 QStringList TFlatComboBox::Entries() const
@@ -43,10 +52,12 @@ QStringList TFlatComboBox::Entries() const
 void TFlatComboBox::SetEntries(const QStringList& entries)
 {
     const QString keep = currentText();
-    clear();
     QStringList sorted = entries;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; });
+    // Replacing the list leaves the field's text as it was and reports no change of it.
+    const QSignalBlocker block(this);
+    clear();
     addItems(sorted);
     setEditText(keep);
 }
@@ -62,6 +73,7 @@ void TFlatComboBox::DeleteEntry(int index)
     if (index < 0 || index >= count())
         return;
     const QString keep = currentText();
+    const QSignalBlocker block(this);
     removeItem(index);
     setEditText(keep);
 }
@@ -69,6 +81,7 @@ void TFlatComboBox::DeleteEntry(int index)
 void TFlatComboBox::ClearEntries()
 {
     const QString keep = currentText();
+    const QSignalBlocker block(this);
     clear();
     setEditText(keep);
 }
@@ -80,6 +93,23 @@ void TFlatComboBox::SetColors(const QColor& background, const QColor& text)
     pal.setColor(QPalette::Text, text);
     lineEdit()->setPalette(pal);
     setPalette(pal);
+}
+
+QColor TFlatComboBox::BackgroundColor() const { return lineEdit()->palette().color(QPalette::Base); }
+
+QColor TFlatComboBox::TextColor() const { return lineEdit()->palette().color(QPalette::Text); }
+
+void TFlatComboBox::SetPopupMenu(QMenu* menu)
+{
+    lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    const auto show = [menu](QWidget* from, const QPoint& pos) {
+        if (menu)
+            menu->popup(from->mapToGlobal(pos));
+    };
+    connect(lineEdit(), &QWidget::customContextMenuRequested, menu,
+            [this, show](const QPoint& pos) { show(lineEdit(), pos); });
+    connect(this, &QWidget::customContextMenuRequested, menu, [this, show](const QPoint& pos) { show(this, pos); });
 }
 
 bool TFlatComboBox::eventFilter(QObject* watched, QEvent* event)

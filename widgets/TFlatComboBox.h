@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QStringList>
 
+class QMenu;
+
 class TFlatComboBox : public QComboBox {
     Q_OBJECT
 public:
@@ -19,6 +21,9 @@ public:
     void DeleteEntry(int index);
     void ClearEntries();                      // the text stays
     void SetColors(const QColor& background, const QColor& text);
+    QColor BackgroundColor() const;
+    QColor TextColor() const;
+    void SetPopupMenu(QMenu* menu);  // replaces the editor's own context menu
 
 signals:
     void TextChanged(const QString& text);    // every edit, also by the program
