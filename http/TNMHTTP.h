@@ -6,7 +6,8 @@ class TExStringList;
 
 enum CmdType : uint8_t {
     cmdGet = 0, cmdOptions, cmdHead, cmdPost, cmdPut, cmdPatch, cmdCopy, cmdMove,
-    cmdDelete, cmdLink, cmdUnlink, cmdTrace
+    cmdDelete, cmdLink, cmdUnlink, cmdTrace,
+    cmdRaw  // 12: no request line; the header block starts with the proxy or Host line
 };
 
 struct THeaderInfo {
@@ -50,6 +51,31 @@ public:
     virtual void Link(const QByteArray& url, const QByteArray& value);
     virtual void Unlink(const QByteArray& url, const QByteArray& value);
 
-    // Internal state and the request steps (ExecuteRequest, ParseUrl, BuildHeaders, SendRequest,
-    // ReadHeaders, ...) follow; they belong to the HTTP client's implementation.
+    // The thirteenth request operation: like Put, but the header block has no request line.
+    virtual void Raw(const QByteArray& url, const QByteArray& data);
+
+    // State of the current request, readable between requests.
+    QByteArray Url;          // address of the current pass; a Location line replaces it
+    QByteArray RequestPath;  // path of the direct request line, at most 256 characters
+    TExStringList* HeaderList;  // the request lines being built
+    QByteArray ReceivedCookie;  // last Set-Cookie value of the current response
+    bool DecodePostData = true;
+    QByteArray PostData;   // request body, or the name of the file holding it
+    QByteArray TargetUri;  // value of the "URI-header: " or "Link: " line
+    CmdType CommandKind = cmdGet;
+
+protected:
+    virtual void ExecuteRequest();
+    virtual void ParseUrl();
+    virtual void BuildHeaders();
+    virtual void ReadHeaders();
+    virtual void SendRequest();
+
+private:
+    void StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data,
+        const QByteArray& target);
+    void ReceiveBody();
+    void ReportOutcome();
+    // Sends bytes whole, in pieces that the socket layer's buffer send takes.
+    void SendBytes(const QByteArray& bytes);
 };

@@ -45,6 +45,7 @@ enum class SockState { Fresh, Connecting, Connected, Listening };
 
 struct SockRecord {
     int Fd = -1;
+    SOCKET Handle = INVALID_SOCKET;
     SockState State = SockState::Fresh;
     bool CloseSeen = false;  // FD_CLOSE has been posted; nothing more is read for it
     QPointer<TMessageWindow> Window;
@@ -58,6 +59,9 @@ struct SockRecord {
 struct SockTable {
     std::mutex Lock;
     std::unordered_map<SOCKET, std::unique_ptr<SockRecord>> Records;
+    // Handles are never reused, unlike descriptors: a notification still queued for a closed
+    // socket must not be taken for a later socket that got the same descriptor.
+    SOCKET LastHandle = 0;
 };
 SockTable& Sockets()
 {
@@ -78,14 +82,16 @@ SOCKET Adopt(int fd, SockState state)
     record->Fd = fd;
     record->State = state;
     std::lock_guard guard(Sockets().Lock);
-    Sockets().Records[SOCKET(fd)] = std::move(record);
-    return SOCKET(fd);
+    const SOCKET handle = ++Sockets().LastHandle;
+    record->Handle = handle;
+    Sockets().Records[handle] = std::move(record);
+    return handle;
 }
 
 void Post(SockRecord& r, int event, int error)
 {
     if (r.Window && (r.Events & event))
-        PostWindowMessage(r.Window, r.Message, uintptr_t(r.Fd), MakeSelectReply(event, error));
+        PostWindowMessage(r.Window, r.Message, uintptr_t(r.Handle), MakeSelectReply(event, error));
 }
 
 void ArmRead(SockRecord& r)

@@ -1,0 +1,239 @@
+#include "http/HttpRules.h"
+
+#include "http/TNMUUProcessor.h"
+
+namespace {
+// Position of the n-th "/" of text (n counted from 1), -1 when it has fewer.
+qsizetype NthSlash(const QByteArray& text, int n)
+{
+    qsizetype pos = -1;
+    for (int i = 0; i < n; ++i) {
+        pos = text.indexOf('/', pos + 1);
+        if (pos < 0)
+            return -1;
+    }
+    return pos;
+}
+
+// The standard integer conversion: an optional sign, then decimal digits and nothing else.
+bool ToInteger(const QByteArray& text, qint64& value)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-'))
+        negative = text.at(i++) == '-';
+    if (i == text.size() || text.size() - i > 18)
+        return false;
+    value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (negative)
+        value = -value;
+    return true;
+}
+
+QByteArray WithoutLineEnd(QByteArray line)
+{
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+}  // namespace
+
+void ParseUrlRule(UrlTarget& t)
+{
+    if (t.Url.isEmpty())
+        throw Exception("Empty URL");
+    if (t.Port == 0)
+        t.Port = 80;
+    const QByteArray& url = t.Url;
+    const bool hasAuthority = url.contains("//");
+    const qsizetype thirdSlash = hasAuthority ? NthSlash(url, 3) : -1;
+
+    if (hasAuthority) {
+        // A third "/" that ends the address counts as absent here (the path becomes "/" below).
+        const bool usable = thirdSlash >= 0 && thirdSlash != url.size() - 1;
+        t.RequestPath = usable ? url.mid(thirdSlash).left(MaxRequestPathLength) : QByteArray();
+    } else if (url.contains('/')) {
+        t.RequestPath = url.mid(url.indexOf('/')).left(MaxRequestPathLength);
+    } else {
+        t.RequestPath.clear();
+    }
+
+    const qsizetype colon = url.indexOf(':');
+    if (colon >= 0) {
+        const QByteArray scheme = url.left(colon).toLower();
+        t.Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+    }
+
+    QByteArray hostPart;
+    if (hasAuthority) {
+        const qsizetype second = NthSlash(url, 2);
+        hostPart = thirdSlash < 0 ? url.mid(second + 1) : url.mid(second + 1, thirdSlash - second - 1);
+    } else if (!url.startsWith('/')) {
+        const qsizetype slash = url.indexOf('/');
+        hostPart = slash < 0 ? url : url.left(slash);
+    }
+
+    const qsizetype portColon = hostPart.indexOf(':');
+    if (portColon >= 0) {
+        const QByteArray portText = hostPart.mid(portColon + 1);
+        qint64 port = 0;
+        if (!ToInteger(portText, port))
+            throw EConvertError("'" + portText + "' is not a valid integer value");
+        // A port is 16 bits on the wire; a larger number would silently reach another port.
+        if (port < 0 || port > 65535)
+            throw ERangeError("Port " + portText + " out of range");
+        t.Port = int(port);
+        hostPart.truncate(portColon);
+    }
+
+    if (!hostPart.isEmpty())
+        t.Host = hostPart;
+    if (t.RequestPath.isEmpty()) {
+        t.RequestPath = "/";
+        t.Url.append('/');
+    }
+}
+
+QByteArray MethodWord(CmdType kind)
+{
+    static const char* const words[] = {"GET ", "OPTIONS ", "HEAD ", "POST ", "PUT ", "PATCH ",
+        "COPY ", "MOVE ", "DELETE ", "LINK ", "UNLINK ", "TRACE "};
+    return kind < cmdRaw ? QByteArray(words[kind]) : QByteArray();
+}
+
+bool SendsContentLength(CmdType kind)
+{
+    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdLink
+        || kind == cmdUnlink || kind == cmdTrace || kind == cmdRaw;
+}
+
+bool SendsRequestBody(CmdType kind)
+{
+    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace
+        || kind == cmdRaw;
+}
+
+TExStringList BuildHeaderLines(const RequestShape& s)
+{
+    TExStringList lines;
+    const bool viaProxy = !s.Proxy.isEmpty();
+    if (s.Kind != cmdRaw)
+        lines.append(MethodWord(s.Kind) + (viaProxy ? s.Url : s.RequestPath) + " HTTP/1.0");
+    if (viaProxy) {
+        lines.append("Proxy-Connection: Keep-Alive");
+        lines.append("Host: " + s.Host);
+    }
+    lines.SetHeader("Host", s.Host);
+    lines.append("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    lines.append("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    if (!s.Info.LocalProgram.isEmpty())
+        lines.SetHeader("User-Agent", s.Info.LocalProgram);
+    if (!s.Info.LocalMailAddress.isEmpty())
+        lines.SetHeader("From", s.Info.LocalMailAddress);
+    if (!s.Info.Cookie.isEmpty())
+        lines.SetHeader("Cookie", s.Info.Cookie);
+    if (!s.Info.Referer.isEmpty())
+        lines.SetHeader("Referer", s.Info.Referer);
+    if (!s.Info.UserId.isEmpty() && !s.Info.Password.isEmpty()) {
+        TNMUUProcessor encoder;
+        encoder.Method = uuMime;
+        lines.SetHeader("Authorization",
+            "Basic " + encoder.EncodeBytes(s.Info.UserId + ":" + s.Info.Password));
+    }
+    lines.append("Content-type: application/x-www-form-urlencoded");
+    if (s.Kind == cmdCopy || s.Kind == cmdMove)
+        lines.append("URI-header: " + s.TargetUri);
+    else if (s.Kind == cmdLink || s.Kind == cmdUnlink)
+        lines.append("Link: " + s.TargetUri);
+    if (SendsContentLength(s.Kind))
+        lines.append("Content-Length: " + QByteArray::number(s.ContentLength));
+    lines.append(QByteArray());
+    return lines;
+}
+
+QByteArray JoinHeaderBlock(const TExStringList& lines)
+{
+    QByteArray block;
+    for (const QByteArray& line : lines)
+        block += line + "\r\n";
+    return block;
+}
+
+int16_t StatusCode(const QByteArray& statusLine)
+{
+    const qsizetype space = statusLine.indexOf(' ');
+    if (space < 0)
+        return 0;
+    const qsizetype next = statusLine.indexOf(' ', space + 1);
+    const QByteArray field =
+        next < 0 ? statusLine.mid(space + 1) : statusLine.mid(space + 1, next - space - 1);
+    qint64 code = 0;
+    if (!ToInteger(field, code) || code < INT16_MIN || code > INT16_MAX)
+        return 0;
+    return int16_t(code);
+}
+
+HeaderLineKind ClassifyHeaderLine(const QByteArray& line)
+{
+    const qsizetype space = line.indexOf(' ');
+    if (space < 0)
+        return HeaderLineKind::Other;
+    const QByteArray word = line.left(space).toUpper();
+    if (word == "SET-COOKIE:")
+        return HeaderLineKind::SetCookie;
+    if (word == "LOCATION:")
+        return HeaderLineKind::Location;
+    if (word == "CONTENT-LENGTH:")
+        return HeaderLineKind::ContentLength;
+    return HeaderLineKind::Other;
+}
+
+QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind)
+{
+    const int skip = kind == HeaderLineKind::SetCookie ? 12 : kind == HeaderLineKind::Location ? 10 : 0;
+    return WithoutLineEnd(line).mid(skip).left(MaxHeaderValueLength);
+}
+
+int32_t ContentLengthValue(const QByteArray& line)
+{
+    const QByteArray upper = line.toUpper();
+    const qsizetype p = upper.indexOf("ENGTH:");
+    if (p < 0)
+        return 0;
+    const QByteArray rest = upper.mid(p + 7);
+    qsizetype i = 0;
+    while (i < rest.size() && (rest.at(i) < '0' || rest.at(i) > '9'))
+        ++i;
+    // A sign before the digits makes it a negative length, which announces nothing.
+    if (i == rest.size() || rest.left(i).contains('-'))
+        return 0;
+    qint64 value = 0;
+    for (; i < rest.size() && rest.at(i) >= '0' && rest.at(i) <= '9'; ++i) {
+        value = value * 10 + (rest.at(i) - '0');
+        if (value > INT32_MAX)
+            return 0;
+    }
+    return int32_t(value);
+}
+
+bool IsHeaderBlockEnd(const QByteArray& line)
+{
+    return line.isEmpty() || line == "\r\n" || line == "\n";
+}
+
+QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port)
+{
+    if (url.contains('/'))
+        return url;
+    // Keep a port other than 80: the name is relative to the server that answered.
+    const QByteArray portPart = port != 80 ? ":" + QByteArray::number(port) : QByteArray();
+    return "http://" + host + portPart + "/" + url;
+}

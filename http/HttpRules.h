@@ -1,0 +1,75 @@
+#pragma once
+// The HTTP client's text rules: address parsing, the request header block and the reading of
+// the status and header lines. Free functions so that they can be checked without a socket.
+#include <QByteArray>
+#include <cstdint>
+
+#include "http/TExStringList.h"
+#include "http/TNMHTTP.h"
+
+// The path of a direct request line is cut to this many characters.
+constexpr int MaxRequestPathLength = 256;
+// Set-Cookie and Location values are kept to this many characters.
+constexpr int MaxHeaderValueLength = 256;
+// A peer can make a header line or block as long as it likes; past these sizes the response is
+// refused. Real servers stay far below 8 KiB per line and 64 KiB per block.
+constexpr qsizetype MaxHeaderLineLength = 16 * 1024;
+constexpr qsizetype MaxHeaderBlockSize = 256 * 1024;
+// A request whose passes keep asking to be repeated (codes 299 to 399) ends after this many.
+constexpr int MaxRepeatedPasses = 20;
+
+// The parts of an address that a pass works with; ParseUrlRule updates them in place.
+struct UrlTarget {
+    QByteArray Url;
+    QByteArray Host;
+    int Port = 0;
+    QByteArray RequestPath;
+};
+
+// Splits Url into Host, Port and RequestPath (a Url that is only a path keeps Host; an address
+// without a path gets "/" appended). Raises Exception "Empty URL", EConvertError for a port that
+// is not a number and ERangeError for one beyond 65535.
+void ParseUrlRule(UrlTarget& target);
+
+// The method word ("GET ", ...) of a command kind; empty for cmdRaw.
+QByteArray MethodWord(CmdType kind);
+// Kinds whose request carries a "Content-Length: " line, and those that send the data as body.
+bool SendsContentLength(CmdType kind);
+bool SendsRequestBody(CmdType kind);
+
+// What the request header block is built from.
+struct RequestShape {
+    CmdType Kind = cmdGet;
+    QByteArray Url;
+    QByteArray RequestPath;
+    QByteArray Host;
+    QByteArray Proxy;
+    QByteArray TargetUri;
+    THeaderInfo Info;
+    qint64 ContentLength = 0;  // used by the kinds of SendsContentLength
+};
+
+// The request lines, ending with the empty line.
+TExStringList BuildHeaderLines(const RequestShape& shape);
+// Every line followed by CR LF.
+QByteArray JoinHeaderBlock(const TExStringList& lines);
+
+// The code in the second space-separated field of a status line (line end included in the
+// field); 0 when that field is not a decimal number in the signed 16-bit range.
+int16_t StatusCode(const QByteArray& statusLine);
+
+enum class HeaderLineKind { Other, SetCookie, Location, ContentLength };
+// A name counts only when written so up to the colon (any letter case) and followed by a space.
+HeaderLineKind ClassifyHeaderLine(const QByteArray& line);
+// The value after "Name: " of a Set-Cookie or Location line, without the line end, at most
+// MaxHeaderValueLength characters.
+QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind);
+// The announced length of a Content-Length line; 0 when there is none, when it is negative and
+// when it does not fit a signed 32-bit number.
+int32_t ContentLengthValue(const QByteArray& line);
+// True for the empty line that ends a header block ("\r\n", "\n" or nothing at all).
+bool IsHeaderBlockEnd(const QByteArray& line);
+
+// The address a redirect goes to when its Location holds no "/" at all: a name on the current
+// host (and port, when that is not 80). Other addresses are returned unchanged.
+QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port);
