@@ -97,9 +97,10 @@ void TDownload::Execute()
     // Timers and client belong to this thread: their ticks and socket notifications arrive only
     // while this thread processes its events, and they are destroyed by the final step.
     IdleTimer = std::make_unique<QTimer>();
-    IdleTimer->setInterval(IdleInterval.load());
+    IdleTimer->setSingleShot(true);
     connect(IdleTimer.get(), &QTimer::timeout, IdleTimer.get(), [this] { IdleTimeout(); });
-    IdleTimer->start();
+    FLastPacket.start();
+    IdleTimer->start(IdleInterval.load());
 
     StopTimer = std::make_unique<QTimer>();
     StopTimer->setInterval(StopPollInterval);
@@ -210,8 +211,10 @@ void TDownload::FinalStep()
 void TDownload::HttpPacketRecvd()
 {
     try {
-        IdleTimer->stop();
-        IdleTimer->start();
+        // The idle count starts again from this packet. Re-arming a timer for every packet of a
+        // fast stream costs more than the transfer's own work, so the packet only notes its time
+        // and the timer, when it ticks, waits on for whatever is left.
+        FLastPacket.start();
         const int32_t total = Http->BytesTotal;
         const int32_t received = Http->BytesRecvd;
         // Without an announced length the bar stands at half way; twice a large count is capped
@@ -237,6 +240,11 @@ void TDownload::HttpPacketRecvd()
 void TDownload::IdleTimeout()
 {
     try {
+        const qint64 left = IdleInterval.load() - FLastPacket.elapsed();
+        if (left > 0) {
+            IdleTimer->start(int(left));
+            return;
+        }
         Http->Cancel();
         Http->Disconnect();
     } catch (...) {

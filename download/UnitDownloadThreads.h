@@ -3,6 +3,7 @@
 // shows its progress in one engine slot of the main window and writes its outcome into the
 // file's item. Widgets are only touched on the user-interface thread.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QThread>
@@ -55,6 +56,7 @@ private:
     std::atomic<int>* const FLock;  // the file list's Tag
     // Both timers and the client are created and released by the run, on the engine's thread.
     std::unique_ptr<QTimer> IdleTimer;
+    QElapsedTimer FLastPacket;  // when the last packet arrived (or the run began)
     std::unique_ptr<QTimer> StopTimer;
     std::unique_ptr<TNMHTTP> Http;
 
