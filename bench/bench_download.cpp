@@ -16,9 +16,7 @@
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
-#include "widgets/TGauge.h"
 #include "widgets/TLed.h"
-#include <QToolButton>
 
 namespace {
 double CpuSeconds()
@@ -33,23 +31,6 @@ long PeakKiB()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
-}
-
-// The window builds its own controls; these fill in any the build does not make.
-void EnsureControls(TFormMain* form)
-{
-    if (!form->ListViewFile)
-        form->ListViewFile = new TCheckListView(form);
-    if (!form->ComboBoxDownload)
-        form->ComboBoxDownload = new TFlatComboBox(form);
-    if (!form->SpeedButton1)
-        form->SpeedButton1 = new QToolButton(form);
-    for (int i = 0; i < 8; ++i) {
-        if (!form->Gauges[i])
-            form->Gauges[i] = new TGauge(form);
-        if (!form->LedEngines[i])
-            form->LedEngines[i] = new TLed(QString::number(i + 1), form);
-    }
 }
 
 void AddFile(TFormMain* form, const QByteArray& url)
@@ -72,13 +53,10 @@ int main(int argc, char** argv)
     }
     TFormMain form;
     form.MessageBoxHook = [](MsgKind, const QString&, const QString&) { return int(mrOk); };
-    EnsureControls(&form);
     form.ListViewFile->Clear();
     form.ComboBoxDownload->SetText(args[3]);
-    if (form.Skipfileifexistindownloaddirectory1)
-        form.Skipfileifexistindownloaddirectory1->setChecked(false);
-    if (form.Letpreviewjumptolatestfiledownloaded1)
-        form.Letpreviewjumptolatestfiledownloaded1->setChecked(false);
+    form.Skipfileifexistindownloaddirectory1->setChecked(false);
+    form.Letpreviewjumptolatestfiledownloaded1->setChecked(false);
 
     if (args[1] == QLatin1String("batch")) {
         QFile list(args[2]);

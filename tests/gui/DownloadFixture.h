@@ -204,33 +204,6 @@ inline void ServeHeldFile(ScriptServer& server, int fd, const QByteArray& path)
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
 }
 
-// Creates the controls the download code uses when the window does not make them itself.
-inline void EnsureDownloadControls(TFormMain* form)
-{
-    if (!form->ListViewFile)
-        form->ListViewFile = new TCheckListView(form);
-    if (!form->ComboBoxDownload)
-        form->ComboBoxDownload = new TFlatComboBox(form);
-    if (!form->SpeedButton1)
-        form->SpeedButton1 = new QToolButton(form);
-    for (int i = 0; i < 8; ++i) {
-        if (!form->Gauges[i]) {
-            form->Gauges[i] = new TGauge(form);
-            form->Gauges[i]->SetMaxValue(500);
-            form->Gauges[i]->SetHint(QStringLiteral("Not active"));
-        }
-        if (!form->LedEngines[i])
-            form->LedEngines[i] = new TLed(QString::number(i + 1), form);
-    }
-    for (QAction** option : {&form->Skipfileifexistindownloaddirectory1, &form->Beepwhendoneworking1,
-                             &form->Letpreviewjumptolatestfiledownloaded1}) {
-        if (!*option) {
-            *option = new QAction(form);
-            (*option)->setCheckable(true);
-        }
-    }
-}
-
 struct DownloadWindow {
     QTemporaryDir Dir;
     std::unique_ptr<TFormMain> Form;
@@ -242,7 +215,6 @@ struct DownloadWindow {
         Form = std::make_unique<TFormMain>();
         Form->MessageBoxHook = [](MsgKind, const QString&, const QString&) { return int(mrOk); };
         Form->BeepHook = [this] { ++Beeps; };
-        EnsureDownloadControls(Form.get());
         Form->ListViewFile->Clear();
         Form->ComboBoxDownload->SetText(Dir.path());
         Form->Skipfileifexistindownloaddirectory1->setChecked(false);
