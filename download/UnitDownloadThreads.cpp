@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QMutex>
-#include <QSet>
+#include <QMultiHash>
 #include <QTimer>
 #include <limits>
+#include <mutex>
 
 #include "download/UiCall.h"
 #include "main/UnitMain.h"
@@ -20,7 +20,7 @@ std::atomic<int> RunningEngines{0};
 
 // Local paths handed to engines that have not finished: such a path is taken even while its
 // file does not exist yet, so two items never share one file.
-QMutex PathsMutex;
+std::mutex PathsMutex;
 QMultiHash<QString, int> PathsInUse;  // a multi-set, in case a caller hands one path twice
 
 void ProcessOwnEvents() { QCoreApplication::processEvents(); }
@@ -38,7 +38,7 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int ite
 {
     ++RunningEngines;
     {
-        QMutexLocker lock(&PathsMutex);
+        std::lock_guard lock(PathsMutex);
         PathsInUse.insert(FileName, 0);
     }
     // The slot reads as busy from now on, so the scheduler never picks it twice.
@@ -59,7 +59,7 @@ void TDownload::SetIdleIntervalForTests(int ms) { IdleInterval.store(ms); }
 
 bool TDownload::PathInUse(const QString& path)
 {
-    QMutexLocker lock(&PathsMutex);
+    std::lock_guard lock(PathsMutex);
     return PathsInUse.contains(path);
 }
 
@@ -184,7 +184,7 @@ void TDownload::FinalStep()
         }
     }
     {
-        QMutexLocker lock(&PathsMutex);
+        std::lock_guard lock(PathsMutex);
         auto it = PathsInUse.find(FileName);
         if (it != PathsInUse.end())
             PathsInUse.erase(it);
