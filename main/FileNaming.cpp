@@ -5,3 +5,27 @@ QByteArray FilNavn(const QByteArray& address)
     const int slash = address.lastIndexOf('/');
     return slash < 0 ? address : address.mid(slash + 1);
 }
+
+QByteArray UnderscoreName(const QByteArray& name)
+{
+    const int dot = name.indexOf('.');
+    if (dot < 0)
+        return "_." + name;
+    return name.left(dot) + "_" + name.mid(dot);
+}
+
+bool IsPlainFileName(const QByteArray& name)
+{
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\0');
+}
+
+QByteArray FreeFileName(const QByteArray& name, const std::function<bool(const QByteArray&)>& taken)
+{
+    QByteArray candidate = name;
+    for (int count = 0; taken(candidate); ++count) {
+        if (count == MaxUnderscores)
+            return QByteArray();
+        candidate = UnderscoreName(candidate);
+    }
+    return candidate;
+}

@@ -332,6 +332,7 @@ private:
     qint64 FScanTurnDueNs = 0;
 
     // ---- private state of MainDownload.cpp ----
+    bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
     // A save or a load lets events run after its records; meanwhile the lists must not change.
