@@ -5,19 +5,22 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-cd build
-ctest --output-on-failure -j 2
 
-# The socket and thread tests again under ThreadSanitizer, in a separate build of just those
-# programs (the ten-second connect time-out test is left to the normal run).
-cd ..
-tsan_tests=$(cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp 2>/dev/null |
-    sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')
+# The socket, thread and download-engine tests under ThreadSanitizer, in a separate build of just
+# those programs (the ten-second connect time-out test is left to the normal run).
+tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp;
+                cd ../gui && ls test_engine*.cpp test_download*.cpp test_filenaming*.cpp) 2>/dev/null |
+    sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')"
 if [ -n "$tsan_tests" ]; then
     [ -f build-tsan/build.ninja ] || cmake -S . -B build-tsan -G Ninja -DKELVORN_TSAN=ON >/dev/null
     # shellcheck disable=SC2086
     cmake --build build-tsan --target $tsan_tests
+    # die_after_fork=0: the end-to-end tests start Python's server with QProcess.
     (cd build-tsan &&
-        TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/../tests/tsan.supp" \
+        TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 report_signal_unsafe=0 suppressions=$PWD/../tests/tsan.supp" \
             ctest --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$")
 fi
+
+# Every test of the normal build; its summary closes the run.
+cd build
+ctest --output-on-failure -j 2
