@@ -154,6 +154,13 @@ bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, i
     return false;
 }
 
+void TFormMain::WaitForEngines()
+{
+    // Every engine's last change is its light going out, so this wait wakes up for it.
+    while (ActiveConnection())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 bool TFormMain::ActiveConnection()
 {
     for (TLed* led : LedEngines)

@@ -205,6 +205,7 @@ void TFormMain::ButtonStartClick()
             CurrentFileIndex = -1;
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
+            WaitForEngines();
             ListViewFile->Clear();
         }
 
@@ -280,6 +281,7 @@ void TFormMain::ButtonParseClick()
         if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
+            WaitForEngines();
             ListViewFile->Clear();
         }
 

@@ -15,6 +15,7 @@ private slots:
     void skipOptionLeavesPresentFiles();
     void sameFileNameGivesTwoFiles();
     void stopEndsRunningTransfers();
+    void reorderAfterStopWaitsForEngines();
     void idleTimeoutCutsSilentServers();
     void eightEnginesFinishTogether();
 };
@@ -216,6 +217,50 @@ void TestDownload::sameFileNameGivesTwoFiles()
     QCOMPARE(w.List()->ImageIndex(b), int(FileDownloaded));
     QCOMPARE(w.Read("same.jpg-3000"), Content("/a/same.jpg-3000", 3000));
     QCOMPARE(w.Read("same_.jpg-3000"), Content("/b/same.jpg-3000", 3000));
+}
+
+void TestDownload::reorderAfterStopWaitsForEngines()
+{
+    // Stop makes the list commands available again while engines still wind down (up to half a
+    // second) and then write their outcome by item index. Sorting in that moment must not let an
+    // outcome land on another item.
+    ScriptServer server([](ScriptServer& s, int fd, const QByteArray& path) {
+        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
+        s.Stall();
+    });
+    DownloadWindow w;
+    for (int i = 0; i < 8; ++i)
+        w.AddFile(server.Url("/z" + QByteArray::number(i) + ".bin"));
+    const int waiting = w.AddFile(server.Url("/a8.bin"));   // sorts first, never started
+    const int untouched = w.AddFile(server.Url("/a9.bin"), false);
+    QCOMPARE(waiting, 8);
+    QCOMPARE(untouched, 9);
+    bool sorted = false;
+    w.Download([&] {
+        if (sorted || w.LitLeds() < 8 || w.List()->ImageIndex(waiting) != FileDownloading)
+            return;
+        for (int i = 0; i < 8; ++i)
+            if (!QFile::exists(w.Path(QString("z%1.bin").arg(i))))
+                return;
+        sorted = true;
+        w.Form->ButtonStopClick();
+        QVERIFY(w.Form->Sort->isEnabled());
+        w.Form->Sort->trigger();
+    });
+    QVERIFY(sorted);
+    QCOMPARE(w.LitLeds(), 0);
+    const QByteArray a8 = server.Url("/a8.bin"), a9 = server.Url("/a9.bin");
+    QCOMPARE(w.List()->Caption(0), a8);
+    QCOMPARE(w.List()->Caption(1), a9);
+    QCOMPARE(w.List()->ImageIndex(0), int(FileDownloading));
+    QCOMPARE(w.List()->SubItem(0, 1), QByteArray("a8.bin"));
+    QCOMPARE(w.List()->ImageIndex(1), int(FilePending));
+    QCOMPARE(w.List()->SubItem(1, 1), QByteArray("a9.bin"));
+    for (int i = 2; i < 10; ++i) {
+        QVERIFY(w.List()->Caption(i).endsWith(".bin"));
+        QCOMPARE(w.List()->ImageIndex(i), int(FileFailed));
+        QCOMPARE(w.List()->SubItem(i, 1), QByteArray("Not available"));
+    }
 }
 
 void TestDownload::stopEndsRunningTransfers()
