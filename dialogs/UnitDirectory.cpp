@@ -12,18 +12,11 @@
 #include "main/UnitMain.h"
 #include "widgets/TDirectoryListBox.h"
 #include "widgets/TDriveComboBox.h"
+#include "platform/Guarded.h"
 
 TFormDirectory* FormDirectory = nullptr;
 
 namespace {
-template <class F>
-void Guarded(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
 }  // namespace
 
 TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)

@@ -7,17 +7,9 @@
 #include "dialogs/UnitDirectory.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
+#include "platform/Guarded.h"
 
 namespace {
-template <class F>
-void Guarded(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 void AddBookmark(TFlatComboBox* field)
 {
     if (!field->Text().isEmpty())

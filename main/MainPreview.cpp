@@ -14,17 +14,9 @@
 #include "main/ShellOpen.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TPreviewImage.h"
+#include "platform/Guarded.h"
 
 namespace {
-template <class F>
-void Guarded(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 const QString PictureHint = QStringLiteral("Double click for view");
 }  // namespace
 

@@ -18,6 +18,7 @@
 #include "widgets/TFlatComboBox.h"
 #include "widgets/TGauge.h"
 #include "widgets/TLed.h"
+#include "platform/Guarded.h"
 
 #include <QToolButton>
 
@@ -55,16 +56,6 @@ public:
         Client->OnAuthenticationNeeded = nullptr;
     }
 };
-
-// Runs a slot body; nothing thrown may cross into Qt.
-template <typename F>
-void Guarded(F&& body) noexcept
-{
-    try {
-        body();
-    } catch (...) {
-    }
-}
 
 QByteArray Latin1(const QString& text) { return text.toLatin1(); }
 
@@ -254,18 +245,24 @@ void TFormMain::ButtonStartClick()
             // has shown the client's last report, and the lists stay as they are.
         }
 
-        TimerDoc->stop();
-        Busy = false;
-        ListViewDoc->SetSorted(true);
-        UpdateScreen();
-        if (Beepwhendoneworking1->isChecked())
-            Beep();
-        SetStatusText(QStringLiteral("Status: Not active"));
+        FinishDocumentCommand();
     } catch (...) {
     }
 }
 
 // ---- Parse links --------------------------------------------------------------------------------
+
+// The last steps of Get document and Parse links.
+void TFormMain::FinishDocumentCommand()
+{
+    TimerDoc->stop();
+    Busy = false;
+    ListViewDoc->SetSorted(true);
+    UpdateScreen();
+    if (Beepwhendoneworking1->isChecked())
+        Beep();
+    SetStatusText(QStringLiteral("Status: Not active"));
+}
 
 void TFormMain::ButtonParseClick()
 {
@@ -331,13 +328,7 @@ void TFormMain::ButtonParseClick()
             ButtonDownloadClick();
         }
 
-        TimerDoc->stop();
-        Busy = false;
-        ListViewDoc->SetSorted(true);
-        UpdateScreen();
-        if (Beepwhendoneworking1->isChecked())
-            Beep();
-        SetStatusText(QStringLiteral("Status: Not active"));
+        FinishDocumentCommand();
     } catch (...) {
     }
 }

@@ -8,6 +8,7 @@
 #include "main/LinkRules.h"
 #include "main/TParseList.h"
 #include "widgets/TCheckListView.h"
+#include "platform/Guarded.h"
 
 namespace {
 // A scan gives the window a turn at its start, and then after a marker or at a duplicate once
@@ -27,15 +28,6 @@ qint64 MonotonicNs()
     return clock.nsecsElapsed();
 }
 
-// No exception may leave a Qt slot.
-template <class F>
-void Guarded(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
 }  // namespace
 
 void TFormMain::WireScanner()

@@ -23,6 +23,7 @@
 #include "widgets/TGauge.h"
 #include "widgets/TLed.h"
 #include "widgets/TPreviewImage.h"
+#include "platform/Guarded.h"
 
 namespace {
 TFormMain* TheInstance = nullptr;
@@ -63,16 +64,6 @@ protected:
             OnResize();
     }
 };
-
-// No exception may leave a Qt callback.
-template <class F>
-void Guarded(F&& f)
-{
-    try {
-        f();
-    } catch (...) {
-    }
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& color)
 {

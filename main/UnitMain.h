@@ -320,6 +320,7 @@ private:
     QString FWarnedDirectory;
 
     // ---- private state of MainRetrieval.cpp ----
+    void FinishDocumentCommand();
     // Bumped by every Stop. A command loop that finds it changed after processing events was
     // superseded by a newer command run from inside it, and ends as after Stop.
     int FCommandRun = 0;
