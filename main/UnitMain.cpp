@@ -35,35 +35,23 @@ const QColor Blue(0, 0, 255);
 const QColor Grey(128, 128, 128);
 
 // A panel that lays out its children itself whenever its size changes, the way fixed
-// positions with anchors do.
-class TLayoutFrame : public QFrame {
+// positions with anchors do; the status bar does the same (its last panel reaches to the edge).
+template <class Base>
+class TResizing : public Base {
 public:
-    using QFrame::QFrame;
+    using Base::Base;
     std::function<void()> OnResize;
 
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
-        QFrame::resizeEvent(event);
+        Base::resizeEvent(event);
         if (OnResize)
             OnResize();
     }
 };
-
-// The status bar lays out its panels itself: the last one reaches to the right edge.
-class TStatusPanels : public QStatusBar {
-public:
-    using QStatusBar::QStatusBar;
-    std::function<void()> OnResize;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QStatusBar::resizeEvent(event);
-        if (OnResize)
-            OnResize();
-    }
-};
+using TLayoutFrame = TResizing<QFrame>;
+using TStatusPanels = TResizing<QStatusBar>;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& color)
 {
