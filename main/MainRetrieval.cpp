@@ -7,6 +7,8 @@
 //    changed was superseded by a nested command and ends as it would after Stop.
 //  - After events ran, the item a loop works on is found again by index and caption, since list
 //    commands that stay enabled while busy may have deleted items meanwhile.
+#include <memory>
+
 #include <QCoreApplication>
 
 #include "http/SockExceptions.h"
@@ -34,28 +36,20 @@ constexpr const char* DocClientHost = "intranet";
 constexpr int ParseMain = 1;
 constexpr int ParseLinked = 2;
 
-// The window owns the client (it is destroyed with the window). This child, created before the
-// client so that it goes first, unbinds the handlers so that nothing the client does while being
-// destroyed calls into a window whose controls are already gone.
-class THttpDocUnbinder : public QObject {
-public:
-    using QObject::QObject;
-    TNMHTTP* Client = nullptr;
-    ~THttpDocUnbinder() override
-    {
-        if (!Client)
-            return;
-        Client->OnConnect = nullptr;
-        Client->OnDisconnect = nullptr;
-        Client->OnStatus = nullptr;
-        Client->OnPacketRecvd = nullptr;
-        Client->OnSuccess = nullptr;
-        Client->OnFailure = nullptr;
-        Client->OnConnectionFailed = nullptr;
-        Client->OnInvalidHost = nullptr;
-        Client->OnAuthenticationNeeded = nullptr;
-    }
-};
+// Unbinds the window's handlers from its client, so that nothing the client does while it is
+// destroyed with the window calls into a window whose controls are already gone.
+void UnbindHandlers(TNMHTTP& client)
+{
+    client.OnConnect = nullptr;
+    client.OnDisconnect = nullptr;
+    client.OnStatus = nullptr;
+    client.OnPacketRecvd = nullptr;
+    client.OnSuccess = nullptr;
+    client.OnFailure = nullptr;
+    client.OnConnectionFailed = nullptr;
+    client.OnInvalidHost = nullptr;
+    client.OnAuthenticationNeeded = nullptr;
+}
 
 QByteArray Latin1(const QString& text) { return text.toLatin1(); }
 
@@ -70,9 +64,15 @@ int TFormMain::DocTimeOut() { return DocTimeOutMs; }
 
 void TFormMain::WireRetrieval()
 {
-    auto* unbinder = new THttpDocUnbinder(this);
+    // The client ends with the window when the window's destroyed signal fires; this connection,
+    // made before the client exists, runs first and unbinds the handlers while it still lives.
+    auto client = std::make_shared<TNMHTTP*>(nullptr);
+    connect(this, &QObject::destroyed, [client] {
+        if (*client)
+            UnbindHandlers(**client);
+    });
     HttpDoc = new TNMHTTP(this);
-    unbinder->Client = HttpDoc;
+    *client = HttpDoc;
     HttpDoc->Host = DocClientHost;
     HttpDoc->Port = 80;
     HttpDoc->TimeOut = 10000;
