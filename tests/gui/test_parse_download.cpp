@@ -15,6 +15,7 @@
 #include "gui/RetrievalFixture.h"
 #include "gui/StallServer.h"
 #include "support/PyHttpServer.h"
+#include "support/WhenReady.h"
 
 namespace {
 
@@ -50,30 +51,6 @@ void AutoDownloadOn(RetrievalWindow& w)
 
 // Engine threads end just after their last report; none may outlive the window.
 bool EnginesGone() { return QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000); }
-
-// Runs `action` once, from inside the running command, as soon as `ready` holds.
-class WhenReady : public QObject {
-public:
-    WhenReady(std::function<bool()> ready, std::function<void()> action)
-        : FReady(std::move(ready)), FAction(std::move(action))
-    {
-        FTimer.setInterval(5);
-        connect(&FTimer, &QTimer::timeout, this, [this] {
-            if (!Done && FReady()) {
-                Done = true;
-                FTimer.stop();
-                FAction();
-            }
-        });
-        FTimer.start();
-    }
-    bool Done = false;
-
-private:
-    std::function<bool()> FReady;
-    std::function<void()> FAction;
-    QTimer FTimer;
-};
 
 int CountState(const TCheckListView* list, int state)
 {

@@ -6,34 +6,11 @@
 
 #include "gui/RetrievalFixture.h"
 #include "gui/StallServer.h"
+#include "support/WhenReady.h"
 
 namespace {
 
 const QByteArray Ok = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
-
-// Runs `action` once, from inside the command that is running, as soon as `ready` holds.
-class WhenReady : public QObject {
-public:
-    WhenReady(std::function<bool()> ready, std::function<void()> action)
-        : FReady(std::move(ready)), FAction(std::move(action))
-    {
-        FTimer.setInterval(5);
-        connect(&FTimer, &QTimer::timeout, this, [this] {
-            if (!Done && FReady()) {
-                Done = true;
-                FTimer.stop();
-                FAction();
-            }
-        });
-        FTimer.start();
-    }
-    bool Done = false;
-
-private:
-    std::function<bool()> FReady;
-    std::function<void()> FAction;
-    QTimer FTimer;
-};
 
 }  // namespace
 
