@@ -42,7 +42,7 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent)
 void TFormHelp::LoadDocumentation()
 {
     RichEdit1->clear();
-    const QString dir = ProgramDir();
+    const QString dir = DocumentationDir();
     QFile file(dir + DocumentationName());
     if (file.exists()) {
         if (file.open(QIODevice::ReadOnly))

@@ -153,7 +153,7 @@ void TFormMain::SaveListToDisk()
         auto end = qScopeGuard([this, &state] { EndListFilesRun(state); });
 
         ProcessMessages();
-        const QString directory = ProgramDir();
+        const QString directory = DataDir();
         if (!WriteListFile(directory + QLatin1String(DocListFileName), false))
             return;
         const int docCount = ListViewDoc->Count();
@@ -224,7 +224,7 @@ void TFormMain::LoadListFromDisk()
         });
 
         ProcessMessages();
-        const QString directory = ProgramDir();
+        const QString directory = DataDir();
         QFile docFile(directory + QLatin1String(DocListFileName));
         if (docFile.exists()) {
             // Open before clearing: a file that cannot be read must not cost the lists.

@@ -696,7 +696,7 @@ void TFormMain::FormCreate()
     PanelDownload->setVisible(Displaydownloadengineprogress1->isChecked());
     UpdatePanels();
     // 9.
-    Loadlinksfilelistfromdisk1->setEnabled(QFile::exists(ProgramDir() + QStringLiteral("Kelvorn.dir")));
+    Loadlinksfilelistfromdisk1->setEnabled(QFile::exists(DataDir() + QStringLiteral("Kelvorn.dir")));
     // 10.
     if (ComboBoxBookmark->Text().isEmpty())
         ComboBoxBookmark->SetText(QString::fromLatin1(DefaultDocument));

@@ -1,7 +1,12 @@
 #pragma once
-// The program's own directory, ending with "/": the list files and the documentation lie there.
+// Where the program's own files lie. Both texts end with "/".
 #include <QString>
 
-QString ProgramDir();
-// Tests point the program's directory elsewhere; an empty text restores the real one.
+// The documentation file: beside the executable in a build tree, else in the installed
+// share/kelvorn/ of the executable's prefix.
+QString DocumentationDir();
+// The files the program writes (the list files): the per-user data directory, created when
+// missing, since an installed program's own directory is not writable.
+QString DataDir();
+// Tests point both directories elsewhere; an empty text restores the real ones.
 void SetProgramDirForTesting(const QString& directory);
