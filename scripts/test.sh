@@ -21,6 +21,11 @@ if [ -n "$tsan_tests" ]; then
             ctest --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$")
 fi
 
+# The Debian package and its desktop metadata.
+(cd build && cpack -G DEB >/dev/null && dpkg-deb --info kelvorn_*_amd64.deb | grep -E 'Package|Version|Depends')
+desktop-file-validate resources/desktop/kelvorn.desktop
+appstreamcli validate --no-net build/org.kelvorn.Kelvorn.metainfo.xml
+
 # Every test of the normal build; its summary closes the run.
 cd build
 ctest --output-on-failure -j 2
