@@ -56,6 +56,7 @@ public:
 
     void Run()
     {
+        FCursor.beginEditBlock();
         FStack.append(TGroupState());
         int depth = 0;       // real nesting, also beyond MaxGroupDepth
         bool started = false;
@@ -88,6 +89,7 @@ public:
             }
         }
         FlushText();
+        FCursor.endEditBlock();
     }
 
 private:
@@ -307,8 +309,14 @@ bool TRtfReader::IsRichText(const QByteArray& data)
 void TRtfReader::Read(const QByteArray& data, QTextDocument* document)
 {
     document->clear();
+    // One edit block for the whole file: the document and its view see one change at the end,
+    // not one per formatting run, which made a help file of many short runs quadratic to show.
+    // Nobody edits the help text, so nothing needs undoing either.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
     TParser parser(data, document);
     parser.Run();
+    document->setUndoRedoEnabled(undo);
 }
 
 void TRtfReader::Fill(QTextEdit* view, const QByteArray& data)
