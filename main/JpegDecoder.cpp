@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -16,6 +17,27 @@ struct TErrorManager {
     char Message[JMSG_LENGTH_MAX];
     int Warnings;
 };
+
+// The library's errors that come from the picture's size or the memory it needs, not from
+// damaged data.
+bool IsSizeError(int code)
+{
+    return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE || code == JERR_IMAGE_TOO_BIG
+        || code == JERR_WIDTH_OVERFLOW;
+}
+
+// libjpeg's whole-picture coefficient buffers for a multi-scan file, from the frame header.
+qint64 CoefficientBytes(const jpeg_decompress_struct* cinfo)
+{
+    qint64 bytes = 0;
+    for (int i = 0; i < cinfo->num_components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        const qint64 wide = (qint64(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor * c.h_samp_factor;
+        const qint64 high = (qint64(c.height_in_blocks) + c.v_samp_factor - 1) / c.v_samp_factor * c.v_samp_factor;
+        bytes += wide * high * qint64(sizeof(JBLOCK));
+    }
+    return bytes;
+}
 
 void ErrorExit(j_common_ptr info)
 {
@@ -47,9 +69,10 @@ void CmykRowToRgbx(uchar* row, int width)
 }
 
 constexpr int ProgressBand = 32;  // rows between two progress calls
-// libjpeg's own working memory; a progressive picture of the largest size we preview at full
-// scale needs about a tenth of it.
-constexpr long MaxDecoderMemory = 512L * 1024 * 1024;
+// libjpeg's own working memory: the coefficients of a progressive picture of the largest size
+// that previews, with full colour resolution (three components), plus room for the rest.
+constexpr long MaxDecoderMemory =
+    long(TJpegDecoder::MaxProgressivePixels / 64 * 3 * sizeof(JBLOCK)) + 64L * 1024 * 1024;
 
 // Everything that must survive the jump back lives in *out, never in locals of this frame.
 void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager* err,
@@ -62,6 +85,7 @@ void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager*
     err->Warnings = 0;
     err->Message[0] = 0;
     if (setjmp(err->Jump)) {
+        out->TooLarge = IsSizeError(err->Pub.msg_code);
         jpeg_destroy_decompress(cinfo);
         out->Image = QImage();
         out->Warnings = err->Warnings;
@@ -87,8 +111,13 @@ void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager*
     // Checked before decoding starts: a progressive file makes libjpeg allocate buffers for
     // the whole picture when it starts, whatever the reduction.
     jpeg_calc_output_dimensions(cinfo);
-    if (qint64(cinfo->output_width) * cinfo->output_height > maxPixels) {
+    const bool wholePicture = jpeg_has_multiple_scans(cinfo);
+    if (qint64(cinfo->output_width) * cinfo->output_height > maxPixels
+        || (wholePicture
+            && (qint64(out->Width) * out->Height > TJpegDecoder::MaxProgressivePixels
+                || CoefficientBytes(cinfo) > MaxDecoderMemory))) {
         jpeg_destroy_decompress(cinfo);
+        out->TooLarge = true;
         out->Error = QStringLiteral("picture too large to preview (%1 x %2)").arg(out->Width).arg(out->Height);
         return;
     }
@@ -105,6 +134,7 @@ void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager*
     out->Image = QImage(w, h, QImage::Format_RGBX8888);
     if (out->Image.isNull()) {
         jpeg_destroy_decompress(cinfo);
+        out->TooLarge = true;
         out->Error = QStringLiteral("not enough memory for the picture");
         return;
     }

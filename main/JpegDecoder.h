@@ -12,6 +12,9 @@ struct TJpegPicture {
     int Height = 0;
     int Warnings = 0;  // damaged data that the library got past (the picture is still shown)
     QString Error;   // why the decode failed; empty on success
+    // The decode was refused or ran out of memory because of the picture's size: the file may
+    // be a sound picture, only too big for a preview. Not set for damaged data.
+    bool TooLarge = false;
     bool Ok() const { return Error.isEmpty() && !Image.isNull(); }
 };
 
@@ -21,6 +24,10 @@ public:
     // or 1/8 of their size, which libjpeg does cheaply, so a hostile header that claims
     // 65000 x 65000 pixels cannot make us allocate gigabytes.
     static constexpr qint64 MaxPixels = 16 * 1024 * 1024;
+    // A progressive file makes libjpeg keep every coefficient of the whole picture, whatever
+    // the reduction (128 bytes per 8 x 8 block and component): pictures up to this size still
+    // preview; a larger one is refused as too large before anything is allocated for it.
+    static constexpr qint64 MaxProgressivePixels = 10240LL * 10240;
 
     // Called after each band of rows with the rows decoded so far; for progressive drawing.
     using Progress = std::function<void(const QImage& partial, int rowsDone)>;

@@ -25,7 +25,7 @@ QByteArray SaveWithQt(const QImage& image, int quality = 90)
 
 // Qt writes neither CMYK nor progressive files: those come from libjpeg's encoder directly.
 QByteArray EncodeWithLibjpeg(int width, int height, J_COLOR_SPACE space, int components, bool progressive,
-                             const std::vector<uchar>& pixels)
+                             const std::vector<uchar>& pixels, bool fullColourResolution = false)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr err{};
@@ -42,6 +42,8 @@ QByteArray EncodeWithLibjpeg(int width, int height, J_COLOR_SPACE space, int com
     jpeg_set_quality(&cinfo, 95, TRUE);
     if (progressive)
         jpeg_simple_progression(&cinfo);
+    if (fullColourResolution)
+        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<uchar*>(pixels.data()) + size_t(cinfo.next_scanline) * width * components;
@@ -52,6 +54,23 @@ QByteArray EncodeWithLibjpeg(int width, int height, J_COLOR_SPACE space, int com
     jpeg_destroy_compress(&cinfo);
     free(out);
     return bytes;
+}
+
+// A small progressive picture whose frame header is made to claim another size: libjpeg sets
+// up its buffers for the stated size and shows the missing data as grey.
+QByteArray ProgressiveClaiming(int width, int height)
+{
+    std::vector<uchar> pixels(64 * 40 * 3, 128);
+    QByteArray file = EncodeWithLibjpeg(64, 40, JCS_RGB, 3, true, pixels, true);
+    const qsizetype frame = file.indexOf("\xFF\xC2");
+    if (frame < 0)
+        return {};
+    // Marker, length (2), precision (1), then height and width, big-endian.
+    file[frame + 5] = char(height >> 8);
+    file[frame + 6] = char(height & 0xFF);
+    file[frame + 7] = char(width >> 8);
+    file[frame + 8] = char(width & 0xFF);
+    return file;
 }
 
 bool Near(QRgb a, QColor b, int tolerance = 12)
@@ -147,6 +166,7 @@ private slots:
         QVERIFY(!picture.Ok());
         QVERIFY(!picture.Error.isEmpty());
         QVERIFY(picture.Image.isNull());
+        QVERIFY2(!picture.TooLarge, "damaged data is no size refusal");
     }
 
     // A file cut inside the pixel data still decodes (the rest grey) and counts a warning;
@@ -169,21 +189,29 @@ private slots:
 
     // A progressive file whose frame header claims 60000 x 60000 pixels is refused before
     // libjpeg sets up its whole-picture buffers (gigabytes).
+    // Such a refusal is about size, not damage: the file is kept by the preview.
     void hugeProgressiveHeaderIsRefused()
     {
-        std::vector<uchar> pixels(64 * 40 * 3, 128);
-        QByteArray file = EncodeWithLibjpeg(64, 40, JCS_RGB, 3, true, pixels);
-        const qsizetype frame = file.indexOf("\xFF\xC2");
-        QVERIFY(frame > 0);
-        // Marker, length (2), precision (1), then height and width, big-endian.
-        for (qsizetype at : {frame + 5, frame + 7}) {
-            file[at] = char(0xEA);
-            file[at + 1] = char(0x60);
-        }
+        const QByteArray file = ProgressiveClaiming(60000, 60000);
+        QVERIFY(!file.isEmpty());
         const TJpegPicture picture = TJpegDecoder::DecodeData(file);
         QVERIFY(!picture.Ok());
         QCOMPARE(picture.Width, 60000);
         QVERIFY2(picture.Error.contains("too large"), qPrintable(picture.Error));
+        QVERIFY(picture.TooLarge);
+    }
+
+    // A progressive 9600 x 9600 picture with full colour resolution needs about 550 MB of
+    // coefficients: within the cap, it previews reduced to a quarter of its size.
+    void largeProgressivePicturePreviewsReduced()
+    {
+        const QByteArray file = ProgressiveClaiming(9600, 9600);
+        QVERIFY(!file.isEmpty());
+        const TJpegPicture picture = TJpegDecoder::DecodeData(file);
+        QVERIFY2(picture.Ok(), qPrintable(picture.Error));
+        QCOMPARE(picture.Width, 9600);
+        QCOMPARE(picture.Image.size(), QSize(2400, 2400));
+        QVERIFY(!picture.TooLarge);
     }
 
     // Big pictures are reduced to the pixel budget; the stated size stays the file's own.
@@ -202,6 +230,7 @@ private slots:
         const TJpegPicture refused = TJpegDecoder::DecodeData(file, 10);
         QVERIFY(!refused.Ok());
         QVERIFY(refused.Error.contains("too large"));
+        QVERIFY(refused.TooLarge);
     }
 
     void filesAndProgress()
