@@ -4,6 +4,8 @@
 
 #include "http/TNMUUProcessor.h"
 
+#include <algorithm>
+
 namespace {
 // Position of the n-th "/" of text (n counted from 1), -1 when it has fewer.
 qsizetype NthSlash(const QByteArray& text, int n)
@@ -38,15 +40,31 @@ bool ToInteger(const QByteArray& text, qint64& value)
     return true;
 }
 
-QByteArray WithoutLineEnd(QByteArray line)
-{
-    if (line.endsWith('\n'))
-        line.chop(1);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
 }  // namespace
+
+bool IsControlByte(char c)
+{
+    return uchar(c) < 0x20 || c == 0x7F;
+}
+
+QByteArray EncodeControlBytes(const QByteArray& text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), IsControlByte))
+        return text;
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(text.size() + 8);
+    for (const char c : text) {
+        if (IsControlByte(c)) {
+            out += '%';
+            out += hex[uchar(c) >> 4];
+            out += hex[uchar(c) & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 void ParseUrlRule(UrlTarget& t)
 {
@@ -83,6 +101,9 @@ void ParseUrlRule(UrlTarget& t)
         hostPart = slash < 0 ? url : url.left(slash);
     }
 
+    // A host is a name or a dotted address: a line break in it would end the Host line early.
+    if (std::any_of(hostPart.cbegin(), hostPart.cend(), IsControlByte))
+        throw ESockError("Invalid host");
     const qsizetype portColon = hostPart.indexOf(':');
     if (portColon >= 0) {
         const QByteArray portText = hostPart.mid(portColon + 1);
@@ -123,8 +144,13 @@ bool SendsRequestBody(CmdType kind)
         || kind == cmdRaw;
 }
 
-TExStringList BuildHeaderLines(const RequestShape& s)
+TExStringList BuildHeaderLines(const RequestShape& shape)
 {
+    // Everything below comes from addresses, the caller's settings or an earlier response.
+    RequestShape s = shape;
+    for (QByteArray* text : {&s.Url, &s.RequestPath, &s.Host, &s.TargetUri, &s.Info.LocalMailAddress,
+                             &s.Info.LocalProgram, &s.Info.Cookie, &s.Info.Referer})
+        *text = EncodeControlBytes(*text);
     TExStringList lines;
     const bool viaProxy = !s.Proxy.isEmpty();
     if (s.Kind != cmdRaw)
@@ -201,7 +227,10 @@ HeaderLineKind ClassifyHeaderLine(const QByteArray& line)
 QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind)
 {
     const int skip = kind == HeaderLineKind::SetCookie ? 12 : kind == HeaderLineKind::Location ? 10 : 0;
-    return WithoutLineEnd(line).mid(skip).left(MaxHeaderValueLength);
+    QByteArray value = line.mid(skip);
+    const auto end = std::find_if(value.cbegin(), value.cend(), [](char c) { return c == '\r' || c == '\n'; });
+    value.truncate(end - value.cbegin());
+    return value.left(MaxHeaderValueLength);
 }
 
 int32_t ContentLengthValue(const QByteArray& line)

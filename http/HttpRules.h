@@ -28,7 +28,14 @@ struct UrlTarget {
 
 // Splits Url into Host, Port and RequestPath (a Url that is only a path keeps Host; an address
 // without a path gets "/" appended). Raises Exception "Empty URL", EConvertError for a port that
-// is not a number and ERangeError for one beyond 65535.
+// is not a number, ERangeError for one beyond 65535 and ESockError "Invalid host" for a host
+// that holds a control character (before any connection is made).
+// True for the bytes that must never reach a request as themselves: those below 0x20 (CR, LF,
+// NUL, ...) and DEL.
+bool IsControlByte(char c);
+// The text with each control byte written as "%" and two hex digits, so that no address or value
+// taken from a page, a list file or a server can end a request line or add one.
+QByteArray EncodeControlBytes(const QByteArray& text);
 void ParseUrlRule(UrlTarget& target);
 
 // The method word ("GET ", ...) of a command kind; empty for cmdRaw.
@@ -49,7 +56,8 @@ struct RequestShape {
     qint64 ContentLength = 0;  // used by the kinds of SendsContentLength
 };
 
-// The request lines, ending with the empty line.
+// The request lines, ending with the empty line. Control bytes in the address and in the values
+// are percent-encoded (EncodeControlBytes): every line ends only where the client ends it.
 TExStringList BuildHeaderLines(const RequestShape& shape);
 // Every line followed by CR LF.
 QByteArray JoinHeaderBlock(const TExStringList& lines);
@@ -61,8 +69,8 @@ int16_t StatusCode(const QByteArray& statusLine);
 enum class HeaderLineKind { Other, SetCookie, Location, ContentLength };
 // A name counts only when written so up to the colon (any letter case) and followed by a space.
 HeaderLineKind ClassifyHeaderLine(const QByteArray& line);
-// The value after "Name: " of a Set-Cookie or Location line, without the line end, at most
-// MaxHeaderValueLength characters.
+// The value after "Name: " of a Set-Cookie or Location line, up to the first CR or LF (a bare CR
+// inside a line ends the value too), at most MaxHeaderValueLength characters.
 QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind);
 // The announced length of a Content-Length line; 0 when there is none, when it is negative and
 // when it does not fit a signed 32-bit number.

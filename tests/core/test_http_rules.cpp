@@ -35,6 +35,8 @@ private slots:
     void parseUrl_data();
     void parseUrl();
     void parseUrlFailures();
+    void controlBytesInRequests_data();
+    void controlBytesInRequests();
     void requestLinesOfGet();
     void requestLinesPerCommand_data();
     void requestLinesPerCommand();
@@ -118,6 +120,59 @@ void TestHttpRules::parseUrlFailures()
     QVERIFY_THROWS_EXCEPTION(EConvertError, ParseUrlRule(t));
     t.Url = "http://h:70000/x";
     QVERIFY_THROWS_EXCEPTION(ERangeError, ParseUrlRule(t));
+    // A host holding a control byte is refused before anything connects.
+    for (const QByteArray& url : {QByteArray("http://h\r\nX-Injected: yes/x"), QByteArray("http://h\0st/x", 14),
+                                  QByteArray("h\tx/a.htm"), QByteArray("http://h\x7f:81/")}) {
+        t.Url = url;
+        try {
+            ParseUrlRule(t);
+            QFAIL(qPrintable("accepted: " + url.toPercentEncoding()));
+        } catch (const ESockError& e) {
+            QCOMPARE(e.Message, QByteArray("Invalid host"));
+        }
+    }
+}
+
+// Whatever an address or a value holds, the request's lines end only where the client ends them:
+// control bytes are percent-encoded, other bytes pass unchanged.
+void TestHttpRules::controlBytesInRequests_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<bool>("viaProxy");
+    QTest::addColumn<QByteArray>("requestLine");
+    QTest::newRow("CR LF in a link") << QByteArray("http://h/pic\r\nX-Injected:yes\r\nA.jpg") << false
+                                     << QByteArray("GET /pic%0D%0AX-Injected:yes%0D%0AA.jpg HTTP/1.0");
+    QTest::newRow("bare CR, NUL, tab, DEL") << QByteArray("http://h/a\rb\0c\td\x7f", 17) << false
+                                           << QByteArray("GET /a%0Db%00c%09d%7F HTTP/1.0");
+    QTest::newRow("through a proxy") << QByteArray("http://h/x\ny") << true
+                                     << QByteArray("GET http://h/x%0Ay HTTP/1.0");
+    QTest::newRow("other bytes unchanged") << QByteArray("http://h/%41 b\xe9.jpg") << false
+                                           << QByteArray("GET /%41 b\xe9.jpg HTTP/1.0");
+}
+
+void TestHttpRules::controlBytesInRequests()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(bool, viaProxy);
+    UrlTarget t;
+    t.Url = url;
+    ParseUrlRule(t);
+    RequestShape shape;
+    shape.Url = t.Url;
+    shape.RequestPath = t.RequestPath;
+    shape.Host = t.Host;
+    if (viaProxy)
+        shape.Proxy = "127.0.0.1";
+    shape.Info.Referer = "http://h/ref\r\nX-Ref: 1";
+    shape.Info.Cookie = "c=1\nX-Cookie: 2";
+    const TExStringList lines = BuildHeaderLines(shape);
+    QTEST(lines.first(), "requestLine");
+    QVERIFY(lines.contains("Referer: http://h/ref%0D%0AX-Ref: 1"));
+    QVERIFY(lines.contains("Cookie: c=1%0AX-Cookie: 2"));
+    const QByteArray block = JoinHeaderBlock(lines);
+    QCOMPARE(block.count('\n'), lines.size());
+    QCOMPARE(block.count('\r'), lines.size());
+    QVERIFY(std::none_of(block.cbegin(), block.cend(), [](char c) { return c == 0 || c == '\t' || c == 0x7F; }));
 }
 
 void TestHttpRules::requestLinesOfGet()
@@ -253,6 +308,12 @@ void TestHttpRules::headerLines_data()
     QTest::newRow("other header") << QByteArray("Server: x\r\n") << other << QByteArray();
     QTest::newRow("content length") << QByteArray("Content-Length: 5\r\n")
                                     << int(HeaderLineKind::ContentLength) << QByteArray();
+    QTest::newRow("location: bare CR ends the value")
+        << QByteArray("Location: /pic\rX-Injected: yes\r\n") << location << QByteArray("/pic");
+    QTest::newRow("cookie: CR LF inside ends the value")
+        << QByteArray("Set-Cookie: a=b\r\nX-Injected: yes\r\n") << cookie << QByteArray("a=b");
+    QTest::newRow("location: bare LF without line end")
+        << QByteArray("Location: /a\nb") << location << QByteArray("/a");
 }
 
 void TestHttpRules::headerLines()

@@ -209,6 +209,7 @@ private slots:
     void eventOrderOfSuccess();
     void redirects();
     void cookieOverRedirect();
+    void noInjectedLines();
     void redirectHandled();
     void repeatedPasses();
     void failureResponses();
@@ -395,6 +396,33 @@ void TestNMHTTP::cookieOverRedirect()
     http.Get(plain.Address() + "/");
     QCOMPARE(http.ReceivedCookie, QByteArray("c=d"));
     QCOMPARE(http.HeaderInfo->Cookie, QByteArray("a=b"));
+}
+
+// A link holding CR LF, and a Location or Set-Cookie with a bare CR, reach the server as one
+// request line each, without lines of their own; a host with a line break never connects.
+void TestNMHTTP::noInjectedLines()
+{
+    ScriptedServer server([](int index, const QByteArray&) -> QByteArray {
+        if (index == 0)
+            return Redirect("/next\rX-Injected: location", "Set-Cookie: a=b\rX-Injected: cookie\r\n");
+        return Ok("ok");
+    });
+    TNMHTTP http;
+    http.Get(server.Address() + "/pic\r\nX-Injected:yes\r\nA.jpg");
+    QCOMPARE(http.Body, QByteArray("ok"));
+    const QList<QByteArray> r = server.Requests();
+    QCOMPARE(r.size(), 2);
+    QVERIFY2(r[0].startsWith("GET /pic%0D%0AX-Injected:yes%0D%0AA.jpg HTTP/1.0\r\nHost: 127.0.0.1\r\n"), r[0]);
+    QVERIFY2(r[1].startsWith("GET /next HTTP/1.0\r\nHost: 127.0.0.1\r\n"), r[1]);
+    QVERIFY(r[1].contains("\r\nCookie: a=b\r\n"));
+    for (const QByteArray& request : r) {
+        QVERIFY2(!request.contains("\nX-Injected"), request);
+        QCOMPARE(request.count('\n'), request.count("\r\n"));
+    }
+
+    const QByteArray failure = Failure([&] { http.Get("http://127.0.0.1\r\nX-Injected: host/x"); });
+    QCOMPARE(failure, QByteArray("Invalid host"));
+    QCOMPARE(server.Requests().size(), 2);
 }
 
 void TestNMHTTP::redirectHandled()
