@@ -2,7 +2,8 @@
 # Installs what Kelvorn needs on Debian 12; does nothing when everything is already there.
 set -euo pipefail
 packages=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins libjpeg-dev python3 curl
-          dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace)
+          dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -21,6 +21,9 @@ if [ -n "$tsan_tests" ]; then
             ctest --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$")
 fi
 
+# A short run of each fuzz target (about a minute in all, plus their clang build).
+bash scripts/fuzz.sh 10
+
 # The Debian package and its desktop metadata.
 (cd build && cpack -G DEB >/dev/null && dpkg-deb --info kelvorn_*_amd64.deb | grep -E 'Package|Version|Depends')
 desktop-file-validate resources/desktop/kelvorn.desktop
