@@ -6,18 +6,20 @@
 #include <QTemporaryFile>
 #include <QToolButton>
 
+#include "platform/LocalFiles.h"
 #include "widgets/TFlatComboBox.h"
 
 namespace {
 const QByteArray TestLine = "For test perpose only - This file can be deleted !\n";
 
-// Writes the test line into the open file, closes it and deletes it; true when all of it worked.
-bool WriteCloseDelete(QFile& file)
+// Writes the test line into the open file at `path`, closes it and deletes it; true when all of
+// it worked.
+bool WriteCloseDelete(QFile& file, const QString& path)
 {
     const bool written = file.write(TestLine) == TestLine.size() && file.flush();
     file.close();
     const bool closed = file.error() == QFileDevice::NoError;
-    return file.remove() && written && closed;
+    return QFile::remove(path) && written && closed;
 }
 
 // A file of the test file's name that holds something else belongs to the user.
@@ -35,18 +37,22 @@ bool TFormMain::DirectoryOk(const QString& directory)
     if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
         return false;
     const QString path = directory + QStringLiteral("/Kelvorn.txt");
-    if (QFile::exists(path) && !IsOurLeftover(path)) {
-        // Never overwrite and delete a file of the user's: probe with a name of our own instead.
-        if (!QFileInfo(path).isFile())
-            return false;
+    // A folder of that name keeps the test file from being made. A leftover of an earlier test
+    // (a plain file, not a link) may go; anything else of that name belongs to the user, a
+    // link included (it would be written through), and the test probes with a name of our own.
+    const QFileInfo entry(path);
+    if (entry.isDir() && !entry.isSymLink())
+        return false;
+    if (EntryExists(path)
+        && !(entry.isFile() && !entry.isSymLink() && IsOurLeftover(path) && RemoveInside(directory, path))) {
         QTemporaryFile probe(directory + QStringLiteral("/Kelvorn-XXXXXX.txt"));
         probe.setAutoRemove(false);
-        return probe.open() && WriteCloseDelete(probe);
+        return probe.open() && WriteCloseDelete(probe, probe.fileName());
     }
-    QFile test(path);
-    if (!test.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QFile test;
+    if (!CreateNewFile(test, path))
         return false;
-    return WriteCloseDelete(test);
+    return WriteCloseDelete(test, path);
 }
 
 void TFormMain::ComboBoxBookmarkChange() { ButtonStart->setEnabled(!ComboBoxBookmark->Text().isEmpty()); }

@@ -19,6 +19,13 @@ bool IsPlainFileName(const QByteArray& name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\0');
 }
 
+QString LocalFilePath(const QString& directory, const QByteArray& name)
+{
+    if (directory.isEmpty() || !IsPlainFileName(name))
+        return QString();
+    return directory + QLatin1Char('/') + QString::fromLatin1(name);
+}
+
 QByteArray FreeFileName(const QByteArray& name, const std::function<bool(const QByteArray&)>& taken)
 {
     QByteArray candidate = name;

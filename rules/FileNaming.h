@@ -1,6 +1,7 @@
 #pragma once
 // Local file names of file items.
 #include <QByteArray>
+#include <QString>
 #include <functional>
 
 // The text after the address's last "/" (the whole text when it has none); nothing decoded.
@@ -15,6 +16,11 @@ QByteArray UnderscoreName(const QByteArray& name);
 // True for a name that stays inside the download directory: not empty, no "/" or NUL, not "."
 // or "..". File names read back from a list file are not trusted to be plain.
 bool IsPlainFileName(const QByteArray& name);
+
+// A file item's local path: the download directory, "/" and the Filename column. Empty when the
+// column is no plain name, so that nothing tests, opens, writes or deletes a path it would
+// lead outside the directory.
+QString LocalFilePath(const QString& directory, const QByteArray& name);
 
 // The rename rule: the first of name, name with one underscore, ... five underscores that is not
 // taken; an empty result when all six are taken.

@@ -1,4 +1,5 @@
-// Local file names: the name taken from an address and the underscore rule for taken names.
+// Local file names: the name taken from an address, the underscore rule for taken names, and
+// the plain-name rule that keeps every joined path inside the download directory.
 #include <QSet>
 #include <QTest>
 
@@ -100,6 +101,8 @@ void TestFileNaming::plainNames_data()
     QTest::newRow("subfolder") << QByteArray("a/b.jpg") << false;
     QTest::newRow("nul") << QByteArray("a\0b", 3) << false;
     QTest::newRow("three dots is a name") << QByteArray("...") << true;
+    QTest::newRow("absolute") << QByteArray("/etc/passwd") << false;
+    QTest::newRow("climbs out after a name") << QByteArray("a/../../x.jpg") << false;
 }
 
 void TestFileNaming::plainNames()
@@ -107,6 +110,12 @@ void TestFileNaming::plainNames()
     QFETCH(QByteArray, name);
     QFETCH(bool, plain);
     QCOMPARE(IsPlainFileName(name), plain);
+    // The joined path exists only for a plain name, and then lies directly in the directory.
+    const QString path = LocalFilePath(QStringLiteral("/home/u/dl"), name);
+    QCOMPARE(path.isEmpty(), !plain);
+    if (plain)
+        QCOMPARE(path, QStringLiteral("/home/u/dl/") + QString::fromLatin1(name));
+    QVERIFY(LocalFilePath(QString(), name).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestFileNaming)

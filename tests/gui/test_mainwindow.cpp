@@ -859,6 +859,8 @@ void TestMainWindow::directoryTest_data()
     QTest::newRow("test file name taken by a folder") << "blocked" << false;
     QTest::newRow("a user's file of the test file's name") << "users" << true;
     QTest::newRow("a test file left behind earlier") << "leftover" << true;
+    QTest::newRow("a dangling link of the test file's name") << "dangling" << true;
+    QTest::newRow("a link of the test file's name to a user's file") << "linked" << true;
 }
 
 void TestMainWindow::directoryTest()
@@ -869,7 +871,8 @@ void TestMainWindow::directoryTest()
     const QDir dir(root.path());
     for (const QString& sub : {QStringLiteral("files"), QStringLiteral("my files \u00e9"),
                                QStringLiteral("blocked/Kelvorn.txt"), QStringLiteral("users"),
-                               QStringLiteral("leftover")})
+                               QStringLiteral("leftover"), QStringLiteral("dangling"), QStringLiteral("linked"),
+                               QStringLiteral("elsewhere")})
         QVERIFY(dir.mkpath(sub));
     const auto writeFile = [&root](const QString& name, const QByteArray& content) {
         QFile file(root.filePath(name));
@@ -879,14 +882,31 @@ void TestMainWindow::directoryTest()
     writeFile(QStringLiteral("plain.txt"), "x");
     writeFile(QStringLiteral("users/Kelvorn.txt"), "my own notes");
     writeFile(QStringLiteral("leftover/Kelvorn.txt"), "For test perpose only - This file can be deleted !\n");
+    // Links are never written through nor replaced: what they point to stays as it was.
+    writeFile(QStringLiteral("elsewhere/notes.txt"), "linked notes");
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere/planted.txt")),
+                        root.filePath(QStringLiteral("dangling/Kelvorn.txt"))));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere/notes.txt")),
+                        root.filePath(QStringLiteral("linked/Kelvorn.txt"))));
     const QString path = relative == QLatin1String("<root>")    ? QStringLiteral("/")
                          : relative == QLatin1String("<empty>") ? QString()
                                                                 : root.path() + QLatin1Char('/') + relative;
     QCOMPARE(TFormMain::DirectoryOk(path), usable);
     // Nothing is left behind, the user's file stays as it was, a leftover test file is gone.
-    if (usable && relative != QLatin1String("users")) {
+    const bool linked = relative == QLatin1String("dangling") || relative == QLatin1String("linked");
+    if (usable && relative != QLatin1String("users") && !linked) {
         QCOMPARE(QDir(path).entryList(QDir::Files), QStringList());
     }
+    QVERIFY(!QFileInfo::exists(root.filePath(QStringLiteral("elsewhere/planted.txt"))));
+    QCOMPARE(QDir(root.filePath(QStringLiteral("elsewhere"))).entryList(QDir::Files), QStringList{"notes.txt"});
+    QFile notes(root.filePath(QStringLiteral("elsewhere/notes.txt")));
+    QVERIFY(notes.open(QIODevice::ReadOnly));
+    QCOMPARE(notes.readAll(), QByteArray("linked notes"));
+    for (const QString& name : {QStringLiteral("dangling/Kelvorn.txt"), QStringLiteral("linked/Kelvorn.txt")})
+        QVERIFY2(QFileInfo(root.filePath(name)).isSymLink(), qPrintable(name));
+    if (linked)
+        QCOMPARE(QDir(path).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"Kelvorn.txt"});
     QFile users(root.filePath(QStringLiteral("users/Kelvorn.txt")));
     QVERIFY(users.open(QIODevice::ReadOnly));
     QCOMPARE(users.readAll(), QByteArray("my own notes"));
