@@ -1,5 +1,8 @@
 #include "rules/ListRecords.h"
 
+#include "rules/FileNaming.h"
+#include "rules/ListStates.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -55,6 +58,12 @@ TListRecord GetFileRecord(const char* record)
     TListRecord item = GetCommon(record);
     item.FileName = GetTextField(record + FileNameOffset, FileNameFieldSize);
     item.Size = GetTextField(record + SizeOffset, SizeFieldSize);
+    // A list file written elsewhere or damaged must not make a click delete or open a file
+    // outside the download directory.
+    if (!item.FileName.isEmpty() && !IsPlainFileName(item.FileName)) {
+        item.FileName = NotAvailableName;
+        item.ImageIndex = FileFailed;
+    }
     return item;
 }
 

@@ -18,6 +18,8 @@ inline constexpr int SizeOffset = 300;
 inline constexpr int SizeFieldSize = 16;
 inline constexpr char RecordFill = '.';
 
+inline const char NotAvailableName[] = "Not available";
+
 inline const char DocListFileName[] = "Kelvorn.dir";
 inline const char FileListFileName[] = "Kelvorn.fil";
 
@@ -40,7 +42,9 @@ QByteArray GetTextField(const char* field, int fieldSize);
 void PutDocRecord(char* record, const TListRecord& item);
 void PutFileRecord(char* record, const TListRecord& item);
 // Read exactly DocRecordSize / FileRecordSize bytes at `record`. Any tick byte other than 0
-// reads as ticked; the image index is sign-extended from its 16 bits.
+// reads as ticked; the image index is sign-extended from its 16 bits. A file record's name
+// must be a plain name (IsPlainFileName) or empty: one that would lead outside the download
+// directory (a path, "..") reads as NotAvailableName in state failed, its caption kept.
 TListRecord GetDocRecord(const char* record);
 TListRecord GetFileRecord(const char* record);
 

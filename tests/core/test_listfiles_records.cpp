@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "rules/ListRecords.h"
+#include "rules/ListStates.h"
 
 namespace {
 QByteArray Chars(int n, char c = 'a') { return QByteArray(n, c); }
@@ -105,6 +106,35 @@ private slots:
             QCOMPARE(any.Caption, bytes.mid(1, std::min(255, int(quint8(bytes[0])))));
             QCOMPARE(any.Size, bytes.mid(SizeOffset + 1, std::min(15, int(quint8(bytes[SizeOffset])))));
         }
+    }
+
+    // Names that lead outside the download directory load as failed items; the caption, tick
+    // and size stay, and plain or empty names load as written.
+    void namesOutsideTheDirectory_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("climbs out") << QByteArray("../outside/victim.jpg") << false;
+        QTest::newRow("absolute") << QByteArray("/home/u/.bashrc") << false;
+        QTest::newRow("subfolder") << QByteArray("sub/pic.jpg") << false;
+        QTest::newRow("dot dot alone") << QByteArray("..") << false;
+        QTest::newRow("dot alone") << QByteArray(".") << false;
+        QTest::newRow("NUL inside") << QByteArray("a\0b.jpg", 7) << false;
+        QTest::newRow("plain") << QByteArray("pic.jpg") << true;
+        QTest::newRow("empty: never downloaded") << QByteArray() << true;
+        QTest::newRow("dots inside a name") << QByteArray("a..b.jpg") << true;
+    }
+    void namesOutsideTheDirectory()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, kept);
+        const TListRecord item =
+            GetFileRecord(FileRecordBytes({"http://127.0.0.1/victim.jpg", true, FileDownloaded, name, "5000"}).constData());
+        QCOMPARE(item.Caption, QByteArray("http://127.0.0.1/victim.jpg"));
+        QCOMPARE(item.Ticked, true);
+        QCOMPARE(item.Size, QByteArray("5000"));
+        QCOMPARE(item.FileName, kept ? name : QByteArray("Not available"));
+        QCOMPARE(item.ImageIndex, kept ? int(FileDownloaded) : int(FileFailed));
     }
 
     void hostPrefix_data()
