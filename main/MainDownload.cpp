@@ -59,7 +59,8 @@ void TFormMain::WireDownload()
 
 QString TFormMain::LocalPath(int index) const
 {
-    return ComboBoxDownload->Text() + QLatin1Char('/') + QString::fromLatin1(ListViewFile->SubItem(index, 1));
+    // Empty for a Filename column that is no plain name: nothing outside the directory is used.
+    return LocalFilePath(ComboBoxDownload->Text(), ListViewFile->SubItem(index, 1));
 }
 
 void TFormMain::ButtonDownloadClick()

@@ -233,7 +233,7 @@ public:
     bool CheckFileName(int index);
     void CheckFile(int index);  // called on an engine's thread
     void UpdateIconsInfileList();
-    QString LocalPath(int index) const;  // download field text, "/", Filename column
+    QString LocalPath(int index) const;  // download field text, "/", Filename column; empty unless plain
     // Engines still winding down after Stop write their outcome by item index: a command that
     // empties, reorders or removes file items waits for them first (events keep running).
     void WaitForEngines();

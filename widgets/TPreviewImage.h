@@ -1,5 +1,6 @@
 #pragma once
-// Picture control of the preview pane: draws its picture stretched to its whole rectangle.
+// Picture control of the preview pane: draws its picture stretched to its whole rectangle, or a
+// short notice in place of a picture that is not shown.
 #include <QImage>
 #include <QWidget>
 
@@ -10,6 +11,9 @@ public:
     const QImage& Picture() const { return FPicture; }
     void SetPicture(const QImage& picture);
     void ClearPicture();
+    // Clears the picture and shows the text centred instead; a new picture or a clear ends it.
+    void SetNotice(const QString& text);
+    const QString& Notice() const { return FNotice; }
 
 signals:
     void DoubleClicked();
@@ -20,4 +24,5 @@ protected:
 
 private:
     QImage FPicture;
+    QString FNotice;
 };
