@@ -15,9 +15,12 @@
 #include "widgets/TCheckListView.h"
 #include "widgets/TPreviewImage.h"
 #include "platform/Guarded.h"
+#include "platform/LocalFiles.h"
+#include "widgets/TFlatComboBox.h"
 
 namespace {
 const QString PictureHint = QStringLiteral("Double click for view");
+const QString TooLargeNotice = QStringLiteral("(too large to preview)");
 }  // namespace
 
 void TFormMain::WirePreview()
@@ -67,9 +70,19 @@ void TFormMain::PreviewImage(int index)
     if (!MayBePicture(path) || !QFileInfo(path).isFile() || !HasJpegExtension(path))
         return;
     const TJpegPicture picture = TJpegDecoder::DecodeFile(path);
+    if (picture.TooLarge) {
+        // A sound picture too big for a preview stays on disk; the pane says why it shows none.
+        FPictureWidth = 0;
+        FPictureHeight = 0;
+        ImagePreview->SetNotice(TooLargeNotice);
+        ImagePreview->setToolTip(QString());
+        Label1->setText(QString::fromLatin1(ListViewFile->SubItem(index, 1)));
+        Label2->setText(picture.Width > 0 ? PictureSizeText(picture.Width, picture.Height) : QString());
+        return;
+    }
     if (!picture.Ok()) {
         // A picture that cannot be read is a broken download: it goes, and its item says so.
-        QFile::remove(path);
+        RemoveInside(ComboBoxDownload->Text(), path);
         ListViewFile->SetSubItem(index, 1, "Image corrupted");
         ListViewFile->SetSubItem(index, 2, "(Deleted)");
         ListViewFile->SetImageIndex(index, FileFailed);
@@ -112,7 +125,7 @@ void TFormMain::ListViewFileDblClick()
     const QString path = LocalPath(index);
     // A longer path is not cut short: the cut text would name another file, or none. The open
     // is then left out, as a failed open is, and the item still counts as opened.
-    if (path.size() <= MaxShellPath)
+    if (!path.isEmpty() && path.size() <= MaxShellPath)
         ShellOpen(QUrl::fromLocalFile(path));
     if (index < ListViewFile->Count()) {  // the desktop's open may have let events run
         ListViewFile->SetImageIndex(index, FileOpened);

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <thread>
 
+#include "JpegFiles.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
 #include "support/IsolatedSettings.h"
@@ -175,6 +176,57 @@ private slots:
         // Clicking it again now blanks the pane: it has no picture any more.
         Click(index);
         QCOMPARE(FForm->Label1->text(), QString("No image selected !"));
+    }
+
+    // A picture refused for its size is no corrupt download: the file stays, the item keeps its
+    // state, and the pane names it and says why no picture is shown.
+    void tooLargePictureIsKeptAndLabelled_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("progressive 20000 x 20000") << ProgressiveClaiming(20000, 20000) << "(20000 * 20000)";
+        QTest::newRow("progressive 60000 x 30000") << ProgressiveClaiming(60000, 30000) << "(60000 * 30000)";
+    }
+    void tooLargePictureIsKeptAndLabelled()
+    {
+        QFETCH(QByteArray, file);
+        QVERIFY(!file.isEmpty());
+        ShowPicture("good.jpg", 100, 50);
+        WriteBytes("huge.jpg", file);
+        const int index = AddFile("huge.jpg", FileDownloaded);
+        Click(index);
+        QVERIFY(QFile::exists(FDownloads->filePath("huge.jpg")));
+        QCOMPARE(FForm->ListViewFile->SubItem(index, 1), QByteArray("huge.jpg"));
+        QCOMPARE(FForm->ListViewFile->SubItem(index, 2), QByteArray("2000"));
+        QCOMPARE(FForm->ListViewFile->ImageIndex(index), int(FileDownloaded));
+        QCOMPARE(FForm->ImagePreview->Notice(), QString("(too large to preview)"));
+        QVERIFY(FForm->ImagePreview->Picture().isNull());
+        QCOMPARE(FForm->Label1->text(), QString("huge.jpg"));
+        QTEST(FForm->Label2->text(), "size");
+        // The next picture replaces the notice.
+        Click(AddFile("good.jpg", FileDownloaded));
+        QCOMPARE(FForm->ImagePreview->Notice(), QString());
+        QCOMPARE(FForm->Label2->text(), QString("(100 * 50)"));
+    }
+
+    // A picture that cannot be read is deleted only inside the download directory: a link
+    // there goes, the file it points to stays.
+    void corruptPictureBehindALinkStaysOutside()
+    {
+        QTemporaryDir outside;
+        const QString victim = outside.filePath("victim.jpg");
+        {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(2000, '\x55'));
+        }
+        QVERIFY(QFile::link(victim, FDownloads->filePath("link.jpg")));
+        const int index = AddFile("link.jpg", FileDownloaded);
+        Click(index);
+        QCOMPARE(FForm->ListViewFile->SubItem(index, 1), QByteArray("Image corrupted"));
+        QVERIFY(!QFileInfo(FDownloads->filePath("link.jpg")).isSymLink());
+        QVERIFY(QFile::exists(victim));
+        QCOMPARE(QFileInfo(victim).size(), qint64(2000));
     }
 
     void resizeKeepsProportionsOfAShownPictureOnly()
