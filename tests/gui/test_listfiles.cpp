@@ -5,10 +5,12 @@
 #include <QFile>
 #include <QMenuBar>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
 #include "ListTestWindow.h"
+#include "main/ShellOpen.h"
 #include "rules/ListRecords.h"
 
 namespace {
@@ -112,6 +114,63 @@ private slots:
         QVERIFY(w.Doc().Sorted());
         QCOMPARE(w.Titles, QStringList{"Information"});
         QCOMPARE(w.Texts, QStringList{"4 links, and 5 files was sucessfully loaded from: \r\r" + w.Dir()});
+    }
+
+    // A hand-made list file whose names lead outside the download directory: loading gives
+    // failed items, and clicks, double clicks and a download run leave the outside files alone.
+    void craftedNamesTouchNothingOutside()
+    {
+        TListTestWindow w;
+        QTemporaryDir outside(QDir::tempPath() + QStringLiteral("/kv-XXXXXX"));
+        const QString download = w.Settings.Root() + QStringLiteral("/download");
+        QVERIFY(QDir().mkpath(download) && QDir().mkpath(w.Settings.Root() + QStringLiteral("/outside")));
+        w.Form->ComboBoxDownload->SetText(download);
+        // Not a picture, so a preview would take each for a corrupt download and delete it.
+        const QByteArray junk(3000, 'j');
+        const QStringList victims = {w.Settings.Root() + QStringLiteral("/outside/victim.jpg"),
+                                     outside.filePath(QStringLiteral("v.jpg")), download + QStringLiteral("/sub/in.jpg")};
+        QVERIFY(QDir().mkpath(download + QStringLiteral("/sub")));
+        for (const QString& victim : victims)
+            WriteAll(victim, junk);
+        const QByteArray absolute = QFile::encodeName(victims[1]);
+        QVERIFY(absolute.size() <= 40);  // fits the Filename field
+        const QList<QByteArray> names = {"../outside/victim.jpg", absolute, "sub/in.jpg", "..", "sub/../../outside/victim.jpg"};
+        QByteArray records;
+        for (const QByteArray& name : names)
+            records += FileRecordBytes({"http://127.0.0.1/" + name, true, FileDownloaded, name, "3000"});
+        WriteAll(w.Dir() + FileListFileName, records);
+        WriteAll(w.Dir() + DocListFileName, QByteArray());
+
+        QList<QUrl> opened;
+        SetShellOpenHookForTesting([&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        if (!w.Form->Displayimagepreview1->isChecked())
+            w.Form->Displayimagepreview1Click();
+        w.Form->LoadListFromDisk();
+        QCOMPARE(w.File().Count(), names.size());
+        for (int i = 0; i < w.File().Count(); ++i) {
+            QCOMPARE(w.File().Caption(i), "http://127.0.0.1/" + names[i]);
+            QCOMPARE(w.File().SubItem(i, 1), QByteArray("Not available"));
+            QCOMPARE(w.File().ImageIndex(i), int(FileFailed));
+            w.Form->CurrentFileIndex = i;
+            w.Form->ListViewFileClick();
+            w.Form->ListViewFileDblClick();
+            // Even an item put back into a downloaded state, with the name as the file had it,
+            // names nothing outside: a path is joined from a plain name only.
+            w.File().SetImageIndex(i, FileDownloaded);
+            w.File().SetSubItem(i, 1, names[i]);
+            w.Form->ListViewFileClick();
+            w.Form->ListViewFileDblClick();
+            QCOMPARE(w.Form->LocalPath(i), QString());
+        }
+        w.Form->UpdateIconsInfileList();
+        SetShellOpenHookForTesting({});
+        for (const QUrl& url : opened)
+            QVERIFY2(QFileInfo(url.toLocalFile()).absolutePath() == download, qPrintable(url.toString()));
+        for (const QString& victim : victims)
+            QCOMPARE(ReadAll(victim), junk);
     }
 
     void whichFilesExist()
