@@ -50,6 +50,14 @@ struct TGroupState {
     int UnicodeSkip = 1; // fallback characters after \uN
 };
 
+struct TFormatKey {
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    int HalfPoints = 0;
+    bool operator==(const TFormatKey&) const = default;
+};
+
 class TParser {
 public:
     TParser(const QByteArray& data, QTextDocument* document) : FData(data), FCursor(document) {}
@@ -103,10 +111,16 @@ private:
         }
         if (State().Skip)
             return;
-        const QTextCharFormat format = CharFormat();
-        if (!FRun.isEmpty() && format != FRunFormat)
+        // Compared by the few values a format is made of: building a format per character would
+        // cost more than the rest of the reading.
+        const TFormatKey key{State().Bold, State().Italic, State().Underline, State().HalfPoints};
+        if (!FRun.isEmpty() && key != FRunKey)
             FlushText();
-        FRunFormat = format;
+        if (FRun.isEmpty() && (key != FRunKey || !FRunKeyValid)) {
+            FRunFormat = CharFormat();
+            FRunKey = key;
+            FRunKeyValid = true;
+        }
         FRun.append(ch);
     }
 
@@ -296,6 +310,8 @@ private:
     QTextBlockFormat FBlock;
     QString FRun;
     QTextCharFormat FRunFormat;
+    TFormatKey FRunKey;
+    bool FRunKeyValid = false;
     int FPendingSkip = 0;
 };
 
