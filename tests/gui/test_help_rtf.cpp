@@ -114,6 +114,26 @@ private slots:
         QCOMPARE(FormatAt(document, "after").fontWeight(), int(QFont::Normal));
     }
 
+    // The document changes once for the whole file, however many formatting runs it has: a
+    // change per run makes its view lay the text out again each time (quadratic in the runs).
+    void wholeFileIsOneChange()
+    {
+        QByteArray rtf = "{\\rtf1 ";
+        for (int i = 0; i < 2000; ++i)
+            rtf += (i % 2 ? "{\\b bold} " : "{\\i it} ") + QByteArray(i % 10 == 9 ? "\\par " : "");
+        rtf += '}';
+        QTextEdit view;
+        view.document()->setPlainText(QStringLiteral("old text"));
+        int changes = 0;
+        connect(view.document(), &QTextDocument::contentsChange, this, [&changes] { ++changes; });
+        TRtfReader::Read(rtf, view.document());
+        // A few (the clear, the text, the final block format), never one per run.
+        QVERIFY2(changes <= 4, qPrintable(QString::number(changes) + " changes"));
+        QVERIFY(view.document()->toPlainText().startsWith(QStringLiteral("it bold it bold")));
+        QCOMPARE(view.document()->availableUndoSteps(), 0);
+        QVERIFY(view.document()->isUndoRedoEnabled());
+    }
+
     void fillShowsRichOrPlainText()
     {
         QTextEdit view;
