@@ -198,6 +198,12 @@ void TFormMain::ResetLink()
 
 void TFormMain::ResetFile()
 {
+    if (!ValidIndex(ListViewFile, CurrentFileIndex))
+        return;
+    // An engine still winding down after Stop records its outcome on its item, and its size check
+    // then deletes the file the item names: a reset name would be an older file that the rename
+    // rule had kept. So the reset waits for the engines, as Sort and Delete do.
+    WaitForEngines();
     const int i = CurrentFileIndex;
     if (!ValidIndex(ListViewFile, i))
         return;

@@ -16,6 +16,7 @@ private slots:
     void sameFileNameGivesTwoFiles();
     void stopEndsRunningTransfers();
     void reorderAfterStopWaitsForEngines();
+    void resetFileAfterStopWaitsForEngines();
     void idleTimeoutCutsSilentServers();
     void eightEnginesFinishTogether();
 };
@@ -261,6 +262,39 @@ void TestDownload::reorderAfterStopWaitsForEngines()
         QCOMPARE(w.List()->ImageIndex(i), int(FileFailed));
         QCOMPARE(w.List()->SubItem(i, 1), QByteArray("Not available"));
     }
+}
+
+void TestDownload::resetFileAfterStopWaitsForEngines()
+{
+    // An older file keeps its name: the download goes to "old_.jpg". Reset file on that item
+    // while its engine winds down after Stop must not let the engine's size check delete the
+    // older "old.jpg" once the item names it again.
+    ScriptServer server([](ScriptServer& s, int fd, const QByteArray& path) {
+        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
+        s.Stall();
+    });
+    DownloadWindow w;
+    const QByteArray older = Content("the user's older file", 3000);
+    w.Put("old.jpg", older);
+    const int item = w.AddFile(server.Url("/old.jpg"));
+    bool reset = false;
+    w.Download([&] {
+        if (reset || w.LitLeds() < 1 || !QFile::exists(w.Path("old_.jpg")))
+            return;
+        reset = true;
+        w.Form->ButtonStopClick();
+        QVERIFY(w.Form->Resetfile1->isEnabled());
+        w.Form->CurrentFileIndex = item;
+        w.Form->Resetfile1->trigger();
+    });
+    QVERIFY(reset);
+    QCOMPARE(w.LitLeds(), 0);
+    QCOMPARE(w.Read("old.jpg"), older);
+    QVERIFY(!QFile::exists(w.Path("old_.jpg")));  // the broken download went
+    // The reset came last: the item is pending again under its own name.
+    QCOMPARE(w.List()->ImageIndex(item), int(FilePending));
+    QCOMPARE(w.List()->SubItem(item, 1), QByteArray("old.jpg"));
+    QVERIFY(w.List()->Checked(item));
 }
 
 void TestDownload::stopEndsRunningTransfers()
