@@ -112,6 +112,9 @@ void TDownload::Execute()
     Http->Body = QFile::encodeName(FileName);
     Http->TimeOut = 60000;  // look-up and connect only; the transfer is bounded by the idle timer
     Http->InputFileMode = true;
+    // The file is made new, never through a link: an entry that turned up at the path since the
+    // name was chosen (a dangling link too) is left as it is, and the download fails.
+    Http->BodyFileMustBeNew = true;
     Http->OnPacketRecvd = [this](TPowersock*) { HttpPacketRecvd(); };
     Http->OnInvalidHost = [this](bool& handled) { HttpInvalidHost(handled); };
     Http->OnFailure = [this](CmdType cmd) { HttpFailure(cmd); };

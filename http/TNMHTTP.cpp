@@ -74,6 +74,7 @@ void TNMHTTP::Post(const QByteArray& url, const QByteArray& data)
 void TNMHTTP::ExecuteRequest()
 {
     int repeatedPasses = 0;
+    FBodyFileMade = false;
     for (;;) {
         ParseUrl();
         BuildHeaders();
@@ -234,8 +235,11 @@ void TNMHTTP::ReadHeaders()
 void TNMHTTP::ReceiveBody()
 {
     // The body always ends with the server's close; Content-Length only announces its size.
-    if (InputFileMode)
-        CaptureFile(QFile::decodeName(Body));
+    if (InputFileMode) {
+        const bool mustBeNew = BodyFileMustBeNew && !FBodyFileMade;
+        FBodyFileMade = true;
+        CaptureFile(QFile::decodeName(Body), mustBeNew);
+    }
     else
         CaptureString(Body, -1);
 }

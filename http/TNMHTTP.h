@@ -15,6 +15,10 @@ public:
     THeaderInfo* HeaderInfo;
     bool InputFileMode = false;
     bool OutputFileMode = false;
+    // With InputFileMode: the request creates the body file as a new file (it fails with
+    // "Cannot create file" when anything lies at that path, a dangling link included); the
+    // passes after a redirect empty the file it made.
+    bool BodyFileMustBeNew = false;
 
     std::function<void(TPowersock* sender)> OnAboutToSend;
     std::function<void(CmdType cmd)> OnSuccess;
@@ -62,6 +66,8 @@ private:
         const QByteArray& target);
     void ReceiveBody();
     void ReportOutcome();
+
+    bool FBodyFileMade = false;  // this request has created the body file
     // Sends bytes whole, in pieces that the socket layer's buffer send takes.
     void SendBytes(const QByteArray& bytes);
 };

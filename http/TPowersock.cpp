@@ -8,8 +8,11 @@
 #include <QFile>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -375,7 +378,7 @@ void TPowersock::FlushCapture()
     if (!CaptureTarget || CaptureStage.isEmpty())
         return;
     if (CaptureError.isEmpty() && CaptureTarget->write(CaptureStage) != CaptureStage.size())
-        CaptureError = "Cannot write file " + CaptureTarget->fileName().toLocal8Bit() + ": " +
+        CaptureError = "Cannot write file " + CaptureName.toLocal8Bit() + ": " +
                        CaptureTarget->errorString().toLocal8Bit();
     CaptureStage.truncate(0);
 }
@@ -845,7 +848,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
     }
 }
 
-void TPowersock::CaptureFile(const QString& fileName)
+void TPowersock::CaptureFile(const QString& fileName, bool mustBeNew)
 {
     Capturing = true;
     Finally stop([this] {
@@ -857,10 +860,19 @@ void TPowersock::CaptureFile(const QString& fileName)
         Capturing = false;
     });
     ReportStatus(8, QByteArrayLiteral("CaptureFile"));
-    auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    // Never through a symbolic link: a link planted where the file goes would carry the data
+    // elsewhere.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : O_TRUNC), 0666);
+    if (fd < 0)
+        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + QByteArray(std::strerror(errno)));
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + file->errorString().toLocal8Bit());
+    }
     CaptureTarget = std::move(file);
+    CaptureName = fileName;
     CaptureError.clear();
     CaptureStage.reserve(CaptureStageSize + ChunkSize);
     BytesRecvd = 0;

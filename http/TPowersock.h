@@ -69,7 +69,9 @@ public:
     void SendFile(const QString& fileName);
     QByteArray ReadLn();
     void CaptureString(QByteArray& text, int count);
-    void CaptureFile(const QString& fileName);
+    // `mustBeNew`: the file is created, never replaced (anything at the path, a link among them,
+    // makes it fail). A symbolic link at the path is never followed in any case.
+    void CaptureFile(const QString& fileName, bool mustBeNew = false);
     void ReportStatus(int level, const QByteArray& text);
     QByteArray LookupErrorMessage(int number);
 
@@ -155,6 +157,7 @@ private:
     QByteArray SpareSendQueue;
     // While CaptureFile runs, received bytes go to this file (through a small staging buffer).
     std::unique_ptr<QFile> CaptureTarget;
+    QString CaptureName;  // its path, for messages (the file is opened on a descriptor)
     QByteArray CaptureStage;
     QByteArray CaptureError;  // set when writing the file failed
     // While SendFile runs, the file replaces the send queue.

@@ -10,6 +10,7 @@
 
 #include "download/UiCall.h"
 #include "download/UnitDownloadThreads.h"
+#include "platform/LocalFiles.h"
 #include "rules/FileNaming.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
@@ -26,9 +27,10 @@ bool FileExistsAt(const QString& path)
     return info.exists() && !info.isDir();
 }
 
-// A name is taken when anything lies at its path (a directory cannot be written either), or
-// when a running engine was handed that path and may not have created its file yet.
-bool PathTaken(const QString& path) { return QFileInfo::exists(path) || TDownload::PathInUse(path); }
+// A name is taken when anything lies at its path (a directory, or a symbolic link even when it
+// points nowhere: a download must never write through one), or when a running engine was
+// handed that path and may not have created its file yet.
+bool PathTaken(const QString& path) { return EntryExists(path) || TDownload::PathInUse(path); }
 
 // Waits while the window keeps processing its events, without spinning.
 void WaitProcessing(int ms)
@@ -97,7 +99,7 @@ void TFormMain::ButtonDownloadClick()
         if (!StopRequested && i < ListViewFile->Count() && ListViewFile->Checked(i)
             && ListViewFile->ImageIndex(i) == FilePending) {
             if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked()
-                && (FileExistsAt(LocalPath(i)) || TDownload::PathInUse(LocalPath(i)))) {
+                && PathTaken(LocalPath(i))) {
                 ListViewFile->SetImageIndex(i, FileSkipped);
                 ListViewFile->SetStateImage(i, NoBoxStateImage);
                 ListViewFile->SetSubItem(i, 2, "(Skipped)");

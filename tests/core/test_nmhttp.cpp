@@ -218,6 +218,7 @@ private slots:
     void bodyWithHeaderBlock();
     void responseInPieces();
     void headerIntoFile();
+    void bodyFileNeverThroughALink();
     void refusedConnection();
     void namesAndAbort();
     void realServer();
@@ -676,6 +677,48 @@ void TestNMHTTP::headerIntoFile()
     http.Header = QFile::encodeName(dir.filePath("no/such/dir/Head.txt"));
     QVERIFY(Failure([&] { http.Get(server.Address() + "/"); }).startsWith("Cannot create file"));
     QVERIFY(!http.Connected);
+}
+
+// The body file is never written through a symbolic link, dangling or not: the request fails
+// and the places the links point to stay as they were.
+void TestNMHTTP::bodyFileNeverThroughALink()
+{
+    ScriptedServer server(Always(Ok("payload")));
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim.txt");
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("the user's own");
+    }
+    QVERIFY(QFile::link(victim, dir.filePath("link.htm")));
+    QVERIFY(QFile::link(dir.filePath("planted.txt"), dir.filePath("dangling.htm")));
+    TNMHTTP http;
+    http.InputFileMode = true;
+    for (const char* name : {"link.htm", "dangling.htm"}) {
+        http.Body = QFile::encodeName(dir.filePath(name));
+        QVERIFY(Failure([&] { http.Get(server.Address() + "/"); }).startsWith("Cannot create file"));
+        QVERIFY(QFileInfo(dir.filePath(name)).isSymLink());
+    }
+    QCOMPARE(ReadFile(victim), QByteArray("the user's own"));
+    QVERIFY(!QFile::exists(dir.filePath("planted.txt")));
+    // A plain file is still replaced, as before.
+    http.Body = QFile::encodeName(dir.filePath("page.htm"));
+    http.Get(server.Address() + "/");
+    QCOMPARE(ReadFile(dir.filePath("page.htm")), QByteArray("payload"));
+
+    // A body file that must be new: an existing file stays as it was; a new one is made, and a
+    // redirect's next pass empties the file this request made.
+    http.BodyFileMustBeNew = true;
+    QVERIFY(Failure([&] { http.Get(server.Address() + "/"); }).startsWith("Cannot create file"));
+    QCOMPARE(ReadFile(dir.filePath("page.htm")), QByteArray("payload"));
+    ScriptedServer redirecting([](int index, const QByteArray&) {
+        return index == 0 ? Redirect("/final") : Ok("final body");
+    });
+    http.Body = QFile::encodeName(dir.filePath("new.htm"));
+    http.Get(redirecting.Address() + "/");
+    QCOMPARE(ReadFile(dir.filePath("new.htm")), QByteArray("final body"));
+    QCOMPARE(redirecting.Requests().size(), 2);
 }
 
 void TestNMHTTP::refusedConnection()

@@ -17,6 +17,8 @@ private slots:
     void stopEndsRunningTransfers();
     void reorderAfterStopWaitsForEngines();
     void resetFileAfterStopWaitsForEngines();
+    void linksInTheDirectoryAreTaken_data();
+    void linksInTheDirectoryAreTaken();
     void idleTimeoutCutsSilentServers();
     void eightEnginesFinishTogether();
 };
@@ -195,6 +197,57 @@ void TestDownload::skipOptionLeavesPresentFiles()
     QCOMPARE(w.Read("keep.jpg"), QByteArray("mine"));
     QCOMPARE(w.List()->ImageIndex(fresh), int(FileDownloaded));
     QCOMPARE(w.Read("fresh.jpg"), Content("fresh.jpg", 1200));
+}
+
+void TestDownload::linksInTheDirectoryAreTaken_data()
+{
+    QTest::addColumn<bool>("skip");
+    QTest::newRow("rename rule") << false;
+    QTest::newRow("skip option") << true;
+}
+
+// Symbolic links already in the download directory, one pointing nowhere and one to a user's
+// file, count as taken names: the download is skipped or renamed, nothing is written through a
+// link, and the links stay.
+void TestDownload::linksInTheDirectoryAreTaken()
+{
+    QFETCH(bool, skip);
+    QTemporaryDir site;
+    for (const char* name : {"dangling.jpg", "linked.jpg"}) {
+        QFile f(site.path() + "/" + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(Content(name, 1500));
+    }
+    PyHttpServer server(site.path());
+    QVERIFY(server.Start());
+    QTemporaryDir outside;
+    const QString planted = outside.filePath("planted.jpg");
+    const QString users = outside.filePath("users.jpg");
+    {
+        QFile f(users);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("the user's own");
+    }
+    DownloadWindow w;
+    w.Form->Skipfileifexistindownloaddirectory1->setChecked(skip);
+    QVERIFY(QFile::link(planted, w.Path("dangling.jpg")));
+    QVERIFY(QFile::link(users, w.Path("linked.jpg")));
+    const int dangling = w.AddFile(server.Url("/dangling.jpg"));
+    const int linked = w.AddFile(server.Url("/linked.jpg"));
+    w.Download();
+    QVERIFY(!QFileInfo::exists(planted));
+    QCOMPARE(QFileInfo(users).size(), qint64(14));
+    for (const char* name : {"dangling.jpg", "linked.jpg"})
+        QVERIFY2(QFileInfo(w.Path(name)).isSymLink(), name);
+    if (skip) {
+        QCOMPARE(w.List()->ImageIndex(dangling), int(FileSkipped));
+        QCOMPARE(w.List()->ImageIndex(linked), int(FileSkipped));
+    } else {
+        QCOMPARE(w.List()->SubItem(dangling, 1), QByteArray("dangling_.jpg"));
+        QCOMPARE(w.List()->SubItem(linked, 1), QByteArray("linked_.jpg"));
+        QCOMPARE(w.Read("dangling_.jpg"), Content("dangling.jpg", 1500));
+        QCOMPARE(w.Read("linked_.jpg"), Content("linked.jpg", 1500));
+    }
 }
 
 void TestDownload::sameFileNameGivesTwoFiles()
