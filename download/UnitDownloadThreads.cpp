@@ -48,11 +48,8 @@ void TDownload::SetIdleIntervalForTests(int ms) { IdleInterval.store(ms); }
 void TDownload::run()
 {
     ++RunningEngines;
-    try {
-        Execute();
-    } catch (...) {
-        // Nothing may leave a thread's run; Execute reports its outcome on every path.
-    }
+    // Nothing may leave a thread's run; Execute reports its outcome on every path.
+    Guarded(lcDownload(), [this] { Execute(); });
     --RunningEngines;
 }
 
@@ -66,18 +63,18 @@ void TDownload::Execute()
     outcome.Slot = Slot;
     try {
         outcome = Request();
-    } catch (const std::exception& e) {
-        outcome.Reason = QString::fromLocal8Bit(e.what());
     } catch (...) {
+        // The request step swallows every failure of the transfer; this is a fault of the set-up.
+        LogUnexpectedException(lcDownload());
         outcome.Reason = QStringLiteral("Unexpected failure");
     }
-    try {
-        FinalStep();
-    } catch (...) {
-    }
+    Guarded(lcDownload(), [this] { FinalStep(); });
     // The last value of the bar is never lost, and it arrives before the outcome.
     if (FProgressDue)
         SendProgress();
+    qCDebug(lcDownload) << "slot" << Slot + 1 << FileUrl << (outcome.State == FileDownloaded ? "downloaded" : "failed")
+                        << outcome.StatusCode << outcome.Check.Size << (outcome.Check.Delete ? "deleted" : "")
+                        << outcome.Reason;
     emit Finished(outcome);
     // Released here, on the thread that created them.
     Http.reset();
@@ -141,6 +138,9 @@ TDownloadOutcome TDownload::Request()
     } catch (const std::exception& e) {
         // Any failure, our own aborts included, only shows in the item's icon.
         outcome.Reason = FCancelReason.isEmpty() ? QString::fromLocal8Bit(e.what()) : FCancelReason;
+    } catch (...) {
+        LogUnexpectedException(lcDownload());
+        outcome.Reason = QStringLiteral("Unexpected failure");
     }
     outcome.State = failed ? FileFailed : FileDownloaded;
     outcome.StatusCode = Http->ReplyCode;

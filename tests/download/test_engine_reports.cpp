@@ -44,8 +44,7 @@ void Serve(ScriptServer& s, int fd, const QByteArray& path)
         return;
     }
     if (path.startsWith("/stall")) {
-        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
-        s.Stall();
+        ServePartThenStall(s, fd, path);
         return;
     }
     const int size = path.mid(path.lastIndexOf('-') + 1).toInt();

@@ -223,10 +223,7 @@ void TestDownload::reorderAfterStopKeepsOutcomesOnTheirItems()
 {
     // Stop makes the list commands available again while engines still wind down (up to half a
     // second). Sorting in that moment runs at once, and every outcome still lands on its own item.
-    ScriptServer server([](ScriptServer& s, int fd, const QByteArray& path) {
-        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
-        s.Stall();
-    });
+    ScriptServer server(ServePartThenStall);
     DownloadWindow w;
     for (int i = 0; i < 8; ++i)
         w.AddFile(server.Url("/z" + QByteArray::number(i) + ".bin"));
@@ -269,10 +266,7 @@ void TestDownload::reorderAfterStopKeepsOutcomesOnTheirItems()
 void TestDownload::stopEndsRunningTransfers()
 {
     // Each reply announces 100000 bytes, sends 5000 and then stays silent.
-    ScriptServer server([](ScriptServer& s, int fd, const QByteArray& path) {
-        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
-        s.Stall();
-    });
+    ScriptServer server(ServePartThenStall);
     DownloadWindow w;
     for (int i = 0; i < 10; ++i)
         w.AddFile(server.Url("/part" + QByteArray::number(i) + ".bin"));

@@ -200,10 +200,7 @@ void TestEngine::outcomeFindsItsItem()
 void TestEngine::windowClosedWhileEnginesRun()
 {
     // Engines that send part of a file and then stay silent; the window goes meanwhile.
-    ScriptServer server([](ScriptServer& s, int fd, const QByteArray& path) {
-        ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
-        s.Stall();
-    });
+    ScriptServer server(ServePartThenStall);
     DownloadWindow w;
     for (int i = 0; i < 3; ++i) {
         const QByteArray url = server.Url("/w" + QByteArray::number(i) + ".bin");

@@ -194,3 +194,11 @@ inline void ServeHeldFile(ScriptServer& server, int fd, const QByteArray& path)
     const int size = dash >= 0 ? path.mid(dash + 1).toInt() : 5000;
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
 }
+
+// A handler announcing 100000 bytes that sends the first 5000 of them and then stays silent
+// until the server shuts down.
+inline void ServePartThenStall(ScriptServer& server, int fd, const QByteArray& path)
+{
+    ScriptServer::SendAll(fd, ScriptServer::Head(200, 100000) + Content(path, 5000));
+    server.Stall();
+}
