@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "http/HttpRules.h"
+#include "platform/LocalFiles.h"
 #include "http/TExStringList.h"
 #include "http/TNMURL.h"
 
@@ -236,9 +237,15 @@ void TNMHTTP::ReceiveBody()
 {
     // The body always ends with the server's close; Content-Length only announces its size.
     if (InputFileMode) {
-        const bool mustBeNew = BodyFileMustBeNew && !FBodyFileMade;
-        FBodyFileMade = true;
-        CaptureFile(QFile::decodeName(Body), mustBeNew);
+        const QString name = QFile::decodeName(Body);
+        if (BodyFileMustBeNew && !FBodyFileMade) {
+            QFile created;
+            QString reason;
+            if (!CreateNewFile(created, name, &reason))
+                throw EFileError("Cannot create file " + Body + ": " + reason.toLocal8Bit());
+            FBodyFileMade = true;
+        }
+        CaptureFile(name);
     }
     else
         CaptureString(Body, -1);

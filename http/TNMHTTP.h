@@ -19,6 +19,9 @@ public:
     // "Cannot create file" when anything lies at that path, a dangling link included); the
     // passes after a redirect empty the file it made.
     bool BodyFileMustBeNew = false;
+    // The last request made its body file (with BodyFileMustBeNew): only then is the file there
+    // its own to delete.
+    bool BodyFileMade() const { return FBodyFileMade; }
 
     std::function<void(TPowersock* sender)> OnAboutToSend;
     std::function<void(CmdType cmd)> OnSuccess;

@@ -848,7 +848,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
     }
 }
 
-void TPowersock::CaptureFile(const QString& fileName, bool mustBeNew)
+void TPowersock::CaptureFile(const QString& fileName)
 {
     Capturing = true;
     Finally stop([this] {
@@ -862,8 +862,8 @@ void TPowersock::CaptureFile(const QString& fileName, bool mustBeNew)
     ReportStatus(8, QByteArrayLiteral("CaptureFile"));
     // Never through a symbolic link: a link planted where the file goes would carry the data
     // elsewhere.
-    const int fd = ::open(QFile::encodeName(fileName).constData(),
-                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : O_TRUNC), 0666);
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          0666);
     if (fd < 0)
         throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + QByteArray(std::strerror(errno)));
     auto file = std::make_unique<QFile>();

@@ -69,9 +69,8 @@ public:
     void SendFile(const QString& fileName);
     QByteArray ReadLn();
     void CaptureString(QByteArray& text, int count);
-    // `mustBeNew`: the file is created, never replaced (anything at the path, a link among them,
-    // makes it fail). A symbolic link at the path is never followed in any case.
-    void CaptureFile(const QString& fileName, bool mustBeNew = false);
+    // A symbolic link at the path is never followed: the capture fails instead.
+    void CaptureFile(const QString& fileName);
     void ReportStatus(int level, const QByteArray& text);
     QByteArray LookupErrorMessage(int number);
 

@@ -1,4 +1,5 @@
 // The lists' context menus, keys and mouse, in-place editing, column widths and current items.
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
+#include "main/TDownloadScheduler.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
@@ -181,8 +183,6 @@ void TFormMain::DeleteByHostPrefix(TCheckListView* list, int& current)
     // The question let events run; a save or load started meanwhile keeps the lists whole.
     if (FListFilesRun != TListFilesRun::None)
         return;
-    if (list == ListViewFile)
-        WaitForEngines();
     DeleteStartingWith(*list, prefix);
     current = -1;
 }
@@ -200,10 +200,11 @@ void TFormMain::ResetFile()
 {
     if (!ValidIndex(ListViewFile, CurrentFileIndex))
         return;
-    // An engine still winding down after Stop records its outcome on its item, and its size check
-    // then deletes the file the item names: a reset name would be an older file that the rename
-    // rule had kept. So the reset waits for the engines, as Sort and Delete do.
-    WaitForEngines();
+    // An engine still winding down after Stop writes its outcome into its item when it ends,
+    // which would undo a reset made before: the reset waits for the engines (events keep running)
+    // and then comes last.
+    while (Downloads && Downloads->Pending())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const int i = CurrentFileIndex;
     if (!ValidIndex(ListViewFile, i))
         return;
@@ -216,7 +217,6 @@ void TFormMain::ResetFile()
 
 void TFormMain::SortFileList()
 {
-    WaitForEngines();
     // Sorted once: items added later are appended at the end again.
     ListViewFile->SetSorted(true);
     ListViewFile->viewport()->update();
