@@ -69,21 +69,13 @@ void TFormMain::ListFileWarning(const QString& action, const QString& path, cons
     ShowMessage(MsgKind::Warning, action + QLatin1Char(' ') + path + QLatin1String(": ") + reason);
 }
 
-// Writes one list to a temporary file beside `path` and renames it into place, so that a
-// failed or interrupted save never leaves a torn list file behind.
-bool TFormMain::WriteListFile(const QString& path, bool fileList)
+// Writes one list into `out`, a temporary file beside its list file; the caller commits it. A
+// failed or interrupted save thus never leaves a torn list file behind. False on a failure
+// (reported) and when a later save (at exit) took over while events ran.
+bool TFormMain::WriteListFile(QSaveFile* out, bool fileList, int generation)
 {
     TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
-    delete FListWriter;  // a save interrupted by this one: its temporary file goes
-    FListWriter = new QSaveFile(path);
-    const int generation = ++FListWriterGeneration;
-    QSaveFile* out = FListWriter;
-    auto drop = qScopeGuard([this, generation] {
-        if (FListWriterGeneration == generation) {
-            delete FListWriter;
-            FListWriter = nullptr;
-        }
-    });
+    const QString path = out->fileName();
     if (!out->open(QIODevice::WriteOnly)) {
         ListFileWarning(QStringLiteral("Could not create the list file"), path, out->errorString());
         return false;
@@ -117,10 +109,6 @@ bool TFormMain::WriteListFile(const QString& path, bool fileList)
         if (FListWriterGeneration != generation)
             return false;  // a later save (at exit) took over and wrote the files whole
     }
-    if (!out->commit()) {
-        ListFileWarning(QStringLiteral("Could not write the list file"), path, out->errorString());
-        return false;
-    }
     return true;
 }
 
@@ -135,12 +123,37 @@ void TFormMain::SaveListToDisk()
 
         ProcessMessages();
         const QString directory = DataDir();
-        if (!WriteListFile(directory + QLatin1String(DocListFileName), false))
+        // A save interrupted by this one: its temporary files go.
+        delete FListWriter;
+        delete FFileListWriter;
+        FListWriter = new QSaveFile(directory + QLatin1String(DocListFileName));
+        FFileListWriter = new QSaveFile(directory + QLatin1String(FileListFileName));
+        const int generation = ++FListWriterGeneration;
+        auto drop = qScopeGuard([this, generation] {
+            if (FListWriterGeneration == generation) {
+                delete FListWriter;
+                delete FFileListWriter;
+                FListWriter = FFileListWriter = nullptr;
+            }
+        });
+        if (!WriteListFile(FListWriter, false, generation))
             return;
         const int docCount = ListViewDoc->Count();
         ProcessMessages();
-        const bool filesWritten = WriteListFile(directory + QLatin1String(FileListFileName), true);
+        if (FListWriterGeneration != generation || !WriteListFile(FFileListWriter, true, generation))
+            return;
         const int fileCount = ListViewFile->Count();
+        // Both temporaries are whole; the two commits follow back to back, so that a program
+        // ended meanwhile leaves the old pair or the new one, not a new list beside an old one.
+        if (!FListWriter->commit()) {
+            ListFileWarning(QStringLiteral("Could not write the list file"), FListWriter->fileName(),
+                            FListWriter->errorString());
+            return;
+        }
+        const bool filesWritten = FFileListWriter->commit();
+        if (!filesWritten)
+            ListFileWarning(QStringLiteral("Could not write the list file"), FFileListWriter->fileName(),
+                            FFileListWriter->errorString());
         end.dismiss();
         EndListFilesRun(state);
         if (filesWritten)

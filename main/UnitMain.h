@@ -351,9 +351,10 @@ private:
     void EndListFilesRun(const TListFilesRunState& state);
     // The file being written, kept here so that a save started while another runs (only the
     // save at exit can do that) can drop the older one's temporary file.
-    class QSaveFile* FListWriter = nullptr;
+    class QSaveFile* FListWriter = nullptr;      // the document list's temporary, while saving
+    class QSaveFile* FFileListWriter = nullptr;  // the file list's
     int FListWriterGeneration = 0;
-    bool WriteListFile(const QString& path, bool fileList);
+    bool WriteListFile(class QSaveFile* out, bool fileList, int generation);
     bool ReadListFile(class QFile& file, bool fileList);
     void ListFileWarning(const QString& action, const QString& path, const QString& reason);
 

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -282,16 +283,57 @@ private slots:
         QCOMPARE(w.Doc().Count(), 1);
         QCOMPARE(w.File().Count(), 1);
 
-        // "Kelvorn.fil" cannot be written: "Kelvorn.dir" is in place, whole, and can be loaded.
+        // "Kelvorn.fil" cannot be written: neither list file is replaced (no new document list
+        // beside an old file list), and no temporary file is left.
         QVERIFY(QDir(w.Dir()).rmdir("Kelvorn.dir"));
+        const QByteArray oldDocs = DocRecordBytes({"http://old/", false, -1, {}, {}});
+        WriteAll(w.Dir() + "Kelvorn.dir", oldDocs);
         QVERIFY(QDir(w.Dir()).mkdir("Kelvorn.fil"));
         w.ForgetMessages();
         w.Form->SaveListToDisk();
         QCOMPARE(w.Titles, QStringList{"Warning"});
         QVERIFY(w.Texts.value(0).contains(w.Dir() + "Kelvorn.fil"));
-        QCOMPARE(QFileInfo(w.Dir() + "Kelvorn.dir").size(), DocRecordSize);
-        QVERIFY(w.Form->Loadlinksfilelistfromdisk1->isEnabled());
+        QCOMPARE(ReadAll(w.Dir() + "Kelvorn.dir"), oldDocs);
+        QVERIFY(!w.Form->Loadlinksfilelistfromdisk1->isEnabled());
         QCOMPARE(QDir(w.Dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"Kelvorn.dir"});
+
+        // Both written: both replaced.
+        QVERIFY(QDir(w.Dir()).rmdir("Kelvorn.fil"));
+        w.ForgetMessages();
+        w.Form->SaveListToDisk();
+        QCOMPARE(w.Titles, QStringList{"Information"});
+        QCOMPARE(ReadAll(w.Dir() + "Kelvorn.dir"), DocRecordBytes({"http://d/", false, -1, {}, {}}));
+        QCOMPARE(QFileInfo(w.Dir() + "Kelvorn.fil").size(), FileRecordSize);
+        QVERIFY(w.Form->Loadlinksfilelistfromdisk1->isEnabled());
+    }
+
+    // The two commits come after both lists are written, back to back: events that run while
+    // the lists are written never see a new document list beside the old file list.
+    void bothListsWrittenBeforeEitherIsReplaced()
+    {
+        TListTestWindow w;
+        const QByteArray oldDocs = DocRecordBytes({"http://old/", false, -1, {}, {}});
+        WriteAll(w.Dir() + "Kelvorn.dir", oldDocs);
+        WriteAll(w.Dir() + "Kelvorn.fil", QByteArray());
+        w.AddDoc("http://d/");
+        for (int i = 0; i < 20000; ++i)
+            w.AddFile("http://f/" + QByteArray::number(i) + ".jpg");
+        int ticks = 0;
+        bool mixed = false;
+        QTimer probe;
+        probe.setInterval(1);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            ++ticks;
+            if (ReadAll(w.Dir() + "Kelvorn.dir") != oldDocs && QFileInfo(w.Dir() + "Kelvorn.fil").size() == 0)
+                mixed = true;
+        });
+        probe.start();
+        w.Form->SaveListToDisk();
+        probe.stop();
+        QVERIFY2(ticks > 0, "no event ran while the lists were written");
+        QVERIFY(!mixed);
+        QCOMPARE(ReadAll(w.Dir() + "Kelvorn.dir"), DocRecordBytes({"http://d/", false, -1, {}, {}}));
+        QCOMPARE(QFileInfo(w.Dir() + "Kelvorn.fil").size(), qint64(20000) * FileRecordSize);
     }
 
     void listsAreGuardedWhileSavingOrLoading()
