@@ -46,6 +46,17 @@ struct LedLog {
         }
     }
 };
+
+// Files of a site for Python's server: Content(name, size) under each name.
+bool WriteSite(const QTemporaryDir& site, const QList<QByteArray>& names, int size)
+{
+    for (const QByteArray& name : names) {
+        QFile f(site.path() + "/" + QString::fromLatin1(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(Content(name, size)) != size)
+            return false;
+    }
+    return true;
+}
 }  // namespace
 
 void TestDownload::tenFilesUseSlotsInOrder()
@@ -178,11 +189,7 @@ void TestDownload::namingRulesAndOutcomes()
 void TestDownload::skipOptionLeavesPresentFiles()
 {
     QTemporaryDir site;
-    for (const char* name : {"keep.jpg", "fresh.jpg"}) {
-        QFile f(site.path() + "/" + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(Content(name, 1200));
-    }
+    QVERIFY(WriteSite(site, {"keep.jpg", "fresh.jpg"}, 1200));
     PyHttpServer server(site.path());
     QVERIFY(server.Start());
     DownloadWindow w;
@@ -213,11 +220,7 @@ void TestDownload::linksInTheDirectoryAreTaken()
 {
     QFETCH(bool, skip);
     QTemporaryDir site;
-    for (const char* name : {"dangling.jpg", "linked.jpg"}) {
-        QFile f(site.path() + "/" + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(Content(name, 1500));
-    }
+    QVERIFY(WriteSite(site, {"dangling.jpg", "linked.jpg"}, 1500));
     PyHttpServer server(site.path());
     QVERIFY(server.Start());
     QTemporaryDir outside;
