@@ -209,26 +209,6 @@ private slots:
         QCOMPARE(FForm->Label2->text(), QString("(100 * 50)"));
     }
 
-    // A picture that cannot be read is deleted only inside the download directory: a link
-    // there goes, the file it points to stays.
-    void corruptPictureBehindALinkStaysOutside()
-    {
-        QTemporaryDir outside;
-        const QString victim = outside.filePath("victim.jpg");
-        {
-            QFile file(victim);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(2000, '\x55'));
-        }
-        QVERIFY(QFile::link(victim, FDownloads->filePath("link.jpg")));
-        const int index = AddFile("link.jpg", FileDownloaded);
-        Click(index);
-        QCOMPARE(FForm->ListViewFile->SubItem(index, 1), QByteArray("Image corrupted"));
-        QVERIFY(!QFileInfo(FDownloads->filePath("link.jpg")).isSymLink());
-        QVERIFY(QFile::exists(victim));
-        QCOMPARE(QFileInfo(victim).size(), qint64(2000));
-    }
-
     void resizeKeepsProportionsOfAShownPictureOnly()
     {
         FForm->show();  // sizes of a hidden window are only settled when it shows
