@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 #include "main/TCommandGuard.h"
 #include "main/TListFileStore.h"
 #include "main/UnitMain.h"
@@ -58,7 +58,7 @@ void TFormMain::WireListFiles()
 
 void TFormMain::SaveListToDisk()
 {
-    Guarded([this] {
+    Guarded(lcMain(), [this] {
         // During a load the lists are incomplete; the files being read stay as they are. A save
         // at exit during a save takes over from it.
         const TCommandGuard run(FCommands, TCommand::SaveLists, {TCommand::LoadLists});
@@ -83,7 +83,7 @@ void TFormMain::SaveListToDisk()
 
 void TFormMain::LoadListFromDisk()
 {
-    Guarded([this] {
+    Guarded(lcMain(), [this] {
         const TCommandGuard run(FCommands, TCommand::LoadLists, {TCommand::LoadLists, TCommand::SaveLists});
         if (!run)
             return;
@@ -107,7 +107,7 @@ void TFormMain::Savelinksfilelists1Click() { SaveListToDisk(); }
 
 void TFormMain::Loadlinksfilelistfromdisk1Click()
 {
-    Guarded([this] {
+    Guarded(lcMain(), [this] {
         if (ListFilesRunning())
             return;
         LoadListFromDisk();

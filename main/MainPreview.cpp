@@ -15,9 +15,9 @@ void TFormMain::WirePreview()
     FPreview = new TPreviewPane(ImagePreview, Label1, Label2, ListViewFile, [this](int index) { return LocalPath(index); },
                                 this);
     // A double click on the picture opens the current item, not necessarily the picture shown.
-    connect(ImagePreview, &TPreviewImage::DoubleClicked, this, [this] { Guarded([this] { ListViewFileDblClick(); }); });
-    connect(Help3, &QAction::triggered, this, [this] { Guarded([this] { Help3Click(); }); });
-    connect(Info1, &QAction::triggered, this, [this] { Guarded([this] { Info1Click(); }); });
+    connect(ImagePreview, &TPreviewImage::DoubleClicked, this, [this] { Guarded(lcMain(), [this] { ListViewFileDblClick(); }); });
+    connect(Help3, &QAction::triggered, this, [this] { Guarded(lcMain(), [this] { Help3Click(); }); });
+    connect(Info1, &QAction::triggered, this, [this] { Guarded(lcMain(), [this] { Info1Click(); }); });
 }
 
 void TFormMain::BlankPreviewImage() { FPreview->Blank(); }
@@ -28,7 +28,7 @@ void TFormMain::ListViewFileClick()
 {
     // An engine that finished a file runs this from its own thread: the work is the window's.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { Guarded([this] { ListViewFileClick(); }); },
+        QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { ListViewFileClick(); }); },
                                   Qt::BlockingQueuedConnection);
         return;
     }

@@ -1,11 +1,12 @@
 #include "main/TListFileStore.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QScopeGuard>
 
-#include "main/ListRecords.h"
+#include "platform/EventPacer.h"
+#include "rules/ListRecords.h"
+#include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
@@ -16,18 +17,6 @@ namespace {
 // the time, and the window still repaints several times a second.
 constexpr qint64 ListFilesPumpMinNs = 20'000'000;
 constexpr qint64 ListFilesPumpShare = 4;
-
-qint64 NowNs()
-{
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return clock.nsecsElapsed();
-}
-
-qint64 FirstPumpNs() { return NowNs() + ListFilesPumpMinNs; }
 
 QString Failure(const QString& action, const QString& path, const QString& reason)
 {
@@ -48,14 +37,10 @@ TListFileStore::TListFileStore(TCheckListView* docs, TCheckListView* files, TLis
 
 TListFileStore::~TListFileStore() { delete FWriter; }
 
-void TListFileStore::Pump(qint64& nextPumpNs)
+TEventPacer TListFileStore::NewPacer() const
 {
-    const qint64 start = NowNs();
-    if (start < nextPumpNs)
-        return;
-    Call(FHooks.LetEventsRun);
-    const qint64 end = NowNs();
-    nextPumpNs = end + std::max(ListFilesPumpMinNs, ListFilesPumpShare * (end - start));
+    return TEventPacer(ListFilesPumpMinNs, ListFilesPumpShare, [this] { Call(FHooks.LetEventsRun); },
+                       TEventPacer::First::AfterMinimum);
 }
 
 // Writes one list to a temporary file beside `path` and renames it into place, so that a
@@ -79,7 +64,7 @@ bool TListFileStore::WriteListFile(const QString& path, bool fileList, QString& 
     }
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    qint64 nextPump = FirstPumpNs();
+    TEventPacer pump = NewPacer();
     // Walk up to the count taken at the start; the lists cannot change meanwhile, but an index
     // is still checked before use.
     const int count = list->Count();
@@ -101,7 +86,7 @@ bool TListFileStore::WriteListFile(const QString& path, bool fileList, QString& 
             failure = Failure(QStringLiteral("Could not write the list file"), path, reason);
             return false;
         }
-        Pump(nextPump);
+        pump.MaybeTurn();
         if (FWriterGeneration != generation)
             return false;  // a later save (at exit) took over and wrote the files whole
     }
@@ -130,7 +115,7 @@ bool TListFileStore::ReadListFile(QFile& file, bool fileList, QString& failure)
     TCheckListView* list = fileList ? FFiles : FDocs;
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    qint64 nextPump = FirstPumpNs();
+    TEventPacer pump = NewPacer();
     for (;;) {
         if (fileList)
             Call(FHooks.ForgetCurrentFile);
@@ -156,10 +141,10 @@ bool TListFileStore::ReadListFile(QFile& file, bool fileList, QString& failure)
                 list->SetSubItem(row, 2, item.Size);
         }
         if (item.ImageIndex >= 0)
-            list->SetStateImage(row, 3);  // an item with an icon shows no check box
+            list->SetStateImage(row, NoBoxStateImage);  // an item with an icon shows no check box
         if (fileList)
             Call(FHooks.ForgetCurrentFile);
-        Pump(nextPump);
+        pump.MaybeTurn();
     }
 }
 

@@ -9,6 +9,7 @@
 class QFile;
 class QSaveFile;
 class TCheckListView;
+class TEventPacer;
 
 struct TListFileHooks {
     // Lets pending user-interface events run; called between records, paced.
@@ -43,7 +44,7 @@ public:
 private:
     bool WriteListFile(const QString& path, bool fileList, QString& failure);
     bool ReadListFile(QFile& file, bool fileList, QString& failure);
-    void Pump(qint64& nextPumpNs);
+    TEventPacer NewPacer() const;
 
     TCheckListView* FDocs;
     TCheckListView* FFiles;

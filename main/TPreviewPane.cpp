@@ -7,9 +7,9 @@
 #include <QUrl>
 
 #include "main/JpegDecoder.h"
-#include "main/PreviewRules.h"
+#include "rules/PreviewRules.h"
 #include "main/ShellOpen.h"
-#include "main/UnitMain.h"
+#include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TPreviewImage.h"
 
@@ -72,7 +72,7 @@ void TPreviewPane::Show(int index)
         FFiles->SetSubItem(index, 1, "Image corrupted");
         FFiles->SetSubItem(index, 2, "(Deleted)");
         FFiles->SetImageIndex(index, FileFailed);
-        FFiles->SetStateImage(index, 3);
+        FFiles->SetStateImage(index, NoBoxStateImage);
         FPicture->setToolTip(QString());
         return;
     }
@@ -90,7 +90,7 @@ void TPreviewPane::Click(int index, bool preview)
     if (!ValidIndex(index))
         return;
     if (FFiles->ImageIndex(index) >= 0)
-        FFiles->SetStateImage(index, 3);  // an item with an icon shows no check box
+        FFiles->SetStateImage(index, NoBoxStateImage);  // an item with an icon shows no check box
     if (preview)
         Show(index);
 }
@@ -106,6 +106,6 @@ void TPreviewPane::Open(int index)
         ShellOpen(QUrl::fromLocalFile(path));
     if (ValidIndex(index)) {  // the desktop's open may have let events run
         FFiles->SetImageIndex(index, FileOpened);
-        FFiles->SetStateImage(index, 3);
+        FFiles->SetStateImage(index, NoBoxStateImage);
     }
 }

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 #include "main/TListFileStore.h"
 #include "widgets/TCheckListView.h"
 
