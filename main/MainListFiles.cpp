@@ -37,6 +37,20 @@ auto FreezeWindow(QMainWindow& window)
             focus->setFocus();
     });
 }
+
+// Runs a save or a load with the window frozen, then reports what went wrong, if anything.
+TListFileOutcome RunFrozen(TFormMain& window, const std::function<TListFileOutcome()>& run)
+{
+    TListFileOutcome outcome;
+    {
+        const auto frozen = FreezeWindow(window);
+        window.ProcessMessages();
+        outcome = run();
+    }
+    if (!outcome.Failure.isEmpty())
+        window.ShowMessage(MsgKind::Warning, outcome.Failure);
+    return outcome;
+}
 }  // namespace
 
 void TFormMain::WireListFiles()
@@ -64,15 +78,8 @@ void TFormMain::SaveListToDisk()
         const TCommandGuard run(FCommands, TCommand::SaveLists, {TCommand::LoadLists});
         if (!run)
             return;
-        TListFileOutcome outcome;
         const QString directory = DataDir();
-        {
-            const auto frozen = FreezeWindow(*this);
-            ProcessMessages();
-            outcome = FListFiles->Save(directory);
-        }
-        if (!outcome.Failure.isEmpty())
-            ShowMessage(MsgKind::Warning, outcome.Failure);
+        const TListFileOutcome outcome = RunFrozen(*this, [this, &directory] { return FListFiles->Save(directory); });
         if (outcome.Complete)
             ShowMessage(MsgKind::Information, ListSavedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
         // "Kelvorn.dir" now lies beside the program, whatever became of the file list.
@@ -89,15 +96,8 @@ void TFormMain::LoadListFromDisk()
             return;
         // The document list sorts itself again at the end, whatever happened.
         const auto sorted = qScopeGuard([this] { ListViewDoc->SetSorted(true); });
-        TListFileOutcome outcome;
         const QString directory = DataDir();
-        {
-            const auto frozen = FreezeWindow(*this);
-            ProcessMessages();
-            outcome = FListFiles->Load(directory);
-        }
-        if (!outcome.Failure.isEmpty())
-            ShowMessage(MsgKind::Warning, outcome.Failure);
+        const TListFileOutcome outcome = RunFrozen(*this, [this, &directory] { return FListFiles->Load(directory); });
         if (outcome.Complete)
             ShowMessage(MsgKind::Information, ListLoadedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
     });

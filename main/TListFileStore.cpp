@@ -23,6 +23,14 @@ QString Failure(const QString& action, const QString& path, const QString& reaso
     return action + QLatin1Char(' ') + path + QLatin1String(": ") + reason;
 }
 
+bool OpenToRead(QFile& file, QString& failure)
+{
+    if (file.open(QIODevice::ReadOnly))
+        return true;
+    failure = Failure(QStringLiteral("Could not open the list file"), file.fileName(), file.errorString());
+    return false;
+}
+
 void Call(const std::function<void()>& hook)
 {
     if (hook)
@@ -154,11 +162,8 @@ TListFileOutcome TListFileStore::Load(const QString& directory)
     QFile docFile(directory + QLatin1String(DocListFileName));
     if (docFile.exists()) {
         // Open before clearing: a file that cannot be read must not cost the lists.
-        if (!docFile.open(QIODevice::ReadOnly)) {
-            outcome.Failure = Failure(QStringLiteral("Could not open the list file"), docFile.fileName(),
-                                      docFile.errorString());
+        if (!OpenToRead(docFile, outcome.Failure))
             return outcome;
-        }
         FDocs->Clear();
         FDocs->SetSorted(false);  // items keep the file's order while appended
         Call(FHooks.ForgetCurrentFile);
@@ -171,12 +176,7 @@ TListFileOutcome TListFileStore::Load(const QString& directory)
     Call(FHooks.LetEventsRun);
     QFile fileFile(directory + QLatin1String(FileListFileName));
     if (fileFile.exists()) {
-        if (!fileFile.open(QIODevice::ReadOnly)) {
-            outcome.Failure = Failure(QStringLiteral("Could not open the list file"), fileFile.fileName(),
-                                      fileFile.errorString());
-            return outcome;
-        }
-        if (!ReadListFile(fileFile, true, outcome.Failure))
+        if (!OpenToRead(fileFile, outcome.Failure) || !ReadListFile(fileFile, true, outcome.Failure))
             return outcome;
     }
     outcome.Complete = true;
