@@ -20,7 +20,7 @@ bool ValidIndex(const TCheckListView* list, int index) { return list && index >=
 void TFormMain::RunListCommand(const std::function<void()>& command)
 {
     // A save or load is walking the lists: they stay as they are until it ends.
-    if (FListFilesRun != TListFilesRun::None)
+    if (ListFilesRunning())
         return;
     try {
         command();
@@ -179,7 +179,7 @@ void TFormMain::DeleteByHostPrefix(TCheckListView* list, int& current)
     if (ShowMessage(MsgKind::Confirm, DeleteLinesQuestion(prefix)) != mrYes)
         return;
     // The question let events run; a save or load started meanwhile keeps the lists whole.
-    if (FListFilesRun != TListFilesRun::None)
+    if (ListFilesRunning())
         return;
     DeleteStartingWith(*list, prefix);
     current = -1;
@@ -217,6 +217,16 @@ void TFormMain::SortFileList()
 
 void TFormMain::SelectByKeyword()
 {
-    if (FormKeyword)
-        FormKeyword->exec();
+    if (!FormKeyword)
+        return;
+    const std::optional<QString> keyword = FormKeyword->AskKeyword();
+    if (!keyword)
+        return;
+    // Latin-1 keeps the bytes the captions are made of.
+    const QByteArray upper = keyword->toLatin1().toUpper();
+    if (CurrentDocIndex == -1 || upper.isEmpty())
+        return;
+    const int count = TickUntouchedContaining(*ListViewDoc, upper);
+    if (count > 0)
+        ShowMessage(MsgKind::Information, LinesSelectedText(count));
 }

@@ -862,7 +862,8 @@ void TFormMain::FormActivate()
 {
     // Closing the warning activates the window again: a check already running, or a warning
     // already given for this same text, shows nothing more.
-    if (FActivateCheckRunning)
+    const TCommandGuard check(FCommands, TCommand::ActivateCheck);
+    if (!check)
         return;
     const QString directory = ComboBoxDownload->Text();
     if (DirectoryOk(directory)) {
@@ -871,7 +872,6 @@ void TFormMain::FormActivate()
     }
     if (FDirectoryWarned && directory == FWarnedDirectory)
         return;
-    FActivateCheckRunning = true;
     FDirectoryWarned = true;
     FWarnedDirectory = directory;
     Guarded(lcMain(), [this] {
@@ -879,7 +879,6 @@ void TFormMain::FormActivate()
         ShowMessage(MsgKind::Warning, QStringLiteral("Specified download directory don't exist !"));
         ComboBoxDownload->setFocus();
     });
-    FActivateCheckRunning = false;
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -901,7 +900,7 @@ void TFormMain::changeEvent(QEvent* event)
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
     return EventFilterListCommands(watched, event) || EventFilterBookmarks(watched, event)
-        || EventFilterPreview(watched, event) || QMainWindow::eventFilter(watched, event);
+        || QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Busy look ----------------------------------------------------------------------------------------

@@ -27,6 +27,8 @@
 #include "platform/EventPacer.h"
 #include "rules/ListStates.h"
 
+#include "main/TCommandGuard.h"
+
 class QComboBox;
 class QFrame;
 class QSplitter;
@@ -39,8 +41,10 @@ class TFlatComboBox;
 class TGauge;
 class TLed;
 class TNMHTTP;
+class TListFileStore;
 class TParseList;
 class TPreviewImage;
+class TPreviewPane;
 
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
@@ -161,6 +165,8 @@ public:
     QAction* MenuItem5 = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
+    // The long commands under way; each one holds a TCommandGuard on it while it runs.
+    TCommandGate FCommands;
     bool Busy = false;
     std::atomic<bool> StopRequested{false};
     int CurrentDocIndex = -1;
@@ -282,7 +288,6 @@ private:
     void WirePreview();
     bool EventFilterListCommands(QObject* watched, QEvent* event);
     bool EventFilterBookmarks(QObject* watched, QEvent* event);
-    bool EventFilterPreview(QObject* watched, QEvent* event);
 
     // ---- private state of UnitMain.cpp ----
 public:
@@ -313,7 +318,6 @@ private:
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
     int FPreviewWidth = 97;
-    bool FActivateCheckRunning = false;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
 
@@ -337,24 +341,9 @@ private:
     bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
+    TListFileStore* FListFiles = nullptr;
     // A save or a load lets events run after its records; meanwhile the lists must not change.
-    enum class TListFilesRun { None, Saving, Loading };
-    TListFilesRun FListFilesRun = TListFilesRun::None;
-    struct TListFilesRunState {
-        TListFilesRun Previous = TListFilesRun::None;
-        bool CentralEnabled = true;
-        bool MenuEnabled = true;
-        QPointer<QWidget> Focus;
-    };
-    TListFilesRunState BeginListFilesRun(TListFilesRun run);
-    void EndListFilesRun(const TListFilesRunState& state);
-    // The file being written, kept here so that a save started while another runs (only the
-    // save at exit can do that) can drop the older one's temporary file.
-    class QSaveFile* FListWriter = nullptr;
-    int FListWriterGeneration = 0;
-    bool WriteListFile(const QString& path, bool fileList);
-    bool ReadListFile(class QFile& file, bool fileList);
-    void ListFileWarning(const QString& action, const QString& path, const QString& reason);
+    bool ListFilesRunning() const;
 
     // ---- private state of MainListCommands.cpp ----
     void ListViewDocDblClick();
@@ -377,12 +366,9 @@ private:
     void MenuItem5Click();         //                 "Delete all bookmarks"
     void Addbookmark2Click();      // document list: "Add to bookmark"
     void ComboBoxDownloadExit();   // the download field lost the focus
-    bool FDirectoryDialogOpen = false;
 
     // ---- private state of MainPreview.cpp ----
     void Help3Click();  // "Documentation"
     void Info1Click();  // "About"
-    // The shown picture's own size; 0 while the pane is blank.
-    int FPictureWidth = 0;
-    int FPictureHeight = 0;
+    TPreviewPane* FPreview = nullptr;
 };

@@ -1,0 +1,172 @@
+// The list-file store on its own, with two plain lists: what a save and a load report back to
+// the window, and when they ask the window for what only it knows.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "rules/ListRecords.h"
+#include "main/TListFileStore.h"
+#include "widgets/TCheckListView.h"
+
+namespace {
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArrayList Captions(const TCheckListView& list)
+{
+    QByteArrayList captions;
+    for (int i = 0; i < list.Count(); ++i)
+        captions << list.Caption(i);
+    return captions;
+}
+}  // namespace
+
+class TestListFileStore : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* FDir = nullptr;
+    TCheckListView* FDocs = nullptr;
+    TCheckListView* FFiles = nullptr;
+    QStringList FLog;  // the hooks in the order they were asked
+
+    // The log without the paced event turns a slow machine adds between and after records.
+    QStringList Steps() const
+    {
+        QStringList steps;
+        for (const QString& step : FLog)
+            if (step != "events" || steps.isEmpty() || steps.last() != "events")
+                steps << step;
+        while (!steps.isEmpty() && steps.last() == "events")
+            steps.removeLast();
+        return steps;
+    }
+    QString Dir() const { return FDir->path() + "/"; }
+    TListFileHooks LoggingHooks()
+    {
+        TListFileHooks hooks;
+        hooks.LetEventsRun = [this] { FLog << "events"; };
+        hooks.ForgetCurrentFile = [this] { FLog << "forget"; };
+        // The window blanks the preview and lets engines finish while the items still stand.
+        hooks.FileListClearing = [this] {
+            FLog << QStringLiteral("clearing files=%1 docs=%2").arg(FFiles->Count()).arg(FDocs->Count());
+        };
+        return hooks;
+    }
+
+private slots:
+    void init()
+    {
+        FDir = new QTemporaryDir;
+        FDocs = new TCheckListView;
+        FFiles = new TCheckListView;
+        FLog.clear();
+    }
+    void cleanup()
+    {
+        delete FFiles;
+        delete FDocs;
+        delete FDir;
+    }
+
+    // What a save tells the window: whether to confirm, whether "Kelvorn.dir" is new, and
+    // what went wrong. The store itself shows nothing.
+    void saveOutcome_data()
+    {
+        QTest::addColumn<QString>("blocked");  // a folder standing where a list file goes
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<bool>("docFileWritten");
+        QTest::newRow("both written") << "" << true << true;
+        QTest::newRow("document file blocked") << DocListFileName << false << false;
+        QTest::newRow("file list blocked") << FileListFileName << false << true;
+    }
+    void saveOutcome()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(bool, complete);
+        QFETCH(bool, docFileWritten);
+        if (!blocked.isEmpty())
+            QVERIFY(QDir(FDir->path()).mkdir(blocked));
+        FDocs->Add("http://h/a.html");
+        FFiles->Add("http://h/a.jpg");
+        FFiles->Add("http://h/b.jpg");
+        TListFileStore store(FDocs, FFiles, {});  // no hooks: nothing to ask
+        const TListFileOutcome outcome = store.Save(Dir());
+        QCOMPARE(outcome.Complete, complete);
+        QCOMPARE(outcome.DocFileWritten, docFileWritten);
+        QCOMPARE(outcome.Failure.isEmpty(), blocked.isEmpty());
+        if (!blocked.isEmpty())
+            QVERIFY2(outcome.Failure.contains(Dir() + blocked), qPrintable(outcome.Failure));
+        if (docFileWritten)
+            QCOMPARE(QFileInfo(Dir() + DocListFileName).size(), DocRecordSize);
+        if (complete)
+            QCOMPARE(QFileInfo(Dir() + FileListFileName).size(), 2 * FileRecordSize);
+        // No temporary file is left behind, whatever happened.
+        const QStringList left = QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden);
+        for (const QString& name : left)
+            QVERIFY2(name == DocListFileName || name == FileListFileName, qPrintable(name));
+    }
+
+    // A load empties the document list, asks the window to let go of the file items while they
+    // still stand, empties the file list, and forgets the current file around every record.
+    void loadAsksTheWindowInOrder()
+    {
+        WriteAll(Dir() + DocListFileName, DocRecordBytes({"http://d/2", true, -1, {}, {}})
+                                              + DocRecordBytes({"http://d/1", false, 2, {}, {}}));
+        WriteAll(Dir() + FileListFileName, FileRecordBytes({"http://f/x.jpg", true, 2, "x.jpg", "12"}));
+        FDocs->SetSorted(true);
+        FDocs->Add("http://old/doc");
+        FFiles->Add("http://old/a.jpg");
+        FFiles->Add("http://old/b.jpg");
+        TListFileStore store(FDocs, FFiles, LoggingHooks());
+        const TListFileOutcome outcome = store.Load(Dir());
+        QVERIFY(outcome.Complete);
+        QVERIFY(outcome.Failure.isEmpty());
+        QCOMPARE(Steps(), (QStringList{"forget", "clearing files=2 docs=0", "events", "forget", "forget"}));
+        // The file's order, and the sorting left off for the window to switch on after it has
+        // told the user.
+        QCOMPARE(Captions(*FDocs), (QByteArrayList{"http://d/2", "http://d/1"}));
+        QVERIFY(!FDocs->Sorted());
+        QCOMPARE(FDocs->StateImage(1), 3);
+        QCOMPARE(Captions(*FFiles), QByteArrayList{"http://f/x.jpg"});
+        QCOMPARE(FFiles->SubItem(0, 1), QByteArray("x.jpg"));
+    }
+
+    // Without "Kelvorn.dir" nothing is cleared: the file list's records are appended and the
+    // window is not asked to let go of its file items.
+    void loadWithOnlyTheFileList()
+    {
+        WriteAll(Dir() + FileListFileName, FileRecordBytes({"http://f/new.jpg", false, -1, "new.jpg", ""}));
+        FDocs->SetSorted(true);
+        FDocs->Add("http://old/doc");
+        FFiles->Add("http://old/a.jpg");
+        TListFileStore store(FDocs, FFiles, LoggingHooks());
+        QVERIFY(store.Load(Dir()).Complete);
+        QCOMPARE(Steps(), (QStringList{"events", "forget", "forget"}));
+        QCOMPARE(Captions(*FDocs), QByteArrayList{"http://old/doc"});
+        QVERIFY(FDocs->Sorted());
+        QCOMPARE(Captions(*FFiles), (QByteArrayList{"http://old/a.jpg", "http://f/new.jpg"}));
+    }
+
+    // A document file that cannot be opened costs neither list anything and is reported.
+    void unreadableDocumentFileKeepsTheLists()
+    {
+        QVERIFY(QDir(FDir->path()).mkdir(DocListFileName));
+        FDocs->Add("http://old/doc");
+        FFiles->Add("http://old/a.jpg");
+        TListFileStore store(FDocs, FFiles, LoggingHooks());
+        const TListFileOutcome outcome = store.Load(Dir());
+        QVERIFY(!outcome.Complete);
+        QVERIFY2(outcome.Failure.contains(DocListFileName), qPrintable(outcome.Failure));
+        QVERIFY(FLog.isEmpty());
+        QCOMPARE(FDocs->Count(), 1);
+        QCOMPARE(FFiles->Count(), 1);
+    }
+};
+
+QTEST_MAIN(TestListFileStore)
+#include "test_listfilestore.moc"
