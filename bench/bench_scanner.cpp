@@ -16,7 +16,7 @@
 #include <functional>
 #include <sys/resource.h>
 
-#include "main/LinkRules.h"
+#include "rules/LinkRules.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
