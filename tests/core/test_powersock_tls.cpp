@@ -2,9 +2,7 @@
 // 127.0.0.1 with certificates made at test time: pages and files arrive byte-exact whichever
 // way the server ends the session, bad certificates and broken handshakes fail with their
 // reasons before anything is sent or kept, and Cancel, the time-out and Stop end TLS waits.
-#include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -16,31 +14,12 @@
 
 #include "http/TNMHTTP.h"
 #include "support/LoopbackPeer.h"
+#include "support/TestFiles.h"
 #include "support/TlsTestServer.h"
 
 namespace {
 
 using Kind = TestCertificates::Kind;
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray out(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    generator.fillRange(reinterpret_cast<quint32*>(out.data()), size / 4);
-    return out;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The message of what the request raised ("" when it succeeded), and whether it was a TLS error.
 struct Outcome {
@@ -80,9 +59,9 @@ private slots:
         FCerts.Trust();
         QVERIFY(FRoot.isValid());
         FPage = "<html><a href=\"a.html\">a</a> <img src=\"b.jpg\"></html>\n";
-        FBig = RandomBytes(3 * 1024 * 1024 + 12345, 7);
-        QVERIFY(WriteFile(FRoot.filePath("page.html"), FPage));
-        QVERIFY(WriteFile(FRoot.filePath("big.bin"), FBig));
+        FBig = RandomTestBytes(3 * 1024 * 1024 + 12345, 7);
+        QVERIFY(WriteTestFile(FRoot.filePath("page.html"), FPage));
+        QVERIFY(WriteTestFile(FRoot.filePath("big.bin"), FBig));
         FServer = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Tls, FRoot.path(),
                                                 FCerts.Certificate(Kind::Good), FCerts.Key());
         QVERIFY(FServer->Start());
@@ -123,7 +102,7 @@ private slots:
         QCOMPARE(http.ReplyCode, int16_t(200));
         QCOMPARE(http.BytesTotal, int32_t(FBig.size()));
         QCOMPARE(http.BytesRecvd, int32_t(FBig.size()));
-        QVERIFY(ReadFile(out.filePath("big.bin")) == FBig);
+        QVERIFY(ReadTestFile(out.filePath("big.bin")) == FBig);
         QVERIFY(packets > 1);
         QVERIFY(!http.Connected);
         // Each request: the server's end and the client's own Disconnect.
@@ -253,7 +232,7 @@ private slots:
         http.OnPacketRecvd = nullptr;
         http.Body = QFile::encodeName(out.filePath("page.html"));
         http.Get(FServer->Url("/page.html"));
-        QCOMPARE(ReadFile(out.filePath("page.html")), FPage);
+        QCOMPARE(ReadTestFile(out.filePath("page.html")), FPage);
     }
 
     // Eight clients on eight threads at once, all sharing the one TLS context, each fetching a
@@ -263,7 +242,7 @@ private slots:
         constexpr int Threads = 8;
         constexpr int Rounds = 3;
         const QByteArray part = FBig.left(300000);
-        QVERIFY(WriteFile(FRoot.filePath("part.bin"), part));
+        QVERIFY(WriteTestFile(FRoot.filePath("part.bin"), part));
         std::mutex lock;
         QStringList failures;
         std::atomic<int> finished{0};
