@@ -19,6 +19,9 @@ cleanup() {
 trap cleanup EXIT
 mkdir "$work/www"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/www/big.bin"
+# nginx's worker runs as an unprivileged user: it must be able to read the file.
+chmod 755 "$work" "$work/www"
+chmod 644 "$work/www/big.bin"
 
 # A test authority and a certificate for 127.0.0.1 signed by it.
 cat > "$work/cert.cnf" <<'CNF'
@@ -80,7 +83,7 @@ rounds=${ROUNDS:-3}
 : > "$work/curl.rounds"
 : > "$work/client.rounds"
 for _ in $(seq "$rounds"); do
-    measure curl -s -0 --cacert "$work/ca.pem" -o "$work/curl.out" "$url" >> "$work/curl.rounds"
+    measure curl -fs -0 --cacert "$work/ca.pem" -o "$work/curl.out" "$url" >> "$work/curl.rounds"
     cmp -s "$work/www/big.bin" "$work/curl.out" || { echo "curl's file differs" >&2; exit 1; }
     rm -f "$work/curl.out"
     measure env SSL_CERT_FILE="$work/ca.pem" "$bin" "$url" file "$work/client.out" >> "$work/client.rounds"
