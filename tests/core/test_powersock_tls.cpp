@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("address, plain close") << QByteArray("127.0.0.1") << QByteArray("");
         QTest::newRow("name, plain close") << QByteArray("localhost") << QByteArray("");
         QTest::newRow("address, close_notify") << QByteArray("127.0.0.1") << QByteArray("/notify");
+        QTest::newRow("close_notify, socket left open") << QByteArray("127.0.0.1") << QByteArray("/notify-hold");
     }
     void transfersAreByteExact()
     {
@@ -87,6 +88,11 @@ private slots:
         http.TimeOut = 20000;
         int disconnects = 0;
         http.OnDisconnect = [&](TPowersock*) { ++disconnects; };
+        // The callers' watchdog: a body that never ends is cut (and the request fails).
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] { http.Cancel(); });
+        watchdog.start(30000);
 
         http.Get(FServer->Url(prefix + "/page.html", host));
         QCOMPARE(http.ReplyCode, int16_t(200));

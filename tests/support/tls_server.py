@@ -5,6 +5,7 @@ Serves the files under --root, plus a few scripted paths:
   /echo...                      200, the body is the request's header block as received
   /redirect?to=URL[&cookie=V]   302 to URL, with "Set-Cookie: V" when given
   /notify/PATH                  the file PATH, then close_notify (waiting for the client's reply)
+  /notify-hold/PATH             the same, then the connection stays open until the client closes it
   /slow/PATH                    the file PATH in small pieces with pauses, for Stop tests
 Other connections end without close_notify, as many servers do.
 
@@ -64,13 +65,17 @@ class Handler(SimpleHTTPRequestHandler):
             if "cookie" in query:
                 extra.append(("Set-Cookie", query["cookie"][0]))
             self.send_bytes(302, b"moved", extra)
-        elif url.path.startswith("/notify/"):
-            self.path = url.path[len("/notify"):]
+        elif url.path.startswith("/notify/") or url.path.startswith("/notify-hold/"):
+            hold = url.path.startswith("/notify-hold/")
+            self.path = url.path[url.path.index("/", 1):]
             super().do_GET()
             self.wfile.flush()
             if isinstance(self.request, ssl.SSLSocket):
                 try:
-                    self.request.unwrap()  # close_notify, then the client's answer
+                    raw = self.request.unwrap()  # close_notify, then the client's answer
+                    if hold:
+                        raw.settimeout(60)
+                        raw.recv(1)  # the connection stays open until the client closes it
                 except (ssl.SSLError, OSError):
                     pass
         elif url.path.startswith("/slow/"):
