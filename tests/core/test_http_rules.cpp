@@ -39,8 +39,6 @@ private slots:
     void parseUrlFailures();
     void schemes_data();
     void schemes();
-    void hostLine_data();
-    void hostLine();
     void requestLinesOfGet();
     void requestLinesPerCommand_data();
     void requestLinesPerCommand();
@@ -137,11 +135,9 @@ void TestHttpRules::schemes_data()
     QTest::addColumn<QByteArray>("host");
     QTest::newRow("https default port") << QByteArray("https://h/a") << false << 0 << true << 443 << QByteArray("h");
     QTest::newRow("https own port") << QByteArray("https://h:8443/a") << false << 0 << true << 8443 << QByteArray("h");
-    QTest::newRow("scheme in capitals") << QByteArray("HTTPS://h/a") << false << 80 << true << 443 << QByteArray("h");
     QTest::newRow("http after https") << QByteArray("http://h/a") << true << 443 << false << 80 << QByteArray("h");
     QTest::newRow("other scheme is plain") << QByteArray("ftp://h/a") << true << 443 << false << 21 << QByteArray("h");
     QTest::newRow("path keeps https") << QByteArray("/x.htm") << true << 8443 << true << 8443 << QByteArray("old");
-    QTest::newRow("bare host keeps https") << QByteArray("h/a.htm") << true << 443 << true << 443 << QByteArray("h");
 }
 
 void TestHttpRules::schemes()
@@ -158,30 +154,6 @@ void TestHttpRules::schemes()
     QTEST(t.Tls, "tls");
     QTEST(t.Port, "port");
     QTEST(t.Host, "host");
-}
-
-void TestHttpRules::hostLine_data()
-{
-    QTest::addColumn<QByteArray>("host");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<bool>("tls");
-    QTest::addColumn<QByteArray>("value");
-    QTest::newRow("http on 80") << QByteArray("h") << 80 << false << QByteArray("h");
-    QTest::newRow("http elsewhere") << QByteArray("h") << 8080 << false << QByteArray("h:8080");
-    QTest::newRow("https on 443") << QByteArray("h") << 443 << true << QByteArray("h");
-    QTest::newRow("https elsewhere") << QByteArray("h") << 8443 << true << QByteArray("h:8443");
-    QTest::newRow("http on 443") << QByteArray("h") << 443 << false << QByteArray("h:443");
-    QTest::newRow("https on 80") << QByteArray("h") << 80 << true << QByteArray("h:80");
-    QTest::newRow("no port given") << QByteArray("h") << 0 << true << QByteArray("h");
-    QTest::newRow("no host") << QByteArray() << 8080 << false << QByteArray();
-}
-
-void TestHttpRules::hostLine()
-{
-    QFETCH(QByteArray, host);
-    QFETCH(int, port);
-    QFETCH(bool, tls);
-    QTEST(HostLineValue(host, port, tls), "value");
 }
 
 void TestHttpRules::requestLinesOfGet()
