@@ -284,10 +284,16 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
             LastEventOk = ws::SelectError(lParam) == 0;
             switch (ws::SelectEvent(lParam)) {
             case ws::FD_READ:
-                ReadToStream();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();
+                else
+                    ReadToStream();
                 break;
             case ws::FD_WRITE:
-                WriteFromStream();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();
+                else
+                    WriteFromStream();
                 break;
             case ws::FD_ACCEPT:
                 Connected = true;
@@ -309,7 +315,10 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                     const int error = ws::SelectError(lParam);
                     SendFailure = WinsockErrorText(error != 0 ? error : ws::WSAESHUTDOWN);
                 }
-                DrainOnClose();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();  // it sees the end and fails with its reason
+                else
+                    DrainOnClose();
                 Connected = false;
                 RequestCloseSocket();
                 break;
@@ -354,7 +363,8 @@ void TPowersock::DrainOnClose()
 int TPowersock::ReceiveChunk()
 {
     QByteArray& target = CaptureTarget ? CaptureStage : ReceiveBuffer;
-    if (!CaptureTarget && target.size() > MaxReceiveBufferSize - ChunkSize) {
+    const int size = Tls ? TTlsChannel::ReadSize : ChunkSize;
+    if (!CaptureTarget && target.size() > MaxReceiveBufferSize - size) {
         // The bytes stay in the socket; the waiting operation reports the overflow.
         ReceiveOverflow = true;
         ws::WSASetLastError(ws::WSAENOBUFS);
@@ -362,8 +372,8 @@ int TPowersock::ReceiveChunk()
     }
     // Received straight into the buffer's free end: no copy, no allocation once it has grown.
     const qsizetype old = target.size();
-    target.resize(old + ChunkSize);
-    const int n = ws::recv(ThisSocket, target.data() + old, ChunkSize, 0);
+    target.resize(old + size);
+    const int n = Receive(target.data() + old, size);
     target.resize(old + (n > 0 ? n : 0));
     if (CaptureTarget && CaptureStage.size() >= CaptureStageSize)
         FlushCapture();
@@ -410,6 +420,14 @@ void TPowersock::ReadToStream()
     });
     ReportStatus(8, QByteArrayLiteral("ReadToStream"));
     const int n = ReceiveChunk();
+    if (Tls && Tls->Finished() && !Tls->RawEnded() && !TlsClosePosted) {
+        // The session ended (close_notify, or broken) while the socket is still open: that is
+        // the end of this connection's data, announced as the socket's close would be.
+        TlsClosePosted = true;
+        const int error = Tls->FailureText().isEmpty() ? 0 : ws::WSAECONNABORTED;
+        PostWindowMessage(Window, SocketEventMessage, uintptr_t(ThisSocket),
+                          ws::MakeSelectReply(ws::FD_CLOSE, error));
+    }
     if (n == ws::SOCKET_ERROR) {
         LastSocketError = ws::WSAGetLastError();
         const QByteArray message = LookupErrorMessage(LastSocketError);
@@ -418,8 +436,10 @@ void TPowersock::ReadToStream()
         return;
     }
     received = true;
-    if (n == ChunkSize)
-        PostStep(ReadMoreMessage);  // more is likely waiting: read on without a new notification
+    // More is likely waiting: read on without a new notification. A TLS session may also hold
+    // data already taken from the socket, which no notification would announce.
+    if (n == ChunkSize || (Tls && Tls->HasPending()))
+        PostStep(ReadMoreMessage);
     if (Capturing) {
         BytesRecvd = int32_t(uint32_t(BytesRecvd) + uint32_t(n));
         if (OnPacketRecvd)
@@ -443,8 +463,11 @@ void TPowersock::WriteFromStream()
     });
     ReportStatus(8, QByteArrayLiteral("WriteFromStream"));
     const bool hasData = SendFromFile ? (SendSource && SendPosition < SendSource->size()) : !SendQueue.isEmpty();
-    if (!hasData || FCancelRequested)
+    if (!hasData || FCancelRequested) {
+        if (Tls && !FCancelRequested)
+            Tls->Flush();  // the end of what was sent may still wait inside the session
         return;
+    }
 
     const char* data;
     int r;
@@ -459,7 +482,7 @@ void TPowersock::WriteFromStream()
         data = SendQueue.constData();
         r = int(std::min<qsizetype>(SendQueue.size(), ChunkSize));
     }
-    const int s = ws::send(ThisSocket, data, r, 0);
+    const int s = Send(data, r);
     if (s < 0) {
         // Would block: the next write notification runs this step again. Anything else is a
         // broken connection, which ends the waiting send.
@@ -605,6 +628,7 @@ void TPowersock::Connect()
 {
     ReportStatus(8, QByteArrayLiteral("Connecting"));
     FCancelRequested = false;
+    LastFailure.clear();
     if (Connected)
         throw ESockError("Already connected");
     int tries = 0;
@@ -641,15 +665,87 @@ void TPowersock::Connect()
         WaitPass(busy);
     } while (!Connected && !TimedOut && !FCancelRequested && LastEventOk);
     TimerOff();
-    if (!TimedOut && !FCancelRequested && LastEventOk)
+    if (!TimedOut && !FCancelRequested && LastEventOk) {
+        if (UseTls && Proxy.isEmpty())
+            StartTls();
         return;
+    }
+    LastFailure = TimedOut ? "Connection Timed out" : FCancelRequested ? "Connection Canceled" : "Connection Failed";
     if (OnConnectionFailed)
         OnConnectionFailed(this);
+    throw ESockError(LastFailure);
+}
+
+void TPowersock::StartTls()
+{
+    TlsState = TTlsChannel::THandshake::Pending;
+    TlsFailure.clear();
+    TlsClosePosted = false;
+    try {
+        Tls = std::make_unique<TTlsChannel>(ThisSocket, Host);
+    } catch (const ETlsError& e) {
+        FailTls(e.Message);
+    }
+    // The handshake is part of connecting: the connect's time limit and Cancel end a stalled one.
+    TimerOn();
+    TlsHandshakeStep();
+    bool busy = false;
+    while (TlsHandshaking() && !TimedOut && !FCancelRequested)
+        WaitPass(busy);
+    TimerOff();
+    if (Tls && TlsState == TTlsChannel::THandshake::Done)
+        return;
+    if (TlsState == TTlsChannel::THandshake::Failed)
+        FailTls(TlsFailure);
     if (TimedOut)
-        throw ESockError("Connection Timed out");
+        FailTls("TLS handshake failed: timed out");
     if (FCancelRequested)
-        throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+        FailTls("TLS handshake failed: canceled");
+    FailTls("Connection closed during TLS handshake");
+}
+
+void TPowersock::FailTls(const QByteArray& reason)
+{
+    LastFailure = reason;
+    // A connection without its session must never carry the request in plain bytes.
+    try {
+        RequestCloseSocket();
+    } catch (...) {
+    }
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    throw ETlsError(reason);
+}
+
+void TPowersock::TlsHandshakeStep()
+{
+    if (!Tls || TlsState != TTlsChannel::THandshake::Pending)
+        return;
+    TlsState = Tls->Handshake();
+    if (TlsState == TTlsChannel::THandshake::Failed)
+        TlsFailure = Tls->FailureText();
+}
+
+int TPowersock::Receive(char* buffer, int length)
+{
+    if (!Tls)
+        return ws::recv(ThisSocket, buffer, length, 0);
+    if (TlsState != TTlsChannel::THandshake::Done) {
+        ws::WSASetLastError(ws::WSAENOTCONN);
+        return ws::SOCKET_ERROR;
+    }
+    return Tls->Receive(buffer, length);
+}
+
+int TPowersock::Send(const char* data, int length)
+{
+    if (!Tls)
+        return ws::send(ThisSocket, data, length, 0);
+    if (TlsState != TTlsChannel::THandshake::Done) {
+        ws::WSASetLastError(ws::WSAENOTCONN);
+        return ws::SOCKET_ERROR;
+    }
+    return Tls->Send(data, length);
 }
 
 void TPowersock::Disconnect()
@@ -662,6 +758,10 @@ void TPowersock::RequestCloseSocket()
 {
     ReportStatus(4, QByteArrayLiteral("Request Close Socket"));
     Connected = false;
+    if (Tls) {
+        Tls->Close();
+        Tls.reset();
+    }
     if (ThisSocket == ws::INVALID_SOCKET)
         return;
     if (ws::closesocket(ThisSocket) == ws::SOCKET_ERROR) {
@@ -862,7 +962,7 @@ void TPowersock::CaptureFile(const QString& fileName)
         throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + file->errorString().toLocal8Bit());
     CaptureTarget = std::move(file);
     CaptureError.clear();
-    CaptureStage.reserve(CaptureStageSize + ChunkSize);
+    CaptureStage.reserve(CaptureStageSize + TTlsChannel::ReadSize);
     BytesRecvd = 0;
     if (!ReceiveBuffer.isEmpty()) {
         CaptureStage.append(ReceiveBuffer);

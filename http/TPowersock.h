@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "http/SockExceptions.h"
+#include "http/TTlsChannel.h"
 #include "platform/Winsock.h"
 
 #include <memory>
@@ -34,6 +35,9 @@ public:
     int ReportLevel = 0;
     QByteArray Proxy;
     int ProxyPort = 0;
+    // The connection to Host speaks TLS (the HTTP client sets it from the address's scheme).
+    // A connection through Proxy stays plain: the proxy fetches the address itself.
+    bool UseTls = false;
 
     // Published events.
     std::function<void(TPowersock* sender)> OnDisconnect;
@@ -54,6 +58,10 @@ public:
     int16_t ReplyCode = 0;
     int32_t LastSocketError = 0;
     QStringList WinsockInfo;
+    // Why the last operation failed, taken before any event handler can replace the failure
+    // with its own (a TLS handshake's reason, a connect's outcome); the HTTP client adds the
+    // rest. Empty after success.
+    QByteArray LastFailure;
 
     // Virtual operations, in slot order.
     virtual intptr_t Accept();
@@ -132,6 +140,14 @@ protected:
 
 private:
     void Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // TLS: the handshake after the connect (ETlsError when it fails), its steps on notifications,
+    // and the reads and writes that go through the session while one is up.
+    void StartTls();
+    [[noreturn]] void FailTls(const QByteArray& reason);
+    void TlsHandshakeStep();
+    bool TlsHandshaking() const { return Tls && TlsState == TTlsChannel::THandshake::Pending; }
+    int Receive(char* buffer, int length);
+    int Send(const char* data, int length);
     void DrainOnClose();
     int ReceiveChunk();
     void FlushCapture();
@@ -168,6 +184,11 @@ private:
     bool ReadStepPending = false;
     bool WriteStepPending = false;
     bool ReceiveOverflow = false;
+    // The TLS session of the current connection; gone with the socket.
+    std::unique_ptr<TTlsChannel> Tls;
+    TTlsChannel::THandshake TlsState = TTlsChannel::THandshake::Pending;
+    QByteArray TlsFailure;  // kept here: a close during the handshake takes the session away
+    bool TlsClosePosted = false;
 };
 
 // Pure rule: the error text for a Winsock error number ("10061:Connection refused",
