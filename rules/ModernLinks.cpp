@@ -93,10 +93,16 @@ bool Resolve(const QUrl& base, QByteArrayView raw, QByteArray& out)
     const QUrl relative(QString::fromUtf8(text), QUrl::TolerantMode);
     if (!relative.isValid())
         return false;
-    const QUrl absolute = base.resolved(relative).adjusted(QUrl::RemoveFragment);
+    QUrl absolute = base.resolved(relative).adjusted(QUrl::RemoveFragment);
     const QString scheme = absolute.scheme();
-    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || absolute.host().isEmpty())
+    const bool https = scheme == QLatin1String("https");
+    if ((!https && scheme != QLatin1String("http")) || absolute.host().isEmpty())
         return false;
+    // A default port is left out, as browsers do, so that both spellings are one address.
+    if (absolute.port() == (https ? 443 : 80))
+        absolute.setPort(-1);
+    if (absolute.path().isEmpty())
+        absolute.setPath(QStringLiteral("/"));
     out = absolute.toEncoded();
     return true;
 }
@@ -214,9 +220,12 @@ public:
                 children = &node->v.document.children;
             } else if (node->type == GUMBO_NODE_ELEMENT) {
                 Visit(node);
-                children = &node->v.element.children;
+                // A browser running scripts reads noscript as text: its pictures (lazy-loading
+                // fallbacks, mostly) are not loaded.
+                if (node->v.element.tag != GUMBO_TAG_NOSCRIPT)
+                    children = &node->v.element.children;
             }
-            // Template contents are inert: a browser loads nothing from them.
+            // Template contents (GUMBO_NODE_TEMPLATE) are inert: a browser loads nothing there.
             if (children == nullptr)
                 continue;
             for (unsigned i = children->length; i-- > 0;)
