@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Kelvorn needs on Debian 12; does nothing when everything is already there.
 set -euo pipefail
-packages=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins libjpeg-dev python3 curl
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev libgumbo-dev python3 curl
           dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace)
 missing=()
 for p in "${packages[@]}"; do
