@@ -1,5 +1,6 @@
 #include "rules/ModernLinks.h"
 
+#include <QHash>
 #include <QSet>
 #include <QStringDecoder>
 #include <QUrl>
@@ -554,6 +555,19 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
             base = QUrl::fromEncoded(resolvedBase);
     }
 
+    // Pages repeat their addresses (menus, thumbnails beside their links): each text is resolved once.
+    QHash<QByteArray, QByteArray> resolutions;  // empty: not usable
+    const auto resolve = [&](const QByteArray& raw, QByteArray& out) {
+        auto it = resolutions.constFind(raw);
+        if (it == resolutions.constEnd()) {
+            QByteArray absolute;
+            if (!Resolve(base, raw, absolute))
+                absolute.clear();
+            it = resolutions.insert(raw, absolute);
+        }
+        out = *it;
+        return !out.isEmpty();
+    };
     QSet<QByteArray> seen;
     QByteArray resolved;
     const auto add = [&](const QByteArray& absolute, bool file, bool picture) {
@@ -565,18 +579,18 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
     for (const TFinding& finding : walker.findings) {
         switch (finding.kind) {
         case TFindingKind::Link:
-            if (Resolve(base, finding.value, resolved))
+            if (resolve(finding.value, resolved))
                 add(resolved, HasModernFileExtension(PathOf(resolved)), false);
             break;
         case TFindingKind::Media:
-            if (Resolve(base, finding.value, resolved))
+            if (resolve(finding.value, resolved))
                 add(resolved, true, true);
             break;
         case TFindingKind::Picture: {
             QList<QByteArray> addresses(finding.candidates.size());
             QList<bool> usable(finding.candidates.size());
             for (qsizetype i = 0; i < finding.candidates.size(); ++i)
-                usable[i] = Resolve(base, finding.candidates[i].url, addresses[i]);
+                usable[i] = resolve(finding.candidates[i].url, addresses[i]);
             if (const TSrcsetCandidate* best = Largest(finding.candidates, usable))
                 add(addresses[best - finding.candidates.constData()], true, true);
             break;
