@@ -20,7 +20,7 @@
 #include <functional>
 #include <sys/resource.h>
 
-#include "main/LinkRules.h"
+#include "rules/LinkRules.h"
 #include "rules/ModernLinks.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"

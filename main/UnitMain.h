@@ -23,6 +23,10 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
+
+#include "platform/EventPacer.h"
+#include "rules/ListStates.h"
 
 class QComboBox;
 class QFrame;
@@ -43,12 +47,6 @@ class TPreviewImage;
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
 
-// State icons (image indexes) of both lists.
-enum : int {
-    DocPending = -1, DocParsing = 0, DocFailed = 1, DocParsed = 2,
-    FilePending = -1, FileDownloading = 0, FileFailed = 1, FileDownloaded = 2, FileOpened = 3,
-    FileSkipped = 4
-};
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -342,7 +340,7 @@ private:
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
-    qint64 FScanTurnDueNs = 0;
+    std::unique_ptr<TEventPacer> FScanPacer;
     void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
     bool FModernScan = false;  // the running scan names its new file items the modern way
 public:
@@ -375,7 +373,6 @@ private:
     int FListWriterGeneration = 0;
     bool WriteListFile(const QString& path, bool fileList);
     bool ReadListFile(class QFile& file, bool fileList);
-    void ListFilesPump(qint64& nextPumpNs);
     void ListFileWarning(const QString& action, const QString& path, const QString& reason);
 
     // ---- private state of MainListCommands.cpp ----

@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#ifndef KELVORN_VERSION
-#error "the build passes the program's version"
-#endif
+#include "Version.h"
 
 namespace {
 // Longest name most file systems take, in bytes.
