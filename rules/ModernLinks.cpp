@@ -1,6 +1,5 @@
 #include "rules/ModernLinks.h"
 
-#include <QHash>
 #include <QSet>
 #include <QStringDecoder>
 #include <QUrl>
@@ -91,10 +90,18 @@ bool Resolve(const QUrl& base, QByteArrayView raw, QByteArray& out)
         // A backslash in the path of an http(s) address is a slash to a browser.
         text.append(inPath && c == '\\' ? '/' : c);
     }
-    const QUrl relative(QString::fromUtf8(text), QUrl::TolerantMode);
+    QUrl relative(QString::fromUtf8(text), QUrl::TolerantMode);
     if (!relative.isValid())
         return false;
-    QUrl absolute = base.resolved(relative).adjusted(QUrl::RemoveFragment);
+    // Other schemes (data:, javascript:, mailto:, tel: ...) need no resolving to be dropped.
+    const QString ownScheme = relative.scheme();
+    if (!ownScheme.isEmpty() && ownScheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0
+        && ownScheme.compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        return false;
+    // The result's fragment is the link's own.
+    if (relative.hasFragment())
+        relative.setFragment(QString());
+    QUrl absolute = base.resolved(relative);
     const QString scheme = absolute.scheme();
     const bool https = scheme == QLatin1String("https");
     if ((!https && scheme != QLatin1String("http")) || absolute.host().isEmpty())
@@ -159,10 +166,19 @@ bool OneOf(const char* name, const char* const (&names)[N])
 
 QByteArrayView ValueOf(const GumboAttribute* attribute) { return QByteArrayView(attribute->value); }
 
+// The parser lower-cases attribute names, so a plain comparison finds them.
 const GumboAttribute* Attribute(const GumboElement& element, const char* name)
 {
-    return gumbo_get_attribute(&element.attributes, name);
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
+        if (std::strcmp(attribute->name, name) == 0)
+            return attribute;
+    }
+    return nullptr;
 }
+
+// A value of the parse tree, without a copy: valid while the tree lives.
+QByteArray TreeText(QByteArrayView value) { return QByteArray::fromRawData(value.data(), value.size()); }
 
 bool IsUnknownNamed(const GumboNode* node, QByteArrayView lowerName)
 {
@@ -181,7 +197,7 @@ struct TCandidates {
     void AddUrl(QList<TSrcsetCandidate>& to, QByteArrayView value)
     {
         if (!Trimmed(value).isEmpty())
-            to.append({Trimmed(value).toByteArray(), 0, 1.0});
+            to.append({TreeText(Trimmed(value)), 0, 1.0});
     }
     void Read(const GumboElement& element, bool withSrc)
     {
@@ -229,23 +245,26 @@ public:
             // Template contents (GUMBO_NODE_TEMPLATE) are inert: a browser loads nothing there.
             if (children == nullptr)
                 continue;
-            for (unsigned i = children->length; i-- > 0;)
-                stack.push_back(static_cast<const GumboNode*>(children->data[i]));
+            for (unsigned i = children->length; i-- > 0;) {
+                const auto* child = static_cast<const GumboNode*>(children->data[i]);
+                if (child->type == GUMBO_NODE_ELEMENT)  // text and comments hold no links
+                    stack.push_back(child);
+            }
         }
     }
 
 private:
-    void Link(QByteArrayView value) { findings.push_back({TFindingKind::Link, value.toByteArray(), {}}); }
+    void Link(QByteArrayView value) { findings.push_back({TFindingKind::Link, TreeText(value), {}}); }
     void Media(QByteArrayView value)
     {
         if (!Trimmed(value).isEmpty())
-            findings.push_back({TFindingKind::Media, value.toByteArray(), {}});
+            findings.push_back({TFindingKind::Media, TreeText(value), {}});
     }
     void Css(QByteArrayView css)
     {
         if (css.contains("url(") || css.contains("URL(") || css.contains("Url("))
             for (const QByteArray& url : CssPictureUrls(css))
-                Media(url);
+                findings.push_back({TFindingKind::Media, url, {}});  // owns its bytes
     }
 
     void Visit(const GumboNode* node)
@@ -267,7 +286,7 @@ private:
         case GUMBO_TAG_BASE:
             // The first base element with an href sets the base for the whole page.
             if (const GumboAttribute* href = Attribute(element, "href"); href && !haveBase) {
-                baseHref = ValueOf(href).toByteArray();
+                baseHref = TreeText(ValueOf(href));
                 haveBase = true;
             }
             break;
@@ -534,19 +553,19 @@ QList<QByteArray> CssPictureUrls(QByteArrayView css)
 QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
 {
     QList<TModernLink> links;
-    const QByteArray utf8 = PageAsUtf8(page);
+    // Most pages are UTF-8 already and are parsed in place.
+    const QByteArray converted = page.isValidUtf8() ? QByteArray() : PageAsUtf8(page);
+    const QByteArrayView utf8 = converted.isNull() ? page : QByteArrayView(converted);
+    // The findings point into the tree: the arena, which frees it at once, outlives them.
+    TArena arena;
     TWalker walker;
-    {
-        TArena arena;
-        GumboOptions options = kGumboDefaultOptions;
-        options.allocator = &TArena::Allocate;
-        options.deallocator = &TArena::Release;
-        options.userdata = &arena;
-        options.max_errors = 0;  // errors are of no use here and cost time
-        GumboOutput* output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
-        walker.Walk(output->document);
-        // The arena frees the whole tree at once.
-    }
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &TArena::Allocate;
+    options.deallocator = &TArena::Release;
+    options.userdata = &arena;
+    options.max_errors = 0;  // errors are of no use here and cost time
+    GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), size_t(utf8.size()));
+    walker.Walk(output->document);
 
     QUrl base(QString::fromUtf8(address), QUrl::TolerantMode);
     if (walker.haveBase) {
@@ -555,19 +574,7 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
             base = QUrl::fromEncoded(resolvedBase);
     }
 
-    // Pages repeat their addresses (menus, thumbnails beside their links): each text is resolved once.
-    QHash<QByteArray, QByteArray> resolutions;  // empty: not usable
-    const auto resolve = [&](const QByteArray& raw, QByteArray& out) {
-        auto it = resolutions.constFind(raw);
-        if (it == resolutions.constEnd()) {
-            QByteArray absolute;
-            if (!Resolve(base, raw, absolute))
-                absolute.clear();
-            it = resolutions.insert(raw, absolute);
-        }
-        out = *it;
-        return !out.isEmpty();
-    };
+    const auto resolve = [&base](const QByteArray& raw, QByteArray& out) { return Resolve(base, raw, out); };
     QSet<QByteArray> seen;
     QByteArray resolved;
     const auto add = [&](const QByteArray& absolute, bool file, bool picture) {
