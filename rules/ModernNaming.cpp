@@ -1,5 +1,6 @@
 #include "rules/ModernNaming.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "Version.h"
@@ -42,17 +43,6 @@ QByteArray MediaType(QByteArrayView contentType)
     const qsizetype semicolon = contentType.indexOf(';');
     return (semicolon < 0 ? contentType : contentType.first(semicolon)).toByteArray().trimmed().toLower();
 }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 QByteArray ModernFileName(QByteArrayView address)
@@ -68,16 +58,21 @@ QByteArray ModernFileName(QByteArrayView address)
     const QByteArrayView segment =
         slash < 0 || (authority >= 0 && slash <= authority + 1) ? QByteArrayView() : path.sliced(slash + 1);
 
-    QByteArray name;
-    name.reserve(segment.size());
+    // A "%" that starts no escape stays itself (Qt's decoder would take any two bytes after it).
+    QByteArray escaped;
+    escaped.reserve(segment.size());
     for (qsizetype i = 0; i < segment.size(); ++i) {
-        char c = segment[i];
-        if (c == '%' && i + 2 < segment.size() && HexValue(segment[i + 1]) >= 0 && HexValue(segment[i + 2]) >= 0) {
-            c = char(HexValue(segment[i + 1]) * 16 + HexValue(segment[i + 2]));
-            i += 2;
-        }
-        name.append(UnsafeInName(uchar(c)) ? '_' : c);
+        const bool escape = i + 2 < segment.size() && std::isxdigit(uchar(segment[i + 1]))
+            && std::isxdigit(uchar(segment[i + 2]));
+        if (segment[i] == '%' && !escape)
+            escaped.append("%25");
+        else
+            escaped.append(segment[i]);
     }
+    QByteArray name = QByteArray::fromPercentEncoding(escaped);
+    for (char& c : name)
+        if (UnsafeInName(uchar(c)))
+            c = '_';
     if (name.isEmpty())
         return "index";
     if (name == "." || name == "..")

@@ -34,6 +34,7 @@ void TestModernNaming::fileNames_data()
     row("decoded NUL and controls replaced", "http://h/a%00b%0A.jpg", "a_b_.jpg");
     row("characters unsafe on other systems", "http://h/a:b*c%3F%22%3C%3E%7C%5C.png", "a_b_c______.png");
     row("broken escapes stay", "http://h/100%.jpg", "100%.jpg");
+    row("escapes at the very end", "http://h/a%41%4", "aA%4");
     row("no extension", "http://h/photo/12345", "12345");
     row("directory", "http://h/gallery/", "index");
     row("host only", "http://h", "index");

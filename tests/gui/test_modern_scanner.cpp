@@ -23,21 +23,6 @@ QByteArray Fixture(const QByteArray& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void WriteFile(const QString& root, const QString& path, const QByteArray& text)
-{
-    const QString full = root + QLatin1Char('/') + path;
-    QDir().mkpath(QFileInfo(full).path());
-    QFile f(full);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(text), text.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QByteArrayList Lines(const TParseList* list)
 {
     QByteArrayList lines;
