@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Version.h"
+#include "rules/ListStates.h"
 
 namespace {
 // Longest name most file systems take, in bytes.
@@ -125,7 +126,7 @@ bool DiscardDownload(qint64 size, bool failed, bool modern, int statusCode, QByt
 {
     if (failed)
         return true;
-    if (size >= SmallFileLimit)
+    if (size >= MinimumFileSize)
         return false;
     if (!modern)
         return true;

@@ -19,10 +19,9 @@ QByteArray NameWithTypeExtension(const QByteArray& name, QByteArrayView contentT
 // percent-encoded, everything else (escapes already present included) as it is.
 QByteArray RequestTarget(QByteArrayView target);
 
-// Whether a finished download is deleted. The classic rule deletes every file below 1000 bytes;
-// for modern items small pictures and icons are real files, so a small file goes only when the
-// server answered with an error status or an HTML page. A failed download always goes.
-constexpr qint64 SmallFileLimit = 1000;
+// Whether a finished download is deleted. The classic rule deletes every file below
+// MinimumFileSize; for modern items small pictures and icons are real files, so a small file goes
+// only when the server answered with an error status or an HTML page. A failed download always goes.
 bool DiscardDownload(qint64 size, bool failed, bool modern, int statusCode, QByteArrayView contentType);
 
 // "Kelvorn/1.31": the User-Agent that modern requests carry.
