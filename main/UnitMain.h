@@ -36,6 +36,7 @@ class QToolButton;
 class QWidget;
 class TCheckListView;
 class TDownloadScheduler;
+struct TDownloadOutcome;
 class TFlatComboBox;
 class TGauge;
 class TLed;
@@ -238,6 +239,7 @@ public:
     // ---- MainDownload.cpp ----------------------------------------------------------------------
     void ButtonDownloadClick();
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);
     void CheckFile(int index);

@@ -48,6 +48,7 @@ private slots:
     void modernLinksIntoTheLists();
     void pageRequestsCarryNameAndReferrer();
     void getParseAndDownloadEndToEnd();
+    void downloadsNamedByTypeSmallFilesKept();
 };
 
 void TestModernScanner::optionOffKeepsTheClassicLists_data()
@@ -251,6 +252,59 @@ void TestModernScanner::getParseAndDownloadEndToEnd()
     QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("photo one.jpg"))), photo);
     QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("archive.zip"))), zip);
     QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("wide.webp"))), wide);
+    QVERIFY(QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000));
+}
+
+// Files of a modern scan: requests with the program's name and the page they were found on, names
+// without an extension completed from the Content-Type (still free in the directory), small
+// pictures kept, small HTML answers and error answers deleted.
+void TestModernScanner::downloadsNamedByTypeSmallFilesKept()
+{
+    const auto reply = [](const QByteArray& status, const QByteArray& type, const QByteArray& body) {
+        return StallServer::Reply{"HTTP/1.0 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: "
+                                  + QByteArray::number(body.size()) + "\r\n\r\n" + body};
+    };
+    const QByteArray photo = Content("photo", FileSize);
+    const QByteArray icon = Content("icon", 200);
+    StallServer server;
+    server.SetPage("/gallery/", "<img src='/photo?id=7'><img src=/icon.png><img src=/moved.jpg><img src=/gone.gif>");
+    server.SetReply("/photo?id=7", reply("200 OK", "image/jpeg", photo));
+    server.SetReply("/icon.png", reply("200 OK", "image/png", icon));
+    server.SetReply("/moved.jpg", reply("200 OK", "text/html", "<p>moved</p>"));
+    server.SetReply("/gone.gif", reply("404 Not Found", "image/gif", "GIF89a"));
+    const QByteArray page = server.Url("/gallery/");
+
+    RetrievalWindow w;
+    RetrievalWindow::Set(w.win->Findlinksasabrowserdoesmodernpages1, true);
+    RetrievalWindow::Set(w.win->Skipfileifexistindownloaddirectory1, false);
+    WriteFile(w.downloads.path(), "photo.jpg", "an older photo");
+    w.Get(page);
+    QCOMPARE(RetrievalWindow::Captions(w.Files()),
+             (QByteArrayList{server.Url("/photo?id=7"), server.Url("/icon.png"), server.Url("/moved.jpg"),
+                             server.Url("/gone.gif")}));
+    QCOMPARE(w.Files()->SubItem(0, 1), QByteArray("photo"));
+    for (int i = 0; i < w.Files()->Count(); ++i)
+        w.Files()->SetChecked(i, true);
+    w.win->UpdateScreen();
+    w.win->ButtonDownload->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.LooksIdle() && !w.win->Downloads->Pending(), 60000);
+
+    QCOMPARE(w.Files()->ImageIndex(0), int(FileDownloaded));
+    QCOMPARE(w.Files()->SubItem(0, 1), QByteArray("photo_.jpg"));
+    QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("photo_.jpg"))), photo);
+    QVERIFY(!QFile::exists(w.downloads.filePath(QStringLiteral("photo"))));
+    QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("photo.jpg"))), QByteArray("an older photo"));
+    QCOMPARE(w.Files()->ImageIndex(1), int(FileDownloaded));
+    QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("icon.png"))), icon);
+    QCOMPARE(w.Files()->ImageIndex(2), int(FileFailed));  // small, and an HTML answer
+    QCOMPARE(w.Files()->SubItem(2, 1), QByteArray("Not available"));
+    QCOMPARE(w.Files()->ImageIndex(3), int(FileFailed));  // an error answer
+    QVERIFY(!QFile::exists(w.downloads.filePath(QStringLiteral("moved.jpg"))));
+    QVERIFY(!QFile::exists(w.downloads.filePath(QStringLiteral("gone.gif"))));
+
+    const QByteArray request = server.LastRequest("/photo?id=7");
+    QCOMPARE(HeaderValue(request, "User-Agent"), QByteArray("Kelvorn/1.31"));
+    QCOMPARE(HeaderValue(request, "Referer"), page);
     QVERIFY(QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000));
 }
 
