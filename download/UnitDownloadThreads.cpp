@@ -8,6 +8,7 @@
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "platform/Guarded.h"
+#include "rules/ModernNaming.h"
 
 namespace {
 constexpr int StopPollInterval = 500;  // how soon a running engine notices Stop
@@ -148,7 +149,10 @@ TDownloadOutcome TDownload::Request()
 
     // The finished-file check: measured here, off the window's thread, and deleted when too
     // small or when the transfer failed.
-    outcome.Check = CheckFileRule(failed, FileSizeAt(FileName));
+    const qint64 size = FileSizeAt(FileName);
+    outcome.Check = CheckFileRule(failed, size);
+    if (Extra.KeepSmallFiles && outcome.Check.Found())
+        outcome.Check.Delete = DiscardDownload(size, failed, true, outcome.StatusCode, outcome.ContentType);
     if (outcome.Check.Delete) {
         QFile::remove(FileName);
         if (!failed)

@@ -11,6 +11,7 @@
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
+#include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
@@ -199,7 +200,9 @@ void TFormMain::ResetFile()
     const int i = CurrentFileIndex;
     if (!ValidIndex(ListViewFile, i))
         return;
-    ListViewFile->SetSubItem(i, 1, FilNavn(ListViewFile->Caption(i)));
+    const QByteArray caption = ListViewFile->Caption(i);
+    ListViewFile->SetSubItem(
+        i, 1, Findlinksasabrowserdoesmodernpages1->isChecked() ? ModernFileName(caption) : FilNavn(caption));
     ListViewFile->SetSubItem(i, 2, QByteArray());
     ListViewFile->SetStateImage(i, 0);
     ListViewFile->SetImageIndex(i, FilePending);

@@ -197,15 +197,17 @@ void TFormMain::ButtonStartClick()
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
             ListViewFile->Clear();
+            FReferrers.clear();
         }
 
         try {
             QByteArray body;
             HttpDoc->Disconnect();
+            SetModernHeaders(*HttpDoc->HeaderInfo, address);
             HttpDoc->Get(address);
             body = HttpDoc->Body;
             SetStatusText(QStringLiteral("Status: Parsing doc"));
-            ParseDocument(DocumentDirectory(address), body, ParseMain);
+            ParseDocument(DocumentDirectory(address), body, ParseMain, HttpDoc->Url);
 
             if (Includelinksonelevelupwhenparsingmaindocument1->isChecked()) {
                 const int n = ListBoxParse1->Count();
@@ -215,21 +217,24 @@ void TFormMain::ButtonStartClick()
                     ListViewDoc->Add(link);
                     ProcessMessages();
                     body.clear();
+                    QByteArray finalAddress = link;
                     try {
                         ProcessMessages();
                         // Stop pressed just now would not reach a Get that starts after it.
                         if (!CommandGoesOn(run))
                             throw ESilentAbort();
                         HttpDoc->Disconnect();
+                        SetModernHeaders(*HttpDoc->HeaderInfo, link);
                         HttpDoc->Get(link);
                         body = HttpDoc->Body;
+                        finalAddress = HttpDoc->Url;
                     } catch (...) {
                         body.clear();
                     }
                     SetStatusText(ParsingLinkStatus(i + 1, ListBoxParse1->Count()));
                     ProcessMessages();
                     if (!body.isEmpty() && CommandGoesOn(run))
-                        ParseDocument(DocumentDirectory(link), body, ParseLinked);
+                        ParseDocument(DocumentDirectory(link), body, ParseLinked, finalAddress);
                     ProcessMessages();
                 }
             } else {
@@ -296,11 +301,13 @@ void TFormMain::ButtonParseClick()
                     if (!CommandGoesOn(run))
                         throw ESilentAbort();
                     HttpDoc->Disconnect();
+                    SetModernHeaders(*HttpDoc->HeaderInfo, caption);
                     HttpDoc->Get(caption);  // the address in its own letter case
                     body = HttpDoc->Body;
+                    const QByteArray finalAddress = HttpDoc->Url;
                     SetStatusText(QStringLiteral("Status: Parsing link"));
                     ProcessMessages();
-                    ParseDocument(base, body, ParseLinked);
+                    ParseDocument(base, body, ParseLinked, finalAddress);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
                 } catch (...) {

@@ -3,10 +3,14 @@
 #include "main/UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QScopedValueRollback>
 
 #include "rules/FileNaming.h"
 #include "rules/LinkRules.h"
 #include "main/TParseList.h"
+#include "rules/ModernLinks.h"
+#include "rules/ModernNaming.h"
+#include "http/HttpTypes.h"
 #include "widgets/TCheckListView.h"
 #include "platform/EventPacer.h"
 #include "platform/Guarded.h"
@@ -40,10 +44,15 @@ void TFormMain::ScanTurn(bool now)
         FScanPacer->MaybeTurn();
 }
 
-void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode)
+void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
+                              const QByteArray& address)
 {
     SetStatusText(QStringLiteral("Status: Parsing link"));
     ScanTurn(true);
+    if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
+        ParseModernDocument(address.isEmpty() ? base : address, text, parseMode);
+        return;
+    }
     // A text of nothing but spaces has no markers: the walk ends at once.
     TMarkerWalk walk(text);
     TMarker marker;
@@ -74,6 +83,51 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
         }
         ScanTurn(false);
     }
+}
+
+// The modern scanner's links go into the lists as the classic ones do, in text order. Its
+// addresses are resolved, so the classic shortcut that takes any ".." as present does not apply
+// (".." may stand in a query or a name); the lists are searched.
+void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode)
+{
+    const QList<TModernLink> links = ModernLinks(text, address);
+    const auto present = [this](bool found) {
+        if (found)
+            ScanTurn(false);
+        return found;
+    };
+    const QScopedValueRollback naming(FModernScan, true);
+    for (const TModernLink& link : links) {
+        if (!link.file) {
+            if (parseMode == ParseMain) {
+                if (!present(ListBoxParse1->Contains(link.address))) {
+                    ListBoxParse1->Add(link.address);
+                    FReferrers.insert(link.address, address);
+                }
+            } else if (parseMode == ParseLinked) {
+                if (Addnewlinksfoundwhenparsingtoexistinglist1->isChecked()
+                    && !present(ListViewDoc->ContainsCaption(link.address))
+                    && !present(ListBoxParse1->Contains(link.address))) {
+                    AddDocItem(link.address);
+                    FReferrers.insert(link.address, address);
+                }
+            }
+        } else {
+            LastFileLink = link.address;  // also for a duplicate that is not added
+            if (!present(ListViewFile->ContainsCaption(link.address))) {
+                FReferrers.insert(link.address, address);
+                AddFileItem(link.address);
+            }
+        }
+        ScanTurn(false);
+    }
+}
+
+void TFormMain::SetModernHeaders(THeaderInfo& info, const QByteArray& address) const
+{
+    const bool modern = Findlinksasabrowserdoesmodernpages1->isChecked();
+    info.LocalProgram = modern ? ModernUserAgent() : QByteArray();
+    info.Referer = modern ? ReferrerOf(address) : QByteArray();
 }
 
 // The three duplicate tests answer from the lists' caption indexes: the same answer as a walk
@@ -128,7 +182,7 @@ void TFormMain::ListViewFileInsert(int index)
         ListViewFile->SetImageIndex(index, FilePending);
     if (ListViewFile->StateImage(index) > 1)
         ListViewFile->SetStateImage(index, 0);
-    ListViewFile->SetSubItem(index, 1, FilNavn(LastFileLink));
+    ListViewFile->SetSubItem(index, 1, FModernScan ? ModernFileName(LastFileLink) : FilNavn(LastFileLink));
     if (!ListViewFile->SubItem(index, 2).isEmpty())  // a new item's size is empty already
         ListViewFile->SetSubItem(index, 2, QByteArray());
     if (Autoselectfirstfilefromeachlink1->isChecked() && !FirstFileTaken) {

@@ -13,6 +13,7 @@
 //   MainPreview.cpp       picture preview and shell opening of downloaded files
 #include <QAction>
 #include <QByteArray>
+#include <QHash>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -37,12 +38,15 @@ class QToolButton;
 class QWidget;
 class TCheckListView;
 class TDownloadScheduler;
+struct TDownloadOutcome;
 class TFlatComboBox;
 class TGauge;
 class TLed;
 class TNMHTTP;
 class TListFileStore;
 class TParseList;
+class TRegistry;
+struct THeaderInfo;
 class TPreviewImage;
 class TPreviewPane;
 
@@ -129,6 +133,7 @@ public:
     QAction* Letpreviewjumptolatestfiledownloaded1 = nullptr;
     QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
     QAction* Savewindowpositiononexit1 = nullptr;
+    QAction* Findlinksasabrowserdoesmodernpages1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Help3 = nullptr;
     QAction* Info1 = nullptr;
@@ -199,6 +204,7 @@ public:
     void Letpreviewjumptolatestfiledownloaded1Click();
     void Autosavelinksfilesasdefaultonquit1Click();
     void Savewindowpositiononexit1Click();
+    void Findlinksasabrowserdoesmodernpages1Click();
 
     // ---- MainProgress.cpp --------------------------------------------------------------------
     void Timer1Timer();
@@ -226,7 +232,10 @@ public:
     static int DocTimeOut();
 
     // ---- MainScanner.cpp ---------------------------------------------------------------------
-    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode);
+    // `address` is the page's own address after redirects: the modern scanner resolves against
+    // it (the classic rules against `base`). Empty: the base stands in for it.
+    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
+                       const QByteArray& address = QByteArray());
     bool ExistInList(const QByteArray& link);
     bool ExistInFileList(const QByteArray& link);
     bool ExistInParseList(const QByteArray& link);
@@ -236,6 +245,7 @@ public:
     // ---- MainDownload.cpp ----------------------------------------------------------------------
     void ButtonDownloadClick();
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);
     void CheckFile(int index);
@@ -308,6 +318,7 @@ private:
     void ConnectOption(QAction* item, void (TFormMain::*handler)());
     void ApplyTaskbarOption();
     void ReadSettings();
+    void ReadGeometry(TRegistry& reg);
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
@@ -336,6 +347,16 @@ private:
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
     std::unique_ptr<TEventPacer> FScanPacer;
+    void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
+    bool FModernScan = false;  // the running scan names its new file items the modern way
+public:
+    // The page on which the modern scanner first found an address: sent as its Referer.
+    QByteArray ReferrerOf(const QByteArray& address) const { return FReferrers.value(address); }
+    // The headers of a modern request for `address` on a client's header record; with the
+    // option off, the record is left as the classic requests have it (no User-Agent, no Referer).
+    void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;
+private:
+    QHash<QByteArray, QByteArray> FReferrers;
 
     // ---- private state of MainDownload.cpp ----
     bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
