@@ -34,6 +34,10 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slo
     : FileUrl(fileUrl), FileName(fileName), Slot(slot), ItemId(itemId), Stop(std::move(stop)),
       Extra(request)
 {
+    // Registered here, on the starting thread, so that no engine's first report has to take the
+    // type registry's write lock while the window's thread reads it.
+    qRegisterMetaType<TDownloadHint>();
+    qRegisterMetaType<TDownloadOutcome>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
