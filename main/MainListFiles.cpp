@@ -61,7 +61,6 @@ void TFormMain::WireListFiles()
     hooks.FileListClearing = [this] {
         if (Letpreviewjumptolatestfiledownloaded1->isChecked())
             PreviewImage(-1);
-        WaitForEngines();
     };
     FListFiles = new TListFileStore(ListViewDoc, ListViewFile, std::move(hooks), this);
     // Closing the window with "Save links && files on program exit" checked saves as the menu does.
