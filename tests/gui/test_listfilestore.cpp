@@ -52,7 +52,7 @@ class TestListFileStore : public QObject {
         TListFileHooks hooks;
         hooks.LetEventsRun = [this] { FLog << "events"; };
         hooks.ForgetCurrentFile = [this] { FLog << QStringLiteral("forget files=%1").arg(FFiles->Count()); };
-        // The window blanks the preview and lets engines finish while the items still stand.
+        // The window may blank the preview of a file item: the items still stand meanwhile.
         hooks.FileListClearing = [this] {
             FLog << QStringLiteral("clearing files=%1 docs=%2").arg(FFiles->Count()).arg(FDocs->Count());
         };
