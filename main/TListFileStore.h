@@ -16,7 +16,7 @@ struct TListFileHooks {
     std::function<void()> LetEventsRun;
     // The file list has no current item any more (before and after every loaded file record).
     std::function<void()> ForgetCurrentFile;
-    // A load is about to empty the file list: blank the preview, let engines finish their items.
+    // A load is about to empty the file list (the preview may show one of its items).
     std::function<void()> FileListClearing;
 };
 

@@ -6,11 +6,11 @@
 //   MainRetrieval.cpp     Stop, Get document, Parse links, the document client's handlers
 //   MainScanner.cpp       ParseDocument and its list tests
 //   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
-//   MainListFiles.cpp     saving and loading the lists
+//   MainListFiles.cpp     saving and loading the lists (the files: TListFileStore)
 //   MainListCommands.cpp  the lists' context menus, keys, mouse and current items
 //   MainDirectory.cpp     DirectoryOk, the two fields' change handlers and colouring
 //   MainBookmarks.cpp     bookmarks of both fields, download field focus, directory dialog opening
-//   MainPreview.cpp       picture preview and shell opening of downloaded files
+//   MainPreview.cpp       picture preview and shell opening of downloaded files (TPreviewPane)
 #include <QAction>
 #include <QByteArray>
 #include <QHash>

@@ -1,6 +1,5 @@
-// The list-file store on its own, with two plain lists: what a save and a load report back to
-// the window, and when they ask the window for what only it knows.
-#include <QDir>
+// The list-file store on its own, with two plain lists: when a load asks the window for what
+// only the window knows. (What the files hold and what the user is told: test_listfiles.)
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -34,12 +33,13 @@ class TestListFileStore : public QObject {
     TCheckListView* FFiles = nullptr;
     QStringList FLog;  // the hooks in the order they were asked
 
-    // The log without the paced event turns a slow machine adds between and after records.
+    // The log with repeats folded, without the paced event turns a slow machine adds between and
+    // after records.
     QStringList Steps() const
     {
         QStringList steps;
         for (const QString& step : FLog)
-            if (step != "events" || steps.isEmpty() || steps.last() != "events")
+            if (steps.isEmpty() || steps.last() != step)
                 steps << step;
         while (!steps.isEmpty() && steps.last() == "events")
             steps.removeLast();
@@ -50,8 +50,8 @@ class TestListFileStore : public QObject {
     {
         TListFileHooks hooks;
         hooks.LetEventsRun = [this] { FLog << "events"; };
-        hooks.ForgetCurrentFile = [this] { FLog << "forget"; };
-        // The window blanks the preview and lets engines finish while the items still stand.
+        hooks.ForgetCurrentFile = [this] { FLog << QStringLiteral("forget files=%1").arg(FFiles->Count()); };
+        // The window may blank the preview of a file item: the items still stand meanwhile.
         hooks.FileListClearing = [this] {
             FLog << QStringLiteral("clearing files=%1 docs=%2").arg(FFiles->Count()).arg(FDocs->Count());
         };
@@ -73,44 +73,6 @@ private slots:
         delete FDir;
     }
 
-    // What a save tells the window: whether to confirm, whether "Kelvorn.dir" is new, and
-    // what went wrong. The store itself shows nothing.
-    void saveOutcome_data()
-    {
-        QTest::addColumn<QString>("blocked");  // a folder standing where a list file goes
-        QTest::addColumn<bool>("complete");
-        QTest::addColumn<bool>("docFileWritten");
-        QTest::newRow("both written") << "" << true << true;
-        QTest::newRow("document file blocked") << DocListFileName << false << false;
-        QTest::newRow("file list blocked") << FileListFileName << false << true;
-    }
-    void saveOutcome()
-    {
-        QFETCH(QString, blocked);
-        QFETCH(bool, complete);
-        QFETCH(bool, docFileWritten);
-        if (!blocked.isEmpty())
-            QVERIFY(QDir(FDir->path()).mkdir(blocked));
-        FDocs->Add("http://h/a.html");
-        FFiles->Add("http://h/a.jpg");
-        FFiles->Add("http://h/b.jpg");
-        TListFileStore store(FDocs, FFiles, {});  // no hooks: nothing to ask
-        const TListFileOutcome outcome = store.Save(Dir());
-        QCOMPARE(outcome.Complete, complete);
-        QCOMPARE(outcome.DocFileWritten, docFileWritten);
-        QCOMPARE(outcome.Failure.isEmpty(), blocked.isEmpty());
-        if (!blocked.isEmpty())
-            QVERIFY2(outcome.Failure.contains(Dir() + blocked), qPrintable(outcome.Failure));
-        if (docFileWritten)
-            QCOMPARE(QFileInfo(Dir() + DocListFileName).size(), DocRecordSize);
-        if (complete)
-            QCOMPARE(QFileInfo(Dir() + FileListFileName).size(), 2 * FileRecordSize);
-        // No temporary file is left behind, whatever happened.
-        const QStringList left = QDir(FDir->path()).entryList(QDir::Files | QDir::Hidden);
-        for (const QString& name : left)
-            QVERIFY2(name == DocListFileName || name == FileListFileName, qPrintable(name));
-    }
-
     // A load empties the document list, asks the window to let go of the file items while they
     // still stand, empties the file list, and forgets the current file around every record.
     void loadAsksTheWindowInOrder()
@@ -126,7 +88,8 @@ private slots:
         const TListFileOutcome outcome = store.Load(Dir());
         QVERIFY(outcome.Complete);
         QVERIFY(outcome.Failure.isEmpty());
-        QCOMPARE(Steps(), (QStringList{"forget", "clearing files=2 docs=0", "events", "forget", "forget"}));
+        QCOMPARE(Steps(), (QStringList{"forget files=2", "clearing files=2 docs=0", "events", "forget files=0",
+                                        "forget files=1"}));
         // The file's order, and the sorting left off for the window to switch on after it has
         // told the user.
         QCOMPARE(Captions(*FDocs), (QByteArrayList{"http://d/2", "http://d/1"}));
@@ -146,25 +109,10 @@ private slots:
         FFiles->Add("http://old/a.jpg");
         TListFileStore store(FDocs, FFiles, LoggingHooks());
         QVERIFY(store.Load(Dir()).Complete);
-        QCOMPARE(Steps(), (QStringList{"events", "forget", "forget"}));
+        QCOMPARE(Steps(), (QStringList{"events", "forget files=1", "forget files=2"}));
         QCOMPARE(Captions(*FDocs), QByteArrayList{"http://old/doc"});
         QVERIFY(FDocs->Sorted());
         QCOMPARE(Captions(*FFiles), (QByteArrayList{"http://old/a.jpg", "http://f/new.jpg"}));
-    }
-
-    // A document file that cannot be opened costs neither list anything and is reported.
-    void unreadableDocumentFileKeepsTheLists()
-    {
-        QVERIFY(QDir(FDir->path()).mkdir(DocListFileName));
-        FDocs->Add("http://old/doc");
-        FFiles->Add("http://old/a.jpg");
-        TListFileStore store(FDocs, FFiles, LoggingHooks());
-        const TListFileOutcome outcome = store.Load(Dir());
-        QVERIFY(!outcome.Complete);
-        QVERIFY2(outcome.Failure.contains(DocListFileName), qPrintable(outcome.Failure));
-        QVERIFY(FLog.isEmpty());
-        QCOMPARE(FDocs->Count(), 1);
-        QCOMPARE(FFiles->Count(), 1);
     }
 };
 
