@@ -50,19 +50,11 @@ source bench/measure.sh
 
 bytes=$(stat -c %s "$work/www/big.bin")
 cat "$work/www/big.bin" > /dev/null  # warm the page cache for both
-# The machine may be shared: alternate the two clients for a few rounds and keep each one's
-# median round (by time).
+# Each client's median round (by time) counts.
 rounds=${ROUNDS:-3}
-: > "$work/curl.rounds"
-: > "$work/client.rounds"
-for _ in $(seq "$rounds"); do
-    measure curl -s -0 -o "$work/curl.out" "$url" >> "$work/curl.rounds"
-    cmp -s "$work/www/big.bin" "$work/curl.out" || { echo "curl's file differs" >&2; exit 1; }
-    rm -f "$work/curl.out"
-    measure "$bin" "$url" file "$work/client.out" >> "$work/client.rounds"
-    cmp -s "$work/www/big.bin" "$work/client.out" || { echo "client's file differs" >&2; exit 1; }
-    rm -f "$work/client.out"
-done
+curl_cmd=(curl -s -0 -o "$work/out.bin" "$url")
+client_cmd=("$bin" "$url" file "$work/out.bin")
+alternate_rounds "$rounds" "$work/www/big.bin"
 read -r c_sec c_cpu c_rss < <(median "$work/curl.rounds" "$rounds")
 read -r k_sec k_cpu k_rss < <(median "$work/client.rounds" "$rounds")
 c_best=$(sort -n "$work/curl.rounds" | awk 'NR == 1 {print $1}')

@@ -80,16 +80,9 @@ bytes=$(stat -c %s "$work/www/big.bin")
 cat "$work/www/big.bin" > /dev/null  # warm the page cache for both
 # Both check the certificate against the same authority; both speak HTTP/1.0.
 rounds=${ROUNDS:-3}
-: > "$work/curl.rounds"
-: > "$work/client.rounds"
-for _ in $(seq "$rounds"); do
-    measure curl -fs -0 --cacert "$work/ca.pem" -o "$work/curl.out" "$url" >> "$work/curl.rounds"
-    cmp -s "$work/www/big.bin" "$work/curl.out" || { echo "curl's file differs" >&2; exit 1; }
-    rm -f "$work/curl.out"
-    measure env SSL_CERT_FILE="$work/ca.pem" "$bin" "$url" file "$work/client.out" >> "$work/client.rounds"
-    cmp -s "$work/www/big.bin" "$work/client.out" || { echo "client's file differs" >&2; exit 1; }
-    rm -f "$work/client.out"
-done
+curl_cmd=(curl -fs -0 --cacert "$work/ca.pem" -o "$work/out.bin" "$url")
+client_cmd=(env SSL_CERT_FILE="$work/ca.pem" "$bin" "$url" file "$work/out.bin")
+alternate_rounds "$rounds" "$work/www/big.bin"
 read -r c_sec c_cpu c_rss < <(median "$work/curl.rounds" "$rounds")
 read -r k_sec k_cpu k_rss < <(median "$work/client.rounds" "$rounds")
 echo "rounds (seconds, CPU seconds, peak KB): curl:" $(tr '\n' ';' < "$work/curl.rounds") "client:" $(tr '\n' ';' < "$work/client.rounds")

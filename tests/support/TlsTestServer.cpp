@@ -50,10 +50,11 @@ bool TestCertificates::Make()
                     "-keyout", File(name) + ".key", "-out", File(name) + ".pem", "-days", "30", "-subj",
                     subject, "-config", cnf, "-extensions", "authority"});
     };
+    int serial = 0;
     const auto sign = [&](const char* authorityName, const char* section, const char* days, const char* out) {
         return Run({"x509", "-req", "-in", File("server.csr"), "-CA", File(authorityName) + ".pem", "-CAkey",
-                    File(authorityName) + ".key", "-set_serial", QString::number(qHash(QString::fromLatin1(out))),
-                    "-days", days, "-extfile", cnf, "-extensions", section, "-out", File(out)});
+                    File(authorityName) + ".key", "-set_serial", QString::number(++serial), "-days", days,
+                    "-extfile", cnf, "-extensions", section, "-out", File(out)});
     };
     return authority("ca", "/CN=Kelvorn Test Authority") && authority("stranger-ca", "/CN=Unknown Authority")
         && Run({"genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", Key()})
