@@ -223,6 +223,18 @@ void TCheckListView::SetSubItem(int index, int column, const QByteArray& text)
     emit Change(index);
 }
 
+void TCheckListView::BeginUpdate()
+{
+    if (FUpdateHolds++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void TCheckListView::EndUpdate()
+{
+    if (FUpdateHolds > 0 && --FUpdateHolds == 0)
+        setUpdatesEnabled(true);  // repaints what changed meanwhile, once
+}
+
 void TCheckListView::SetSorted(bool on)
 {
     FSorted = on;

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QTreeWidget>
 #include <atomic>
 
@@ -38,6 +39,12 @@ public:
     QByteArray SubItem(int index, int column) const;  // column 1 = "Filename", 2 = "Size"
     void SetSubItem(int index, int column, const QByteArray& text);
 
+    // Many changes in a row: the view neither repaints nor lays out for each of them, only once
+    // after the last EndUpdate (calls nest). Events must not run in between: a turn for the
+    // window ends the hold first (TListUpdates does that).
+    void BeginUpdate();
+    void EndUpdate();
+
     bool Sorted() const { return FSorted; }
     void SetSorted(bool on);  // switching on sorts at once (locale-aware, case-sensitive)
 
@@ -67,9 +74,37 @@ private:
     void Forget(const QByteArray& caption);
     void ItemChanged(QTreeWidgetItem* item);
     bool FSorted = false;
+    int FUpdateHolds = 0;
     bool FPopupAllowed = true;
     QMenu* FPopup = nullptr;
     int FInternal = 0;  // our own changes notify directly, not through itemChanged
     QList<QIcon> FIcons;
     QHash<QByteArray, int> FCaptionCount;
+};
+
+// Holds a list's view updates for a scope. Release before the window gets a turn and Hold after
+// it, so that a command run from inside the turn meets the list as usual and the turn shows
+// every item added so far.
+class TListUpdates {
+public:
+    explicit TListUpdates(TCheckListView* list) : FList(list) { Hold(); }
+    ~TListUpdates() { Release(); }
+    TListUpdates(const TListUpdates&) = delete;
+    TListUpdates& operator=(const TListUpdates&) = delete;
+    void Hold()
+    {
+        if (!FHeld && FList)
+            FList->BeginUpdate();
+        FHeld = true;
+    }
+    void Release()
+    {
+        if (FHeld && FList)
+            FList->EndUpdate();
+        FHeld = false;
+    }
+
+private:
+    QPointer<TCheckListView> FList;
+    bool FHeld = false;
 };
