@@ -13,7 +13,7 @@
 #include <sys/resource.h>
 
 #include "download/UnitDownloadThreads.h"
-#include "main/FileNaming.h"
+#include "rules/FileNaming.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"

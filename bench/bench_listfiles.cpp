@@ -28,7 +28,7 @@ void Fill(TFormMain& form, int files, int documents)
         form.ListViewDoc->SetChecked(row, i % 3 == 0);
         if (i % 5 == 0) {
             form.ListViewDoc->SetImageIndex(row, 2);
-            form.ListViewDoc->SetStateImage(row, 3);
+            form.ListViewDoc->SetStateImage(row, NoBoxStateImage);
         }
     }
     form.ListViewDoc->SetSorted(sorted);
@@ -39,7 +39,7 @@ void Fill(TFormMain& form, int files, int documents)
         form.ListViewFile->SetChecked(row, i % 2 == 0);
         if (i % 4 == 0) {
             form.ListViewFile->SetImageIndex(row, 2);
-            form.ListViewFile->SetStateImage(row, 3);
+            form.ListViewFile->SetStateImage(row, NoBoxStateImage);
             form.ListViewFile->SetSubItem(row, 2, QByteArray::number(100000 + i));
         }
     }

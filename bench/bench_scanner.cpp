@@ -17,7 +17,7 @@
 #include <sys/resource.h>
 
 #include "bench/BenchSupport.h"
-#include "main/LinkRules.h"
+#include "rules/LinkRules.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"

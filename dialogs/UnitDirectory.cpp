@@ -66,20 +66,20 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     PanelBottom->hide();
     LayoutMiddle();
 
-    connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonSaveClick(); }); });
-    connect(ButtonCancel, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonCancelClick(); }); });
-    connect(ButtonNew, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonNewClick(); }); });
-    connect(ButtonOk, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonOkClick(); }); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(); }); });
+    connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonSaveClick(); }); });
+    connect(ButtonCancel, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonCancelClick(); }); });
+    connect(ButtonNew, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonNewClick(); }); });
+    connect(ButtonOk, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonOkClick(); }); });
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded(lcDialogs(), [this] { Edit1Change(); }); });
     connect(Edit1, &QLineEdit::returnPressed, this, [this] {
-        Guarded([this] {
+        Guarded(lcDialogs(), [this] {
             if (ButtonOk->isEnabled())
                 ButtonOkClick();
         });
     });
     // The drive drop-down and the list follow each other.
     connect(RzDriveComboBox1, &TDriveComboBox::DriveChanged, this,
-            [this](const QString& root) { Guarded([this, root] { RzDirectoryListBox1->SetDirectory(root); }); });
+            [this](const QString& root) { Guarded(lcDialogs(), [this, root] { RzDirectoryListBox1->SetDirectory(root); }); });
     connect(RzDirectoryListBox1, &TDirectoryListBox::DirectoryChanged, this,
             [this](const QString& path) { RzDriveComboBox1->ShowDriveOf(path); });
 

@@ -1,5 +1,7 @@
 #include "dialogs/UnitInfo.h"
 
+#include "Version.h"
+
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -55,7 +57,7 @@ QString TFormInfo::CreditText()
     return QStringLiteral(
         "\n"
         "Kelvorn\n"
-        "Version 1.31\n"
+        "Version " KELVORN_VERSION "\n"
         "\n"
         "Harvests pictures, video and archives\n"
         "from the links of web pages.\n"

@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 #include "main/ListSelection.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"

@@ -150,7 +150,7 @@ void TDownload::Record(TFormMain* form, int outcome)
         WaitOnUi([list = FileList, index = ItemIndex, outcome] {
             if (list && index >= 0 && index < list->Count()) {
                 list->SetImageIndex(index, outcome);
-                list->SetStateImage(index, 3);
+                list->SetStateImage(index, NoBoxStateImage);
             }
         });
         ProcessOwnEvents();

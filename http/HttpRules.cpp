@@ -1,5 +1,7 @@
 #include "http/HttpRules.h"
 
+#include "http/SockExceptions.h"
+
 #include "http/TNMUUProcessor.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "http/TExStringList.h"
-#include "http/TNMHTTP.h"
+#include "http/HttpTypes.h"
 
 // The path of a direct request line is cut to this many characters.
 constexpr int MaxRequestPathLength = 256;

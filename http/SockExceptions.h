@@ -1,16 +1,8 @@
 #pragma once
 // Failures of the HTTP layer travel as C++ exceptions and are caught by our own call chains;
 // none may leave a Qt slot, event() override, timer callback or thread run().
-#include <QByteArray>
-#include <exception>
+#include "platform/Exception.h"
 
-// The general exception: a message only.
-class Exception : public std::exception {
-public:
-    explicit Exception(QByteArray message) : Message(std::move(message)) {}
-    const char* what() const noexcept override { return Message.constData(); }
-    QByteArray Message;
-};
 
 // Socket failures.
 class ESockError : public Exception {

@@ -1,23 +1,9 @@
 #pragma once
 // HTTP/1.0 client: one request per connection, body into memory or straight into a file.
+#include "http/HttpTypes.h"
 #include "http/TPowersock.h"
 
 class TExStringList;
-
-enum CmdType : uint8_t {
-    cmdGet = 0, cmdOptions, cmdHead, cmdPost, cmdPut, cmdPatch, cmdCopy, cmdMove,
-    cmdDelete, cmdLink, cmdUnlink, cmdTrace,
-    cmdRaw  // 12: no request line; the header block starts with the proxy or Host line
-};
-
-struct THeaderInfo {
-    QByteArray LocalMailAddress;  // "From"
-    QByteArray LocalProgram;      // "User-Agent"
-    QByteArray Cookie;
-    QByteArray Referer;
-    QByteArray UserId;
-    QByteArray Password;
-};
 
 class TNMHTTP : public TPowersock {
 public:

@@ -1,11 +1,11 @@
 #include "main/ListSelection.h"
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
+#include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
-constexpr int NoBoxStateImage = 3;
-bool Untouched(const TCheckListView& list, int index) { return list.ImageIndex(index) == -1; }
+bool Untouched(const TCheckListView& list, int index) { return list.ImageIndex(index) == FilePending; }
 }  // namespace
 
 void SetUntouchedTicks(TCheckListView& list, TTickMode mode)

@@ -27,7 +27,7 @@ void DeleteBookmark(TFlatComboBox* field)
 void TFormMain::WireBookmarks()
 {
     const auto on = [this](QAction* item, void (TFormMain::*handler)()) {
-        connect(item, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+        connect(item, &QAction::triggered, this, [this, handler] { Guarded(lcMain(), [this, handler] { (this->*handler)(); }); });
     };
     on(Addbookmark1, &TFormMain::Addbookmark1Click);
     on(Deleteentry1, &TFormMain::Deleteentry1Click);
@@ -36,10 +36,10 @@ void TFormMain::WireBookmarks()
     on(MenuItem4, &TFormMain::MenuItem4Click);
     on(MenuItem5, &TFormMain::MenuItem5Click);
     on(Addbookmark2, &TFormMain::Addbookmark2Click);
-    connect(ComboBoxDownload, &TFlatComboBox::FocusLost, this, [this] { Guarded([this] { ComboBoxDownloadExit(); }); });
+    connect(ComboBoxDownload, &TFlatComboBox::FocusLost, this, [this] { Guarded(lcMain(), [this] { ComboBoxDownloadExit(); }); });
     connect(ComboBoxDownload, &TFlatComboBox::DoubleClicked, this,
-            [this] { Guarded([this] { OpenDirectoryDialog(); }); });
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { OpenDirectoryDialog(); }); });
+            [this] { Guarded(lcMain(), [this] { OpenDirectoryDialog(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { OpenDirectoryDialog(); }); });
 }
 
 bool TFormMain::EventFilterBookmarks(QObject*, QEvent*) { return false; }

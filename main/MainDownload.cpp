@@ -10,7 +10,7 @@
 
 #include "download/UiCall.h"
 #include "download/UnitDownloadThreads.h"
-#include "main/FileNaming.h"
+#include "rules/FileNaming.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
@@ -98,11 +98,11 @@ void TFormMain::ButtonDownloadClick()
             if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked()
                 && (FileExistsAt(LocalPath(i)) || TDownload::PathInUse(LocalPath(i)))) {
                 ListViewFile->SetImageIndex(i, FileSkipped);
-                ListViewFile->SetStateImage(i, 3);
+                ListViewFile->SetStateImage(i, NoBoxStateImage);
                 ListViewFile->SetSubItem(i, 2, "(Skipped)");
             } else {
                 ListViewFile->SetImageIndex(i, FileDownloading);
-                ListViewFile->SetStateImage(i, 3);
+                ListViewFile->SetStateImage(i, NoBoxStateImage);
                 if (!CheckFileName(i)) {
                     ListViewFile->SetImageIndex(i, FileFailed);
                 } else {
@@ -206,12 +206,12 @@ void TFormMain::CheckFile(int index)
             state = ListViewFile->ImageIndex(index);
         }
     });
-    if (size < 1000 || state == FileFailed) {
+    if (size < MinimumFileSize || state == FileFailed) {
         QFile::remove(path);
         WaitOnUi([&] {
             if (index < ListViewFile->Count()) {
                 ListViewFile->SetImageIndex(index, FileFailed);
-                ListViewFile->SetStateImage(index, 3);
+                ListViewFile->SetStateImage(index, NoBoxStateImage);
                 ListViewFile->SetSubItem(index, 1, "Not available");
                 ListViewFile->SetSubItem(index, 2, "(Deleted)");
             }
@@ -224,7 +224,7 @@ void TFormMain::UpdateIconsInfileList()
     for (int i = 0; i < ListViewFile->Count(); ++i) {
         if (FileExistsAt(LocalPath(i))) {
             ListViewFile->SetImageIndex(i, FileSkipped);
-            ListViewFile->SetStateImage(i, 3);
+            ListViewFile->SetStateImage(i, NoBoxStateImage);
         }
     }
 }

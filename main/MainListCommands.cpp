@@ -6,8 +6,8 @@
 #include <QUrl>
 
 #include "dialogs/UnitKeyword.h"
-#include "main/FileNaming.h"
-#include "main/ListRecords.h"
+#include "rules/FileNaming.h"
+#include "rules/ListRecords.h"
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"

@@ -6,8 +6,9 @@
 #include <QSaveFile>
 #include <QScopeGuard>
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 #include "main/UnitMain.h"
+#include "platform/EventPacer.h"
 #include "platform/ProgramDir.h"
 #include "widgets/TCheckListView.h"
 
@@ -20,17 +21,6 @@ namespace {
 constexpr qint64 ListFilesPumpMinNs = 20'000'000;
 constexpr qint64 ListFilesPumpShare = 4;
 
-qint64 NowNs()
-{
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer;
-    }();
-    return clock.nsecsElapsed();
-}
-
-qint64 FirstPumpNs() { return NowNs() + ListFilesPumpMinNs; }
 }  // namespace
 
 void TFormMain::WireListFiles()
@@ -74,16 +64,6 @@ void TFormMain::EndListFilesRun(const TListFilesRunState& state)
         state.Focus->setFocus();
 }
 
-void TFormMain::ListFilesPump(qint64& nextPumpNs)
-{
-    const qint64 start = NowNs();
-    if (start < nextPumpNs)
-        return;
-    ProcessMessages();
-    const qint64 end = NowNs();
-    nextPumpNs = end + std::max(ListFilesPumpMinNs, ListFilesPumpShare * (end - start));
-}
-
 void TFormMain::ListFileWarning(const QString& action, const QString& path, const QString& reason)
 {
     ShowMessage(MsgKind::Warning, action + QLatin1Char(' ') + path + QLatin1String(": ") + reason);
@@ -110,7 +90,8 @@ bool TFormMain::WriteListFile(const QString& path, bool fileList)
     }
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    qint64 nextPump = FirstPumpNs();
+    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ProcessMessages(); },
+                     TEventPacer::First::AfterMinimum);
     // Walk up to the count taken at the start; the lists cannot change meanwhile, but an index
     // is still checked before use.
     const int count = list->Count();
@@ -132,7 +113,7 @@ bool TFormMain::WriteListFile(const QString& path, bool fileList)
             ListFileWarning(QStringLiteral("Could not write the list file"), path, reason);
             return false;
         }
-        ListFilesPump(nextPump);
+        pump.MaybeTurn();
         if (FListWriterGeneration != generation)
             return false;  // a later save (at exit) took over and wrote the files whole
     }
@@ -178,7 +159,8 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
     TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    qint64 nextPump = FirstPumpNs();
+    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ProcessMessages(); },
+                     TEventPacer::First::AfterMinimum);
     for (;;) {
         if (fileList)
             CurrentFileIndex = -1;
@@ -204,10 +186,10 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
                 list->SetSubItem(row, 2, item.Size);
         }
         if (item.ImageIndex >= 0)
-            list->SetStateImage(row, 3);  // an item with an icon shows no check box
+            list->SetStateImage(row, NoBoxStateImage);  // an item with an icon shows no check box
         if (fileList)
             CurrentFileIndex = -1;
-        ListFilesPump(nextPump);
+        pump.MaybeTurn();
     }
 }
 

@@ -10,7 +10,7 @@
 #include "dialogs/UnitHelp.h"
 #include "dialogs/UnitInfo.h"
 #include "main/JpegDecoder.h"
-#include "main/PreviewRules.h"
+#include "rules/PreviewRules.h"
 #include "main/ShellOpen.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TPreviewImage.h"
@@ -22,10 +22,10 @@ const QString PictureHint = QStringLiteral("Double click for view");
 
 void TFormMain::WirePreview()
 {
-    connect(ImagePreview, &TPreviewImage::DoubleClicked, this, [this] { Guarded([this] { ListViewFileDblClick(); }); });
+    connect(ImagePreview, &TPreviewImage::DoubleClicked, this, [this] { Guarded(lcMain(), [this] { ListViewFileDblClick(); }); });
     ImagePreview->installEventFilter(this);  // the resize rule
-    connect(Help3, &QAction::triggered, this, [this] { Guarded([this] { Help3Click(); }); });
-    connect(Info1, &QAction::triggered, this, [this] { Guarded([this] { Info1Click(); }); });
+    connect(Help3, &QAction::triggered, this, [this] { Guarded(lcMain(), [this] { Help3Click(); }); });
+    connect(Info1, &QAction::triggered, this, [this] { Guarded(lcMain(), [this] { Info1Click(); }); });
 }
 
 bool TFormMain::EventFilterPreview(QObject* watched, QEvent* event)
@@ -73,7 +73,7 @@ void TFormMain::PreviewImage(int index)
         ListViewFile->SetSubItem(index, 1, "Image corrupted");
         ListViewFile->SetSubItem(index, 2, "(Deleted)");
         ListViewFile->SetImageIndex(index, FileFailed);
-        ListViewFile->SetStateImage(index, 3);
+        ListViewFile->SetStateImage(index, NoBoxStateImage);
         ImagePreview->setToolTip(QString());
         return;
     }
@@ -91,7 +91,7 @@ void TFormMain::ListViewFileClick()
 {
     // An engine that finished a file runs this from its own thread: the work is the window's.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { Guarded([this] { ListViewFileClick(); }); },
+        QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { ListViewFileClick(); }); },
                                   Qt::BlockingQueuedConnection);
         return;
     }
@@ -99,7 +99,7 @@ void TFormMain::ListViewFileClick()
     if (index < 0 || index >= ListViewFile->Count())
         return;
     if (ListViewFile->ImageIndex(index) >= 0)
-        ListViewFile->SetStateImage(index, 3);  // an item with an icon shows no check box
+        ListViewFile->SetStateImage(index, NoBoxStateImage);  // an item with an icon shows no check box
     if (Displayimagepreview1->isChecked())
         PreviewImage(index);
 }
@@ -116,7 +116,7 @@ void TFormMain::ListViewFileDblClick()
         ShellOpen(QUrl::fromLocalFile(path));
     if (index < ListViewFile->Count()) {  // the desktop's open may have let events run
         ListViewFile->SetImageIndex(index, FileOpened);
-        ListViewFile->SetStateImage(index, 3);
+        ListViewFile->SetStateImage(index, NoBoxStateImage);
     }
 }
 

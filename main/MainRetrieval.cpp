@@ -13,7 +13,7 @@
 
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
-#include "main/RetrievalRules.h"
+#include "rules/RetrievalRules.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
@@ -33,8 +33,6 @@ int DocTimeOutMs = DefaultDocTimeOut;
 constexpr const char* DocClientHost = "intranet";
 
 // Parse mode of the scanner: 1 = the main document, 2 = a linked document.
-constexpr int ParseMain = 1;
-constexpr int ParseLinked = 2;
 
 // Unbinds the window's handlers from its client, so that nothing the client does while it is
 // destroyed with the window calls into a window whose controls are already gone.
@@ -100,20 +98,20 @@ void TFormMain::WireRetrieval()
     }
     TimerDoc->setInterval(DocTimeOutMs);
     TimerDoc->stop();
-    connect(TimerDoc, &QTimer::timeout, this, [this] { Guarded([this] { TimerDocTimer(); }); });
+    connect(TimerDoc, &QTimer::timeout, this, [this] { Guarded(lcMain(), [this] { TimerDocTimer(); }); });
 
     if (ButtonStart)
-        connect(ButtonStart, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonStartClick(); }); });
+        connect(ButtonStart, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonStartClick(); }); });
     if (ButtonStop)
-        connect(ButtonStop, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonStopClick(); }); });
+        connect(ButtonStop, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonStopClick(); }); });
     if (ButtonParse)
-        connect(ButtonParse, &QToolButton::clicked, this, [this] { Guarded([this] { ButtonParseClick(); }); });
+        connect(ButtonParse, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonParseClick(); }); });
     if (ComboBoxBookmark)
         connect(ComboBoxBookmark, &TFlatComboBox::EnterPressed, this,
-                [this] { Guarded([this] { ButtonStartClick(); }); });
+                [this] { Guarded(lcMain(), [this] { ButtonStartClick(); }); });
     if (Useselectedlineasmaindocumentandparseit1)
         connect(Useselectedlineasmaindocumentandparseit1, &QAction::triggered, this,
-                [this] { Guarded([this] { Useselectedlineasmaindocumentandparseit1Click(); }); });
+                [this] { Guarded(lcMain(), [this] { Useselectedlineasmaindocumentandparseit1Click(); }); });
 }
 
 bool TFormMain::CommandGoesOn(int run) const { return !StopRequested && run == FCommandRun; }
@@ -138,7 +136,7 @@ void TFormMain::SetDocState(int index, int state)
     if (index < 0)
         return;
     ListViewDoc->SetImageIndex(index, state);
-    ListViewDoc->SetStateImage(index, 3);  // a done item shows no box
+    ListViewDoc->SetStateImage(index, NoBoxStateImage);  // a done item shows no box
 }
 
 // ---- Stop ---------------------------------------------------------------------------------------

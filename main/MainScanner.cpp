@@ -4,10 +4,11 @@
 
 #include <QElapsedTimer>
 
-#include "main/FileNaming.h"
-#include "main/LinkRules.h"
+#include "rules/FileNaming.h"
+#include "rules/LinkRules.h"
 #include "main/TParseList.h"
 #include "widgets/TCheckListView.h"
+#include "platform/EventPacer.h"
 #include "platform/Guarded.h"
 
 namespace {
@@ -20,30 +21,23 @@ namespace {
 constexpr qint64 ScanTurnMinimumNs = 10'000'000;
 constexpr qint64 ScanTurnCostFactor = 8;
 
-qint64 MonotonicNs()
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.nsecsElapsed();
-}
-
 }  // namespace
 
 void TFormMain::WireScanner()
 {
-    connect(ListViewDoc, &TCheckListView::Insert, this, [this](int index) { Guarded([&] { ListViewDocInsert(index); }); });
-    connect(ListViewFile, &TCheckListView::Insert, this, [this](int index) { Guarded([&] { ListViewFileInsert(index); }); });
+    connect(ListViewDoc, &TCheckListView::Insert, this, [this](int index) { Guarded(lcMain(), [&] { ListViewDocInsert(index); }); });
+    connect(ListViewFile, &TCheckListView::Insert, this, [this](int index) { Guarded(lcMain(), [&] { ListViewFileInsert(index); }); });
 }
 
 void TFormMain::ScanTurn(bool now)
 {
-    const qint64 start = MonotonicNs();
-    if (!now && start < FScanTurnDueNs)
-        return;
-    ProcessMessages();
-    const qint64 end = MonotonicNs();
-    FScanTurnDueNs = end + qMax(ScanTurnMinimumNs, ScanTurnCostFactor * (end - start));
+    if (!FScanPacer)
+        FScanPacer = std::make_unique<TEventPacer>(ScanTurnMinimumNs, ScanTurnCostFactor,
+                                                   [this] { ProcessMessages(); });
+    if (now)
+        FScanPacer->Turn();
+    else
+        FScanPacer->MaybeTurn();
 }
 
 void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode)
@@ -61,10 +55,10 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
         const QByteArray& link = MarkerLink(text, marker, base, takePictures, buffer);
         switch (ClassifyLink(link)) {
         case TLinkClass::Document:
-            if (parseMode == 1) {
+            if (parseMode == ParseMain) {
                 if (!ExistInParseList(link))
                     ListBoxParse1->Add(link);
-            } else if (parseMode == 2) {
+            } else if (parseMode == ParseLinked) {
                 if (Addnewlinksfoundwhenparsingtoexistinglist1->isChecked() && !ExistInList(link)
                     && !ExistInParseList(link))
                     AddDocItem(link);

@@ -1,5 +1,7 @@
 #include "main/UnitMain.h"
 
+#include "Version.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -178,7 +180,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Timer1->setInterval(1000);
 
     // The handlers of this file.
-    connect(Quit1, &QAction::triggered, this, [this] { Guarded([this] { Quit1Click(); }); });
+    connect(Quit1, &QAction::triggered, this, [this] { Guarded(lcMain(), [this] { Quit1Click(); }); });
     ConnectOption(Addnewfilestoexcistinglistwhenparsing1, &TFormMain::Addnewfilestoexcistinglistwhenparsing1Click);
     ConnectOption(Autoselectdownloadfilesafterparsing1, &TFormMain::Autoselectdownloadfilesafterparsing1Click);
     ConnectOption(Autoselectfirstfilefromeachlink1, &TFormMain::Autoselectfirstfilefromeachlink1Click);
@@ -194,11 +196,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     ConnectOption(Letpreviewjumptolatestfiledownloaded1, &TFormMain::Letpreviewjumptolatestfiledownloaded1Click);
     ConnectOption(Autosavelinksfilesasdefaultonquit1, &TFormMain::Autosavelinksfilesasdefaultonquit1Click);
     ConnectOption(Savewindowpositiononexit1, &TFormMain::Savewindowpositiononexit1Click);
-    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded(lcMain(), [this] { Timer1Timer(); }); });
     connect(ComboBoxBookmark, &TFlatComboBox::TextChanged, this,
-            [this] { Guarded([this] { ComboBoxBookmarkChange(); }); });
+            [this] { Guarded(lcMain(), [this] { ComboBoxBookmarkChange(); }); });
     connect(ComboBoxDownload, &TFlatComboBox::TextChanged, this,
-            [this] { Guarded([this] { ComboBoxDownloadChange(); }); });
+            [this] { Guarded(lcMain(), [this] { ComboBoxDownloadChange(); }); });
 
     WireProgress();
     WireRetrieval();
@@ -371,7 +373,7 @@ void TFormMain::BuildTopPanel()
     Label4->move(561, -6);
     Label4->adjustSize();
     Label4->setEnabled(false);
-    Label3 = MakeLabel(PanelTop, "Label3", QStringLiteral("Version 1.31"), Maroon);
+    Label3 = MakeLabel(PanelTop, "Label3", QStringLiteral("Version " KELVORN_VERSION), Maroon);
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -597,7 +599,7 @@ void TFormMain::ConnectOption(QAction* item, void (TFormMain::*handler)())
         // The menu has flipped the mark already; the handler flips it itself, as it does when the
         // program calls it.
         item->setChecked(!item->isChecked());
-        Guarded([this, handler] { (this->*handler)(); });
+        Guarded(lcMain(), [this, handler] { (this->*handler)(); });
     });
 }
 
@@ -682,7 +684,7 @@ void TFormMain::FormCreate()
     LedBusy->raise();
     for (TLed* led : LedEngines)
         led->raise();
-    LedBusy->OnChangeState = [this](TLed* sender) { Guarded([this, sender] { UpdateScreen(sender); }); };
+    LedBusy->OnChangeState = [this](TLed* sender) { Guarded(lcMain(), [this, sender] { UpdateScreen(sender); }); };
     // 4.
     ComboBoxBookmarkChange();
     // 5.
@@ -847,9 +849,9 @@ void TFormMain::WriteSettings()
 
 void TFormMain::FormClose()
 {
-    Guarded([this] { WriteSettings(); });
+    Guarded(lcMain(), [this] { WriteSettings(); });
     if (Autosavelinksfilesasdefaultonquit1->isChecked() && SaveListsOnExit)
-        Guarded([this] { SaveListsOnExit(); });
+        Guarded(lcMain(), [this] { SaveListsOnExit(); });
     if (EndProcessHook)
         EndProcessHook();
 }
@@ -872,7 +874,7 @@ void TFormMain::FormActivate()
     FActivateCheckRunning = true;
     FDirectoryWarned = true;
     FWarnedDirectory = directory;
-    Guarded([this] {
+    Guarded(lcMain(), [this] {
         ComboBoxDownloadChange();
         ShowMessage(MsgKind::Warning, QStringLiteral("Specified download directory don't exist !"));
         ComboBoxDownload->setFocus();
@@ -892,7 +894,7 @@ void TFormMain::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         // Checked once the activation itself is done, so that the warning is not shown from
         // inside the window system's activation.
-        QMetaObject::invokeMethod(this, [this] { Guarded([this] { FormActivate(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { FormActivate(); }); }, Qt::QueuedConnection);
     }
 }
 

@@ -22,6 +22,10 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
+
+#include "platform/EventPacer.h"
+#include "rules/ListStates.h"
 
 class QComboBox;
 class QFrame;
@@ -40,12 +44,6 @@ class TPreviewImage;
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
 
-// State icons (image indexes) of both lists.
-enum : int {
-    DocPending = -1, DocParsing = 0, DocFailed = 1, DocParsed = 2,
-    FilePending = -1, FileDownloading = 0, FileFailed = 1, FileDownloaded = 2, FileOpened = 3,
-    FileSkipped = 4
-};
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -333,7 +331,7 @@ private:
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
-    qint64 FScanTurnDueNs = 0;
+    std::unique_ptr<TEventPacer> FScanPacer;
 
     // ---- private state of MainDownload.cpp ----
     bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
@@ -356,7 +354,6 @@ private:
     int FListWriterGeneration = 0;
     bool WriteListFile(const QString& path, bool fileList);
     bool ReadListFile(class QFile& file, bool fileList);
-    void ListFilesPump(qint64& nextPumpNs);
     void ListFileWarning(const QString& action, const QString& path, const QString& reason);
 
     // ---- private state of MainListCommands.cpp ----

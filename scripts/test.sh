@@ -8,8 +8,8 @@ export QT_QPA_PLATFORM=offscreen
 
 # The socket, thread and download-engine tests under ThreadSanitizer, in a separate build of just
 # those programs (the ten-second connect time-out test is left to the normal run).
-tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp;
-                cd ../gui && ls test_engine*.cpp test_download*.cpp test_filenaming*.cpp) 2>/dev/null |
+tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp test_filenaming*.cpp;
+                cd ../gui && ls test_engine*.cpp test_download*.cpp) 2>/dev/null |
     sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')"
 if [ -n "$tsan_tests" ]; then
     [ -f build-tsan/build.ninja ] || cmake -S . -B build-tsan -G Ninja -DKELVORN_TSAN=ON >/dev/null

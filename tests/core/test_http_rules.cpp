@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "http/HttpRules.h"
+#include "http/SockExceptions.h"
 #include "http/TExStringList.h"
 #include "http/TNMURL.h"
 #include "http/TNMUUProcessor.h"

@@ -25,7 +25,7 @@
 #include <unistd.h>
 
 #include "download/UnitDownloadThreads.h"
-#include "main/FileNaming.h"
+#include "rules/FileNaming.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "rules/ListStates.h"
 #include "gui/RetrievalFixture.h"
 #include "support/PyHttpServer.h"
 
@@ -195,7 +196,7 @@ private slots:
         // would turn it into a failure.
         const int done = RetrievalWindow::IndexOf(w.Docs(), B + "page4.htm");
         w.Docs()->SetImageIndex(done, DocParsed);
-        w.Docs()->SetStateImage(done, 3);
+        w.Docs()->SetStateImage(done, NoBoxStateImage);
         w.beeps = 0;
 
         w.win->ButtonParse->click();

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "ListTestWindow.h"
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 
 namespace {
 QByteArray ReadAll(const QString& path)

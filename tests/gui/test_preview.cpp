@@ -45,7 +45,7 @@ class TestPreview : public QObject {
         FForm->ListViewFile->SetSubItem(index, 2, "2000");
         FForm->ListViewFile->SetImageIndex(index, imageIndex);
         if (imageIndex >= 0)
-            FForm->ListViewFile->SetStateImage(index, 3);
+            FForm->ListViewFile->SetStateImage(index, NoBoxStateImage);
         return index;
     }
     void Click(int index)

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 #include "widgets/TGauge.h"
@@ -187,7 +188,7 @@ void TestWidgets::listItemsBoxesAndIcons()
 
     // An item with an icon shows no box and reads as ticked.
     list.SetImageIndex(i, 2);
-    list.SetStateImage(i, 3);
+    list.SetStateImage(i, NoBoxStateImage);
     QVERIFY(!cell.data(Qt::CheckStateRole).isValid());
     QVERIFY(!cell.data(Qt::DecorationRole).value<QIcon>().isNull());
     QVERIFY(list.Checked(i));
@@ -297,8 +298,8 @@ void TestWidgets::listNotifiesChangesAndInserts()
     QCOMPARE(changes.size(), 1);
     QCOMPARE(changes.last().at(0).toInt(), 0);
     changes.clear();
-    list.SetStateImage(0, 3);
-    list.SetStateImage(0, 3);  // no change, no notification
+    list.SetStateImage(0, NoBoxStateImage);
+    list.SetStateImage(0, NoBoxStateImage);  // no change, no notification
     QCOMPARE(changes.size(), 1);
 }
 

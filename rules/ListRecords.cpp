@@ -1,4 +1,4 @@
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The text rules of document retrieval: directories for link resolution and the loop's status.
 #include <QTest>
 
-#include "main/RetrievalRules.h"
+#include "rules/RetrievalRules.h"
 
 class TestRetrievalRules : public QObject {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "main/LinkRules.h"
+#include "rules/LinkRules.h"
 
 #include <QByteArrayView>
 #include <bit>

@@ -2,7 +2,7 @@
 #include <QSet>
 #include <QTest>
 
-#include "main/FileNaming.h"
+#include "rules/FileNaming.h"
 
 class TestFileNaming : public QObject {
     Q_OBJECT

@@ -3,7 +3,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "main/LinkRules.h"
+#include "rules/LinkRules.h"
 #include "support/LiteralScanner.h"
 
 namespace {

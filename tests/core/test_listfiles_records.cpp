@@ -5,7 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "main/ListRecords.h"
+#include "rules/ListRecords.h"
 
 namespace {
 QByteArray Chars(int n, char c = 'a') { return QByteArray(n, c); }

@@ -1,4 +1,4 @@
-#include "main/FileNaming.h"
+#include "rules/FileNaming.h"
 
 QByteArray FilNavn(const QByteArray& address)
 {

@@ -1,4 +1,4 @@
-#include "main/RetrievalRules.h"
+#include "rules/RetrievalRules.h"
 
 QByteArray DocumentDirectory(const QByteArray& address)
 {

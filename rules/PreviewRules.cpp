@@ -1,4 +1,4 @@
-#include "main/PreviewRules.h"
+#include "rules/PreviewRules.h"
 
 #include <QFileInfo>
 

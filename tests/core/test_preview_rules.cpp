@@ -2,7 +2,7 @@
 // which files the JPEG decoder may touch.
 #include <QtTest>
 
-#include "main/PreviewRules.h"
+#include "rules/PreviewRules.h"
 
 class TestPreviewRules : public QObject {
     Q_OBJECT
