@@ -159,8 +159,10 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
     TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
-    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ProcessMessages(); },
+    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ListTurn(); },
                      TEventPacer::First::AfterMinimum);
+    // Between turns the view takes the records without laying out and repainting each time.
+    TListUpdates held(list);
     for (;;) {
         if (fileList)
             CurrentFileIndex = -1;

@@ -40,10 +40,14 @@ public:
     void SetSubItem(int index, int column, const QByteArray& text);
 
     // Many changes in a row: the view neither repaints nor lays out for each of them, only once
-    // after the last EndUpdate (calls nest). Events must not run in between: a turn for the
-    // window ends the hold first (TListUpdates does that).
+    // after the last EndUpdate (calls nest).
     void BeginUpdate();
     void EndUpdate();
+    // A turn of the window inside held updates lifts them all first, so that the turn shows
+    // every change so far and a command run from inside it meets the list as usual; afterwards
+    // RestoreUpdates puts back the holds that LiftUpdates returned.
+    int LiftUpdates();
+    void RestoreUpdates(int holds);
 
     bool Sorted() const { return FSorted; }
     void SetSorted(bool on);  // switching on sorts at once (locale-aware, case-sensitive)
@@ -82,29 +86,22 @@ private:
     QHash<QByteArray, int> FCaptionCount;
 };
 
-// Holds a list's view updates for a scope. Release before the window gets a turn and Hold after
-// it, so that a command run from inside the turn meets the list as usual and the turn shows
-// every item added so far.
+// Holds a list's view updates for a scope.
 class TListUpdates {
 public:
-    explicit TListUpdates(TCheckListView* list) : FList(list) { Hold(); }
-    ~TListUpdates() { Release(); }
+    explicit TListUpdates(TCheckListView* list) : FList(list)
+    {
+        if (FList)
+            FList->BeginUpdate();
+    }
+    ~TListUpdates()
+    {
+        if (FList)
+            FList->EndUpdate();
+    }
     TListUpdates(const TListUpdates&) = delete;
     TListUpdates& operator=(const TListUpdates&) = delete;
-    void Hold()
-    {
-        if (!FHeld && FList)
-            FList->BeginUpdate();
-        FHeld = true;
-    }
-    void Release()
-    {
-        if (FHeld && FList)
-            FList->EndUpdate();
-        FHeld = false;
-    }
 
 private:
     QPointer<TCheckListView> FList;
-    bool FHeld = false;
 };
