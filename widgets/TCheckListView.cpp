@@ -10,10 +10,13 @@ constexpr int ImageIndexRole = Qt::UserRole + 1;
 constexpr int StateImageRole = Qt::UserRole + 2;
 
 // Captions sort in the platform's locale-aware, case-sensitive order: the default locale's
-// collation, which QString::localeAwareCompare uses too. Lists live on the window's thread only.
+// collation, which QString::localeAwareCompare uses too (and follows when the default changes).
+// Lists live on the window's thread only.
 const QCollator& Collation()
 {
-    static const QCollator collator;
+    static QCollator collator;
+    if (collator.locale() != QLocale())
+        collator = QCollator(QLocale());
     return collator;
 }
 
