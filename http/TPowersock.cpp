@@ -7,7 +7,6 @@
 #include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QThread>
-#include <QTimer>
 #include <cstring>
 #include <mutex>
 
@@ -116,7 +115,7 @@ QByteArray WinsockErrorText(int number)
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction
 
-TPowersock::TPowersock(QObject* owner)
+TPowersock::TPowersock(QObject* owner) : OwnerThread(QThread::currentThread())
 {
     if (RegisterWindowClass(SockWindowClass))
         Window = TMessageWindow::Create(SockWindowClass);
@@ -528,14 +527,11 @@ void TPowersock::WaitPass(bool& busy)
         busy = dispatcher->processEvents(QEventLoop::AllEvents);
         return;
     }
-    // The 2 ms pause, spent waiting for events rather than asleep: data that arrives meanwhile is
-    // taken at once, so a pause never holds a transfer back (a plain sleep would cap a stream at
-    // one socket buffer per 2 ms).
-    QTimer pause;
-    pause.setSingleShot(true);
-    pause.setTimerType(Qt::PreciseTimer);
-    pause.start(2);
-    busy = dispatcher->processEvents(QEventLoop::WaitForMoreEvents) && pause.isActive();
+    // Asleep until the thread has an event. Everything a wait ends on arrives as one: socket
+    // notifications, posted steps and look-up completions, the time-out and the caller's timers
+    // (the nearest of them bounds the sleep), and Cancel's wake-up. Polling instead would cost
+    // every idle wait hundreds of wake-ups a second.
+    busy = dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -786,8 +782,17 @@ void TPowersock::RequestCloseSocket()
 
 void TPowersock::Cancel()
 {
-    ReportStatus(8, QByteArrayLiteral("Canceling"));
+    const bool ownThread = QThread::currentThread() == OwnerThread;
+    if (ownThread)
+        ReportStatus(8, QByteArrayLiteral("Canceling"));
     FCancelRequested = true;
+    // A wait asleep on its thread's events sees the flag only when something wakes it; a flag set
+    // from another thread comes with no event of its own. A wake-up that comes before the wait
+    // sleeps is kept by the dispatcher and ends the next sleep at once, so none is lost.
+    if (!ownThread && OwnerThread) {
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(OwnerThread))
+            dispatcher->wakeUp();
+    }
 }
 
 void TPowersock::Abort() {}

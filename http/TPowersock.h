@@ -1,9 +1,11 @@
 #pragma once
 // A TCP stream socket component whose operations look blocking to the caller: each starts socket
-// work, then waits (2 ms sleep + processing the calling thread's events) until a notification,
-// Cancel or the time-out ends the wait. Belongs to the thread that created it.
+// work, then waits (processing the calling thread's events, asleep while none come) until a
+// notification, Cancel or the time-out ends the wait. Belongs to the thread that created it;
+// only Cancel may also be called from another thread.
 #include <QByteArray>
 #include <QStringList>
+#include <QThread>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -12,6 +14,7 @@
 #include "http/TTlsChannel.h"
 #include "platform/Winsock.h"
 
+#include <atomic>
 #include <memory>
 
 class TThreadTimer;
@@ -70,6 +73,7 @@ public:
     virtual QByteArray Transaction(const QByteArray& command);
     virtual void Abort();
 
+    // Sets the cancel flag and wakes the owning thread's wait, from any thread.
     void Cancel();
     void Write(const QByteArray& text);
     void Writeln(const QByteArray& text);
@@ -85,7 +89,7 @@ public:
 
 protected:
     // Internals a derived protocol component relies on (the socket layer owns the rest).
-    bool FCancelRequested = false;
+    std::atomic<bool> FCancelRequested{false};
     bool LookupDone = false;
 
     // Unpublished hooks for protocol components (HTTP sets none of them).
@@ -154,11 +158,12 @@ private:
     void MakeSocket(int protocol);
     void PostStep(unsigned message);
     // One pass of a wait: processes the calling thread's pending events; when the previous pass
-    // found none, it first pauses up to 2 ms, ending the pause as soon as an event arrives (so a
-    // stream is drained without pauses).
+    // found none, it first sleeps until an event arrives (so a stream is drained without pauses,
+    // and an idle wait costs nothing).
     static void WaitPass(bool& busy);
 
     TMessageWindow* Window = nullptr;
+    QThread* const OwnerThread;  // whose waits Cancel wakes (it outlives the component)
     std::unique_ptr<TOwnerLink> OwnerLink;
     std::unique_ptr<char[]> HostEntry;
     std::unique_ptr<char[]> SendText;

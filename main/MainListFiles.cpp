@@ -56,7 +56,7 @@ TListFileOutcome RunFrozen(TFormMain& window, const std::function<TListFileOutco
 void TFormMain::WireListFiles()
 {
     TListFileHooks hooks;
-    hooks.LetEventsRun = [this] { ProcessMessages(); };
+    hooks.LetEventsRun = [this] { ListTurn(); };  // lifts the views' held updates for the turn
     hooks.ForgetCurrentFile = [this] { CurrentFileIndex = -1; };
     hooks.FileListClearing = [this] {
         if (Letpreviewjumptolatestfiledownloaded1->isChecked())

@@ -215,7 +215,7 @@ void TFormMain::ButtonStartClick()
                 for (int i = 0; i < n && i < ListBoxParse1->Count() && CommandGoesOn(run); ++i) {
                     const QByteArray link = ListBoxParse1->Line(i);
                     ListViewDoc->Add(link);
-                    ProcessMessages();
+                    ScanTurn(false);
                     body.clear();
                     QByteArray finalAddress = link;
                     try {
@@ -232,17 +232,21 @@ void TFormMain::ButtonStartClick()
                         body.clear();
                     }
                     SetStatusText(ParsingLinkStatus(i + 1, ListBoxParse1->Count()));
-                    ProcessMessages();
+                    ScanTurn(false);
                     if (!body.isEmpty() && CommandGoesOn(run))
                         ParseDocument(DocumentDirectory(link), body, ParseLinked, finalAddress);
-                    ProcessMessages();
+                    ScanTurn(false);
                 }
             } else {
                 // Stop does not end this loop; only a newer command that emptied the lists does.
+                // The window gets its turns as during the scan, by time rather than after every
+                // item, and the view takes the items in between without laying out each time.
+                TListUpdates held(ListViewDoc);
                 for (int i = 0; i < ListBoxParse1->Count() && !Superseded(run); ++i) {
                     ListViewDoc->Add(ListBoxParse1->Line(i));
-                    ProcessMessages();
+                    ScanTurn(false);
                 }
+                ScanTurn(true);  // the last items' turn, before the list sorts itself
             }
         } catch (...) {
             // A main document that cannot be fetched is no error to report: the status line

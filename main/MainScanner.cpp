@@ -16,14 +16,17 @@
 #include "platform/Guarded.h"
 
 namespace {
-// A scan gives the window a turn at its start, and then after a marker or at a duplicate once
-// enough scanning time has passed since the last turn: at least 10 ms (a screen refresh), and
-// at least eight times what the last turn took. A turn per marker would let event processing
-// cost more than the scan; and a turn's cost grows with the lists (the list views lay out all
-// their rows again after insertions), so a fixed pace would make a long scan quadratic. This
-// way turns take at most a ninth of a scan's time, whatever they cost.
-constexpr qint64 ScanTurnMinimumNs = 10'000'000;
+// A scan (and the fill of the document list after it) gives the window a turn at its start, and
+// then after a marker, a duplicate or an item once enough time has passed since the last turn:
+// at least 5 ms and eight times what the last turn took, but never more than 10 ms. A turn per
+// marker would let event processing cost more than the scan; spacing turns by their cost keeps
+// cheap turns from adding up; and the upper bound keeps the window's answer to input within
+// about a frame even when turns are dear (they grow with the lists, which the views lay out
+// again in each turn). Between turns the lists' views are held, so a turn lays them out and
+// paints them once, whatever was added since.
+constexpr qint64 ScanTurnMinimumNs = 5'000'000;
 constexpr qint64 ScanTurnCostFactor = 8;
+constexpr qint64 ScanTurnMaximumNs = 10'000'000;
 
 }  // namespace
 
@@ -37,11 +40,21 @@ void TFormMain::ScanTurn(bool now)
 {
     if (!FScanPacer)
         FScanPacer = std::make_unique<TEventPacer>(ScanTurnMinimumNs, ScanTurnCostFactor,
-                                                   [this] { ProcessMessages(); });
+                                                   [this] { ListTurn(); }, TEventPacer::First::Now,
+                                                   ScanTurnMaximumNs);
     if (now)
         FScanPacer->Turn();
     else
         FScanPacer->MaybeTurn();
+}
+
+void TFormMain::ListTurn()
+{
+    const int docHolds = ListViewDoc->LiftUpdates();
+    const int fileHolds = ListViewFile->LiftUpdates();
+    ProcessMessages();
+    ListViewDoc->RestoreUpdates(docHolds);
+    ListViewFile->RestoreUpdates(fileHolds);
 }
 
 void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
@@ -49,6 +62,8 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
 {
     SetStatusText(QStringLiteral("Status: Parsing link"));
     ScanTurn(true);
+    // Between turns the views take the new items without laying out and repainting each time.
+    TListUpdates docs(ListViewDoc), files(ListViewFile);
     if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
         ParseModernDocument(address.isEmpty() ? base : address, text, parseMode);
         return;

@@ -124,6 +124,8 @@ bool TListFileStore::ReadListFile(QFile& file, bool fileList, QString& failure)
     const int recordSize = fileList ? FileRecordSize : DocRecordSize;
     char record[FileRecordSize];
     TEventPacer pump = NewPacer();
+    // Between turns the view takes the records without laying out and repainting each time.
+    TListUpdates held(list);
     for (;;) {
         if (fileList)
             Call(FHooks.ForgetCurrentFile);

@@ -346,6 +346,8 @@ private:
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
+    // Processes events with the lists' held view updates lifted for the turn.
+    void ListTurn();
     std::unique_ptr<TEventPacer> FScanPacer;
     void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
     bool FModernScan = false;  // the running scan names its new file items the modern way
