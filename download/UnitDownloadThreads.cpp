@@ -8,6 +8,7 @@
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "platform/Guarded.h"
+#include "rules/ModernNaming.h"
 
 namespace {
 constexpr int StopPollInterval = 500;  // how soon a running engine notices Stop
@@ -33,6 +34,10 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slo
     : FileUrl(fileUrl), FileName(fileName), Slot(slot), ItemId(itemId), Stop(std::move(stop)),
       Extra(request)
 {
+    // Registered here, on the starting thread, so that no engine's first report has to take the
+    // type registry's write lock while the window's thread reads it.
+    qRegisterMetaType<TDownloadHint>();
+    qRegisterMetaType<TDownloadOutcome>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -152,7 +157,10 @@ TDownloadOutcome TDownload::Request()
     // The finished-file check: measured here, off the window's thread, and deleted when too
     // small or when the transfer failed.
     // Only a file this request made is measured or deleted: an entry that was in the way stays.
-    outcome.Check = CheckFileRule(failed, Http->BodyFileMade() ? FileSizeAt(FileName) : -1);
+    const qint64 size = Http->BodyFileMade() ? FileSizeAt(FileName) : -1;
+    outcome.Check = CheckFileRule(failed, size);
+    if (Extra.KeepSmallFiles && outcome.Check.Found())
+        outcome.Check.Delete = DiscardDownload(size, failed, true, outcome.StatusCode, outcome.ContentType);
     if (outcome.Check.Delete) {
         QFile::remove(FileName);
         if (!failed)

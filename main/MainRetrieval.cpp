@@ -197,15 +197,17 @@ void TFormMain::ButtonStartClick()
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
             ListViewFile->Clear();
+            FReferrers.clear();
         }
 
         try {
             QByteArray body;
             HttpDoc->Disconnect();
+            SetModernHeaders(*HttpDoc->HeaderInfo, address);
             HttpDoc->Get(address);
             body = HttpDoc->Body;
             SetStatusText(QStringLiteral("Status: Parsing doc"));
-            ParseDocument(DocumentDirectory(address), body, ParseMain);
+            ParseDocument(DocumentDirectory(address), body, ParseMain, HttpDoc->Url);
 
             if (Includelinksonelevelupwhenparsingmaindocument1->isChecked()) {
                 const int n = ListBoxParse1->Count();
@@ -213,31 +215,38 @@ void TFormMain::ButtonStartClick()
                 for (int i = 0; i < n && i < ListBoxParse1->Count() && CommandGoesOn(run); ++i) {
                     const QByteArray link = ListBoxParse1->Line(i);
                     ListViewDoc->Add(link);
-                    ProcessMessages();
+                    ScanTurn(false);
                     body.clear();
+                    QByteArray finalAddress = link;
                     try {
                         ProcessMessages();
                         // Stop pressed just now would not reach a Get that starts after it.
                         if (!CommandGoesOn(run))
                             throw ESilentAbort();
                         HttpDoc->Disconnect();
+                        SetModernHeaders(*HttpDoc->HeaderInfo, link);
                         HttpDoc->Get(link);
                         body = HttpDoc->Body;
+                        finalAddress = HttpDoc->Url;
                     } catch (...) {
                         body.clear();
                     }
                     SetStatusText(ParsingLinkStatus(i + 1, ListBoxParse1->Count()));
-                    ProcessMessages();
+                    ScanTurn(false);
                     if (!body.isEmpty() && CommandGoesOn(run))
-                        ParseDocument(DocumentDirectory(link), body, ParseLinked);
-                    ProcessMessages();
+                        ParseDocument(DocumentDirectory(link), body, ParseLinked, finalAddress);
+                    ScanTurn(false);
                 }
             } else {
                 // Stop does not end this loop; only a newer command that emptied the lists does.
+                // The window gets its turns as during the scan, by time rather than after every
+                // item, and the view takes the items in between without laying out each time.
+                TListUpdates held(ListViewDoc);
                 for (int i = 0; i < ListBoxParse1->Count() && !Superseded(run); ++i) {
                     ListViewDoc->Add(ListBoxParse1->Line(i));
-                    ProcessMessages();
+                    ScanTurn(false);
                 }
+                ScanTurn(true);  // the last items' turn, before the list sorts itself
             }
         } catch (...) {
             // A main document that cannot be fetched is no error to report: the status line
@@ -296,11 +305,13 @@ void TFormMain::ButtonParseClick()
                     if (!CommandGoesOn(run))
                         throw ESilentAbort();
                     HttpDoc->Disconnect();
+                    SetModernHeaders(*HttpDoc->HeaderInfo, caption);
                     HttpDoc->Get(caption);  // the address in its own letter case
                     body = HttpDoc->Body;
+                    const QByteArray finalAddress = HttpDoc->Url;
                     SetStatusText(QStringLiteral("Status: Parsing link"));
                     ProcessMessages();
-                    ParseDocument(base, body, ParseLinked);
+                    ParseDocument(base, body, ParseLinked, finalAddress);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
                 } catch (...) {

@@ -138,7 +138,7 @@ void TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
         ApplyFileCheck(*FFiles, index, outcome.Check);
         // Whatever the window does with the item, the slot is released below.
         if (OnItemFinished)
-            Guarded(lcMain(), [&] { OnItemFinished(index); });
+            Guarded(lcMain(), [&] { OnItemFinished(index, outcome); });
     }
     ReleaseSlot(outcome.Slot);
 }

@@ -6,13 +6,14 @@
 //   MainRetrieval.cpp     Stop, Get document, Parse links, the document client's handlers
 //   MainScanner.cpp       ParseDocument and its list tests
 //   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
-//   MainListFiles.cpp     saving and loading the lists
+//   MainListFiles.cpp     saving and loading the lists (the files: TListFileStore)
 //   MainListCommands.cpp  the lists' context menus, keys, mouse and current items
 //   MainDirectory.cpp     DirectoryOk, the two fields' change handlers and colouring
 //   MainBookmarks.cpp     bookmarks of both fields, download field focus, directory dialog opening
-//   MainPreview.cpp       picture preview and shell opening of downloaded files
+//   MainPreview.cpp       picture preview and shell opening of downloaded files (TPreviewPane)
 #include <QAction>
 #include <QByteArray>
+#include <QHash>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -27,6 +28,8 @@
 #include "platform/EventPacer.h"
 #include "rules/ListStates.h"
 
+#include "main/TCommandGuard.h"
+
 class QComboBox;
 class QFrame;
 class QSplitter;
@@ -35,12 +38,17 @@ class QToolButton;
 class QWidget;
 class TCheckListView;
 class TDownloadScheduler;
+struct TDownloadOutcome;
 class TFlatComboBox;
 class TGauge;
 class TLed;
 class TNMHTTP;
+class TListFileStore;
 class TParseList;
+class TRegistry;
+struct THeaderInfo;
 class TPreviewImage;
+class TPreviewPane;
 
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
@@ -125,6 +133,7 @@ public:
     QAction* Letpreviewjumptolatestfiledownloaded1 = nullptr;
     QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
     QAction* Savewindowpositiononexit1 = nullptr;
+    QAction* Findlinksasabrowserdoesmodernpages1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Help3 = nullptr;
     QAction* Info1 = nullptr;
@@ -161,6 +170,8 @@ public:
     QAction* MenuItem5 = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
+    // The long commands under way; each one holds a TCommandGuard on it while it runs.
+    TCommandGate FCommands;
     bool Busy = false;
     std::atomic<bool> StopRequested{false};
     int CurrentDocIndex = -1;
@@ -193,6 +204,7 @@ public:
     void Letpreviewjumptolatestfiledownloaded1Click();
     void Autosavelinksfilesasdefaultonquit1Click();
     void Savewindowpositiononexit1Click();
+    void Findlinksasabrowserdoesmodernpages1Click();
 
     // ---- MainProgress.cpp --------------------------------------------------------------------
     void Timer1Timer();
@@ -220,7 +232,10 @@ public:
     static int DocTimeOut();
 
     // ---- MainScanner.cpp ---------------------------------------------------------------------
-    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode);
+    // `address` is the page's own address after redirects: the modern scanner resolves against
+    // it (the classic rules against `base`). Empty: the base stands in for it.
+    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
+                       const QByteArray& address = QByteArray());
     bool ExistInList(const QByteArray& link);
     bool ExistInFileList(const QByteArray& link);
     bool ExistInParseList(const QByteArray& link);
@@ -230,6 +245,7 @@ public:
     // ---- MainDownload.cpp ----------------------------------------------------------------------
     void ButtonDownloadClick();
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);
     void CheckFile(int index);
@@ -283,7 +299,6 @@ private:
     void WirePreview();
     bool EventFilterListCommands(QObject* watched, QEvent* event);
     bool EventFilterBookmarks(QObject* watched, QEvent* event);
-    bool EventFilterPreview(QObject* watched, QEvent* event);
 
     // ---- private state of UnitMain.cpp ----
 public:
@@ -304,6 +319,7 @@ private:
     void ConnectOption(QAction* item, void (TFormMain::*handler)());
     void ApplyTaskbarOption();
     void ReadSettings();
+    void ReadGeometry(TRegistry& reg);
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
@@ -314,7 +330,6 @@ private:
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
     int FPreviewWidth = 97;
-    bool FActivateCheckRunning = false;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
 
@@ -332,31 +347,27 @@ private:
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
+    // Processes events with the lists' held view updates lifted for the turn.
+    void ListTurn();
     std::unique_ptr<TEventPacer> FScanPacer;
+    void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
+    bool FModernScan = false;  // the running scan names its new file items the modern way
+public:
+    // The page on which the modern scanner first found an address: sent as its Referer.
+    QByteArray ReferrerOf(const QByteArray& address) const { return FReferrers.value(address); }
+    // The headers of a modern request for `address` on a client's header record; with the
+    // option off, the record is left as the classic requests have it (no User-Agent, no Referer).
+    void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;
+private:
+    QHash<QByteArray, QByteArray> FReferrers;
 
     // ---- private state of MainDownload.cpp ----
     bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
+    TListFileStore* FListFiles = nullptr;
     // A save or a load lets events run after its records; meanwhile the lists must not change.
-    enum class TListFilesRun { None, Saving, Loading };
-    TListFilesRun FListFilesRun = TListFilesRun::None;
-    struct TListFilesRunState {
-        TListFilesRun Previous = TListFilesRun::None;
-        bool CentralEnabled = true;
-        bool MenuEnabled = true;
-        QPointer<QWidget> Focus;
-    };
-    TListFilesRunState BeginListFilesRun(TListFilesRun run);
-    void EndListFilesRun(const TListFilesRunState& state);
-    // The file being written, kept here so that a save started while another runs (only the
-    // save at exit can do that) can drop the older one's temporary file.
-    class QSaveFile* FListWriter = nullptr;      // the document list's temporary, while saving
-    class QSaveFile* FFileListWriter = nullptr;  // the file list's
-    int FListWriterGeneration = 0;
-    bool WriteListFile(class QSaveFile* out, bool fileList, int generation);
-    bool ReadListFile(class QFile& file, bool fileList);
-    void ListFileWarning(const QString& action, const QString& path, const QString& reason);
+    bool ListFilesRunning() const;
 
     // ---- private state of MainListCommands.cpp ----
     void ListViewDocDblClick();
@@ -379,12 +390,9 @@ private:
     void MenuItem5Click();         //                 "Delete all bookmarks"
     void Addbookmark2Click();      // document list: "Add to bookmark"
     void ComboBoxDownloadExit();   // the download field lost the focus
-    bool FDirectoryDialogOpen = false;
 
     // ---- private state of MainPreview.cpp ----
     void Help3Click();  // "Documentation"
     void Info1Click();  // "About"
-    // The shown picture's own size; 0 while the pane is blank.
-    int FPictureWidth = 0;
-    int FPictureHeight = 0;
+    TPreviewPane* FPreview = nullptr;
 };
