@@ -170,8 +170,6 @@ public:
     QAction* MenuItem5 = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
-    // The long commands under way; each one holds a TCommandGuard on it while it runs.
-    TCommandGate FCommands;
     bool Busy = false;
     std::atomic<bool> StopRequested{false};
     int CurrentDocIndex = -1;
@@ -331,6 +329,8 @@ private:
     int FPreviewWidth = 97;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
+    // The long commands under way; each one holds a TCommandGuard on it while it runs.
+    TCommandGate FCommands;
 
     // ---- private state of MainRetrieval.cpp ----
     void FinishDocumentCommand();
