@@ -11,6 +11,7 @@
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
+#include "platform/Guarded.h"
 #include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
 
@@ -23,10 +24,7 @@ void TFormMain::RunListCommand(const std::function<void()>& command)
     // A save or load is walking the lists: they stay as they are until it ends.
     if (ListFilesRunning())
         return;
-    try {
-        command();
-    } catch (...) {
-    }
+    Guarded(lcMain(), command);
 }
 
 void TFormMain::RunListCommandLater(const std::function<void()>& command)

@@ -60,8 +60,6 @@ public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    static TFormMain* Instance();  // the one main window, for engines and dialogs
-
     // ---- Seams that tests replace -------------------------------------------------------
     // Every message box goes through ShowMessage; a test may answer instead.
     std::function<int(MsgKind, const QString& title, const QString& text)> MessageBoxHook;
