@@ -1,5 +1,7 @@
 #include "http/TPowersock.h"
 
+#include <QScopeGuard>
+
 #include "http/TThreadTimer.h"
 #include "platform/MessageWindow.h"
 #include "platform/OwnerLink.h"
@@ -21,19 +23,6 @@ constexpr qsizetype CaptureStageSize = 256 * 1024;
 // Components that have started the socket layer; shared by every thread.
 std::mutex WinsockUsersLock;
 int WinsockUsers = 0;
-
-// Runs a clean-up on every path out of a scope.
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : FAction(std::move(f)) {}
-    ~Finally() { FAction(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F FAction;
-};
 
 struct ErrorText {
     int Number;
@@ -404,7 +393,7 @@ void TPowersock::ReadToStream()
     }
     IoBusy = true;
     bool received = false;
-    Finally done([this, &received] {
+    const auto done = qScopeGuard([this, &received] {
         IoBusy = false;
         if (ReadStepPending) {
             ReadStepPending = false;
@@ -453,7 +442,7 @@ void TPowersock::WriteFromStream()
         return;
     }
     IoBusy = true;
-    Finally done([this] {
+    const auto done = qScopeGuard([this] {
         IoBusy = false;
         if (WriteStepPending) {
             WriteStepPending = false;
@@ -591,7 +580,7 @@ void TPowersock::ResolveHost()
                                              HostEntrySize);
     // However the wait ends, a look-up still pending is withdrawn: it can never complete into a
     // later look-up's buffer.
-    Finally withdraw([this] {
+    const auto withdraw = qScopeGuard([this] {
         if (LookupHandle != 0) {
             ws::WSACancelAsyncRequest(LookupHandle);
             LookupHandle = 0;
@@ -849,7 +838,7 @@ void TPowersock::SendFile(const QString& fileName)
     keptQueue.swap(SendQueue);
     Capturing = true;
     SendFromFile = true;
-    Finally restore([this, &keptQueue] {
+    const auto restore = qScopeGuard([this, &keptQueue] {
         SendSource.reset();
         SendQueue.swap(keptQueue);
         Capturing = false;
@@ -917,7 +906,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
 {
     text.clear();
     Capturing = true;
-    Finally stop([this] { Capturing = false; });
+    const auto stop = qScopeGuard([this] { Capturing = false; });
     ReportStatus(8, QByteArrayLiteral("Capture String"));
     BytesRecvd = 0;
     bool busy = false;
@@ -953,7 +942,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
 void TPowersock::CaptureFile(const QString& fileName)
 {
     Capturing = true;
-    Finally stop([this] {
+    const auto stop = qScopeGuard([this] {
         FlushCapture();
         if (CaptureTarget)
             CaptureTarget->close();
