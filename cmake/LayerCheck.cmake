@@ -22,3 +22,5 @@ endforeach()
 # A download engine reports to the window by signals and never includes it.
 kelvorn_check_layer(download "^#include [\"<](main|widgets|dialogs)/" "a download engine includes the window side")
 kelvorn_check_layer(download "${gui_headers}" "a download engine includes Qt Gui or Widgets")
+# A dialog returns what the user chose; it never reaches into the main window.
+kelvorn_check_layer(dialogs "^#include [\"<]main/" "a dialog includes the main window")

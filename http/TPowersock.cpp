@@ -1,5 +1,7 @@
 #include "http/TPowersock.h"
 
+#include <QScopeGuard>
+
 #include "http/TThreadTimer.h"
 #include "platform/MessageWindow.h"
 #include "platform/OwnerLink.h"
@@ -24,19 +26,6 @@ constexpr qsizetype CaptureStageSize = 256 * 1024;
 // Components that have started the socket layer; shared by every thread.
 std::mutex WinsockUsersLock;
 int WinsockUsers = 0;
-
-// Runs a clean-up on every path out of a scope.
-template <typename F>
-class Finally {
-public:
-    explicit Finally(F f) : FAction(std::move(f)) {}
-    ~Finally() { FAction(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F FAction;
-};
 
 struct ErrorText {
     int Number;
@@ -407,7 +396,7 @@ void TPowersock::ReadToStream()
     }
     IoBusy = true;
     bool received = false;
-    Finally done([this, &received] {
+    const auto done = qScopeGuard([this, &received] {
         IoBusy = false;
         if (ReadStepPending) {
             ReadStepPending = false;
@@ -456,7 +445,7 @@ void TPowersock::WriteFromStream()
         return;
     }
     IoBusy = true;
-    Finally done([this] {
+    const auto done = qScopeGuard([this] {
         IoBusy = false;
         if (WriteStepPending) {
             WriteStepPending = false;
@@ -594,7 +583,7 @@ void TPowersock::ResolveHost()
                                              HostEntrySize);
     // However the wait ends, a look-up still pending is withdrawn: it can never complete into a
     // later look-up's buffer.
-    Finally withdraw([this] {
+    const auto withdraw = qScopeGuard([this] {
         if (LookupHandle != 0) {
             ws::WSACancelAsyncRequest(LookupHandle);
             LookupHandle = 0;
@@ -852,7 +841,7 @@ void TPowersock::SendFile(const QString& fileName)
     keptQueue.swap(SendQueue);
     Capturing = true;
     SendFromFile = true;
-    Finally restore([this, &keptQueue] {
+    const auto restore = qScopeGuard([this, &keptQueue] {
         SendSource.reset();
         SendQueue.swap(keptQueue);
         Capturing = false;
@@ -920,7 +909,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
 {
     text.clear();
     Capturing = true;
-    Finally stop([this] { Capturing = false; });
+    const auto stop = qScopeGuard([this] { Capturing = false; });
     ReportStatus(8, QByteArrayLiteral("Capture String"));
     BytesRecvd = 0;
     bool busy = false;
@@ -956,7 +945,7 @@ void TPowersock::CaptureString(QByteArray& text, int count)
 void TPowersock::CaptureFile(const QString& fileName)
 {
     Capturing = true;
-    Finally stop([this] {
+    const auto stop = qScopeGuard([this] {
         FlushCapture();
         if (CaptureTarget)
             CaptureTarget->close();

@@ -1,5 +1,7 @@
 #include "http/TThreadTimer.h"
 
+#include "platform/Guarded.h"
+
 #include "http/SockExceptions.h"
 #include "platform/ApplicationException.h"
 #include "platform/MessageWindow.h"
@@ -27,10 +29,7 @@ TThreadTimer::~TThreadTimer()
 {
     delete FOwnerLink;
     FEnabled = false;
-    try {
-        UpdateTimer();
-    } catch (...) {
-    }
+    Guarded(lcHttp(), [this] { UpdateTimer(); });
     delete FWindow;
 }
 

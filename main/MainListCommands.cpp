@@ -13,6 +13,7 @@
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
 #include "main/TDownloadScheduler.h"
+#include "platform/Guarded.h"
 #include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
 
@@ -25,10 +26,7 @@ void TFormMain::RunListCommand(const std::function<void()>& command)
     // A save or load is walking the lists: they stay as they are until it ends.
     if (ListFilesRunning())
         return;
-    try {
-        command();
-    } catch (...) {
-    }
+    Guarded(lcMain(), command);
 }
 
 void TFormMain::RunListCommandLater(const std::function<void()>& command)

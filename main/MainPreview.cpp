@@ -2,7 +2,6 @@
 // and the Help menu's windows.
 #include "main/UnitMain.h"
 
-#include <QThread>
 
 #include "dialogs/UnitHelp.h"
 #include "dialogs/UnitInfo.h"
@@ -28,12 +27,6 @@ void TFormMain::PreviewImage(int index) { FPreview->Show(index); }
 
 void TFormMain::ListViewFileClick()
 {
-    // An engine that finished a file runs this from its own thread: the work is the window's.
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { ListViewFileClick(); }); },
-                                  Qt::BlockingQueuedConnection);
-        return;
-    }
     FPreview->Click(CurrentFileIndex, Displayimagepreview1->isChecked());
 }
 

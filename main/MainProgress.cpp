@@ -1,4 +1,5 @@
 #include "main/UnitMain.h"
+#include "platform/Guarded.h"
 
 #include <QStatusBar>
 
@@ -10,10 +11,7 @@ void TFormMain::WireProgress()
     connect(Displaydownloadengineprogress1, &QAction::triggered, this, [this] {
         // The menu has flipped the mark already; the handler flips it itself.
         Displaydownloadengineprogress1->setChecked(!Displaydownloadengineprogress1->isChecked());
-        try {
-            Displaydownloadengineprogress1Click();
-        } catch (...) {
-        }
+        Guarded(lcMain(), [this] { Displaydownloadengineprogress1Click(); });
     });
 }
 

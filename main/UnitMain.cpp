@@ -28,8 +28,6 @@
 #include "platform/Guarded.h"
 
 namespace {
-TFormMain* TheInstance = nullptr;
-
 const QString SettingsKey = QStringLiteral("\\SoftWare\\Kelvorn");
 const QColor Maroon(128, 0, 0);
 const QColor Navy(0, 0, 128);
@@ -113,11 +111,9 @@ QString TFormMain::DefaultDownloadDir()
     return dir;
 }
 
-TFormMain* TFormMain::Instance() { return TheInstance; }
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 {
-    TheInstance = this;
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Kelvorn"));
     // The controls stand at fixed places sized for a small, narrow sans font: take the first
@@ -216,11 +212,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Timer1->start();
 }
 
-TFormMain::~TFormMain()
-{
-    if (TheInstance == this)
-        TheInstance = nullptr;
-}
+TFormMain::~TFormMain() = default;
 
 // ---- Building the window ------------------------------------------------------------------------
 

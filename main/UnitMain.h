@@ -60,8 +60,6 @@ public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    static TFormMain* Instance();  // the one main window, for engines and dialogs
-
     // ---- Seams that tests replace -------------------------------------------------------
     // Every message box goes through ShowMessage; a test may answer instead.
     std::function<int(MsgKind, const QString& title, const QString& text)> MessageBoxHook;
@@ -170,8 +168,6 @@ public:
     QAction* MenuItem5 = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
-    // The long commands under way; each one holds a TCommandGuard on it while it runs.
-    TCommandGate FCommands;
     bool Busy = false;
     std::atomic<bool> StopRequested{false};
     int CurrentDocIndex = -1;
@@ -332,6 +328,8 @@ private:
     int FPreviewWidth = 97;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
+    // The long commands under way; each one holds a TCommandGuard on it while it runs.
+    TCommandGate FCommands;
 
     // ---- private state of MainRetrieval.cpp ----
     void FinishDocumentCommand();

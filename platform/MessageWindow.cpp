@@ -1,5 +1,7 @@
 #include "platform/MessageWindow.h"
 
+#include "platform/Guarded.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QSet>
@@ -119,10 +121,7 @@ void TMessageWindow::Deliver(unsigned message, uintptr_t wParam, intptr_t lParam
     if (!FProcedure)
         return;
     // The window procedure is the outermost frame of a Qt event: nothing may escape it.
-    try {
-        FProcedure(message, wParam, lParam);
-    } catch (...) {
-    }
+    Guarded(lcPlatform(), [&] { FProcedure(message, wParam, lParam); });
 }
 
 bool TMessageWindow::event(QEvent* e)
@@ -131,11 +130,8 @@ bool TMessageWindow::event(QEvent* e)
         auto* m = static_cast<MessageEvent*>(e);
         bool deliver = true;
         if (m->Prepare) {
-            try {
-                deliver = m->Prepare();
-            } catch (...) {
-                deliver = false;
-            }
+            deliver = false;
+            Guarded(lcPlatform(), [&] { deliver = m->Prepare(); });
         }
         if (deliver)
             Deliver(m->Message, m->WParam, m->LParam);

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <thread>
 
 #include "JpegFiles.h"
 #include "main/ShellOpen.h"
@@ -268,20 +267,6 @@ private slots:
     }
 
     // An engine thread asks for the preview of the file it finished; the window does the work.
-    void clickFromAnEngineThread()
-    {
-        WriteJpeg("engine.jpg", 3, 2);
-        FForm->CurrentFileIndex = AddFile("engine.jpg", FileDownloaded);
-        std::atomic<bool> done{false};
-        std::thread engine([&] {
-            FForm->ListViewFileClick();
-            done = true;
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
-        engine.join();
-        QCOMPARE(FForm->Label2->text(), QString("(3 * 2)"));
-    }
-
     void doubleClickOpensTheCurrentFile()
     {
         ShowPicture("shown.jpg", 100, 50);
