@@ -6,20 +6,8 @@
 #include <QTest>
 
 #include "platform/LocalFiles.h"
+#include "support/TestFiles.h"
 
-namespace {
-bool Write(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
-}  // namespace
 
 class TestLocalFiles : public QObject {
     Q_OBJECT
@@ -32,12 +20,12 @@ private slots:
         Outside = Root->filePath(QStringLiteral("outside"));
         QVERIFY(QDir().mkpath(Download) && QDir().mkpath(Outside));
         Victim = Outside + QStringLiteral("/victim.jpg");
-        QVERIFY(Write(Victim, "the user's own file"));
+        QVERIFY(WriteTestFile(Victim, "the user's own file"));
     }
 
     void entriesOfEveryKindAreTaken()
     {
-        QVERIFY(Write(Download + "/file.jpg", "x"));
+        QVERIFY(WriteTestFile(Download + "/file.jpg", "x"));
         QVERIFY(QDir().mkpath(Download + "/folder.jpg"));
         QVERIFY(QFile::link(Outside + "/missing.jpg", Download + "/dangling.jpg"));
         QVERIFY(QFile::link(Victim, Download + "/link.jpg"));
@@ -53,7 +41,7 @@ private slots:
         QVERIFY(CreateNewFile(fresh, Download + "/new.jpg"));
         QCOMPARE(fresh.write("data"), qint64(4));
         fresh.close();
-        QCOMPARE(Read(Download + "/new.jpg"), QByteArray("data"));
+        QCOMPARE(ReadTestFile(Download + "/new.jpg"), QByteArray("data"));
 
         // An existing file, a link to one, and a dangling link all refuse, and nothing outside
         // the directory is made or changed.
@@ -66,8 +54,8 @@ private slots:
             QVERIFY(!error.isEmpty());
             QVERIFY(!file.isOpen());
         }
-        QCOMPARE(Read(Download + "/new.jpg"), QByteArray("data"));
-        QCOMPARE(Read(Victim), QByteArray("the user's own file"));
+        QCOMPARE(ReadTestFile(Download + "/new.jpg"), QByteArray("data"));
+        QCOMPARE(ReadTestFile(Victim), QByteArray("the user's own file"));
         QVERIFY(!QFile::exists(Outside + "/planted.jpg"));
     }
 
@@ -75,11 +63,11 @@ private slots:
     {
         // Paths that lead elsewhere are refused and leave the file alone.
         QVERIFY(QDir().mkpath(Download + "/sub"));
-        QVERIFY(Write(Download + "/sub/inner.jpg", "x"));
+        QVERIFY(WriteTestFile(Download + "/sub/inner.jpg", "x"));
         for (const QString& path : {Download + "/../outside/victim.jpg", Victim, Download + "/sub/inner.jpg",
                                     Download + "/sub/../../outside/victim.jpg"})
             QVERIFY2(!RemoveInside(Download, path), qPrintable(path));
-        QCOMPARE(Read(Victim), QByteArray("the user's own file"));
+        QCOMPARE(ReadTestFile(Victim), QByteArray("the user's own file"));
         QVERIFY(QFile::exists(Download + "/sub/inner.jpg"));
         QVERIFY(!RemoveInside(Download, Download + "/missing.jpg"));
         QVERIFY(!RemoveInside(QString(), Download + "/sub"));
@@ -88,12 +76,12 @@ private slots:
         QVERIFY(QFile::link(Victim, Download + "/link.jpg"));
         QVERIFY(RemoveInside(Download, Download + "/link.jpg"));
         QVERIFY(!EntryExists(Download + "/link.jpg"));
-        QCOMPARE(Read(Victim), QByteArray("the user's own file"));
+        QCOMPARE(ReadTestFile(Victim), QByteArray("the user's own file"));
 
         // A download directory reached through a link is the same directory.
         const QString alias = Root->filePath(QStringLiteral("alias"));
         QVERIFY(QFile::link(Download, alias));
-        QVERIFY(Write(Download + "/pic.jpg", "x"));
+        QVERIFY(WriteTestFile(Download + "/pic.jpg", "x"));
         QVERIFY(RemoveInside(alias, alias + "/pic.jpg"));
         QVERIFY(!QFile::exists(Download + "/pic.jpg"));
     }
