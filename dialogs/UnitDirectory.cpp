@@ -13,6 +13,7 @@
 #include "widgets/TDirectoryListBox.h"
 #include "widgets/TDriveComboBox.h"
 #include "platform/Guarded.h"
+#include "widgets/SvgIcon.h"
 
 TFormDirectory* FormDirectory = nullptr;
 
@@ -31,15 +32,15 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     PanelTop->setGeometry(0, 0, 361, 73);
     ButtonSave = MakeFlatButton(PanelTop, "ButtonSave", QStringLiteral("&Save"),
                                 QStringLiteral("Save directory and close window"),
-                                QIcon(QStringLiteral(":/resources/button-save.png")));
+                                SvgIcon(QStringLiteral("button-save")));
     ButtonSave->setGeometry(4, 4, 85, 33);
     ButtonCancel = MakeFlatButton(PanelTop, "ButtonCancel", QStringLiteral("&Cancel"),
                                   QStringLiteral("Cancel and close window"),
-                                  QIcon(QStringLiteral(":/resources/button-cancel.png")));
+                                  SvgIcon(QStringLiteral("button-cancel")));
     ButtonCancel->setGeometry(92, 4, 85, 33);
     ButtonNew = MakeFlatButton(PanelTop, "ButtonNew", QStringLiteral("&New directory"),
                                QStringLiteral("Make a new directory"),
-                               QIcon(QStringLiteral(":/resources/folder-new.png")));
+                               SvgIcon(QStringLiteral("folder-new")));
     ButtonNew->setGeometry(180, 4, 120, 33);
     RzDriveComboBox1 = new TDriveComboBox(PanelTop);
     RzDriveComboBox1->setObjectName(QStringLiteral("RzDriveComboBox1"));
@@ -60,7 +61,7 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(86, 6, 200, 24);
     ButtonOk = MakeFlatButton(PanelBottom, "ButtonOk", QStringLiteral("&Ok"), QString(),
-                              QIcon(QStringLiteral(":/resources/button-ok.png")));
+                              SvgIcon(QStringLiteral("button-ok")));
     ButtonOk->setGeometry(290, 4, 67, 28);
     ButtonOk->setEnabled(false);
     PanelBottom->hide();

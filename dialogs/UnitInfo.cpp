@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "dialogs/DialogTools.h"
+#include "widgets/SvgIcon.h"
 
 TFormInfo* FormInfo = nullptr;
 
@@ -20,7 +21,7 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
     setFixedSize(285, 241);
 
     ButtonClose = MakeFlatButton(this, "ButtonClose", QStringLiteral("&Close"), QStringLiteral("Close window"),
-                                 QIcon(QStringLiteral(":/resources/button-cancel.png")));
+                                 SvgIcon(QStringLiteral("button-cancel")));
     ButtonClose->setGeometry(4, 8, 85, 41);
     connect(ButtonClose, &QToolButton::clicked, this, &QDialog::close);
 

@@ -26,6 +26,7 @@
 #include "widgets/TLed.h"
 #include "widgets/TPreviewImage.h"
 #include "platform/Guarded.h"
+#include "widgets/SvgIcon.h"
 
 namespace {
 TFormMain* TheInstance = nullptr;
@@ -88,13 +89,13 @@ QAction* MakeAction(QMenu* menu, const char* name, const QString& caption, bool 
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                        const QString& picture, const QRect& bounds)
+                        const QIcon& picture, const QRect& bounds)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
     button->setText(caption);
     button->setToolTip(hint);
-    button->setIcon(QIcon(picture));
+    button->setIcon(picture);
     button->setIconSize(QSize(16, 16));
     button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);  // flat until the mouse is over it
@@ -347,17 +348,17 @@ void TFormMain::BuildTopPanel()
 
     ButtonStart = MakeButton(PanelTop, "ButtonStart", QStringLiteral("&Get document"),
                              QStringLiteral("Get main document and parse it for picture links"),
-                             QStringLiteral(":/resources/button-get.png"), QRect(4, 4, 129, 41));
+                             SvgIcon(QStringLiteral("button-get")), QRect(4, 4, 129, 41));
     ButtonStop = MakeButton(PanelTop, "ButtonStop", QStringLiteral("&Stop"), QStringLiteral("Stop all operations"),
-                            QStringLiteral(":/resources/button-stop.png"), QRect(136, 4, 85, 41));
+                            SvgIcon(QStringLiteral("button-stop")), QRect(136, 4, 85, 41));
     ButtonStop->setEnabled(false);
     ButtonParse = MakeButton(PanelTop, "ButtonParse", QStringLiteral("&Parse links"),
-                             QStringLiteral("Parse all selected links"), QStringLiteral(":/resources/button-parse.png"),
+                             QStringLiteral("Parse all selected links"), SvgIcon(QStringLiteral("button-parse")),
                              QRect(224, 4, 113, 41));
     ButtonParse->setEnabled(false);
     ButtonDownload = MakeButton(PanelTop, "ButtonDownload", QStringLiteral("&Download files"),
                                 QStringLiteral("Download all selected files"),
-                                QStringLiteral(":/resources/button-download.png"), QRect(340, 4, 130, 41));
+                                SvgIcon(QStringLiteral("button-download")), QRect(340, 4, 130, 41));
     ButtonDownload->setEnabled(false);
 
     // An empty picture: it stands in the top panel and shows nothing.
@@ -403,16 +404,16 @@ void TFormMain::BuildTopPanel()
     ComboBoxDownload->SetText(DefaultDownloadDir());
     ComboBoxDownload->SetPopupMenu(PopupMenuDownload);
     SpeedButton1 = MakeButton(PanelTop, "SpeedButton1", QString(), QStringLiteral("Double click for directory list"),
-                              QStringLiteral(":/resources/button-folder.png"), QRect(685, 52, 23, 21));
+                              SvgIcon(QStringLiteral("button-folder")), QRect(685, 52, 23, 21));
 
     Image1 = new QLabel(PanelTop);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/resources/icon-kelvorn.png")));
+    Image1->setPixmap(SvgPixmap(QStringLiteral("icon-kelvorn"), QSize(32, 32), devicePixelRatioF()));
     Image1->setGeometry(0, 0, 32, 32);
     Image1->hide();
     Image2 = new QLabel(PanelTop);
     Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/resources/icon-friendly.png")));
+    Image2->setPixmap(SvgPixmap(QStringLiteral("icon-friendly"), QSize(32, 32), devicePixelRatioF()));
     Image2->setGeometry(0, 0, 32, 32);
     Image2->hide();
 
@@ -431,9 +432,9 @@ void TFormMain::LayoutTopPanel()
 void TFormMain::BuildLists()
 {
     const QList<QIcon> states = {
-        QIcon(QStringLiteral(":/resources/state-busy.png")), QIcon(QStringLiteral(":/resources/state-failed.png")),
-        QIcon(QStringLiteral(":/resources/state-done.png")), QIcon(QStringLiteral(":/resources/state-opened.png")),
-        QIcon(QStringLiteral(":/resources/state-skipped.png"))};
+        SvgIcon(QStringLiteral("state-busy")), SvgIcon(QStringLiteral("state-failed")),
+        SvgIcon(QStringLiteral("state-done")), SvgIcon(QStringLiteral("state-opened")),
+        SvgIcon(QStringLiteral("state-skipped"))};
 
     ListViewDoc = new TCheckListView;
     ListViewDoc->setObjectName(QStringLiteral("ListViewDoc"));
@@ -702,8 +703,12 @@ void TFormMain::FormCreate()
     // 10.
     if (ComboBoxBookmark->Text().isEmpty())
         ComboBoxBookmark->SetText(QString::fromLatin1(DefaultDocument));
-    if (ComboBoxDownload->Text().isEmpty())
+    if (ComboBoxDownload->Text().isEmpty()) {
+        // Made before the field shows it, so that a fresh account's missing download directory
+        // is neither coloured nor warned about before the user did anything.
+        CreateDefaultDownloadDir();
         ComboBoxDownload->SetText(DefaultDownloadDir());
+    }
 }
 
 namespace {
@@ -947,8 +952,8 @@ void TFormMain::ApplyTaskbarOption()
 {
     const bool friendly = Usefriendlybossnameontaskbar1->isChecked();
     setWindowTitle(friendly ? QStringLiteral("Untitled - Notepad") : QStringLiteral("Kelvorn"));
-    const QPixmap picture = (friendly ? Image2 : Image1)->pixmap();
-    const QIcon icon(picture);
+    // Image1 and Image2 show the same drawings; the icon itself scales with the screen.
+    const QIcon icon = SvgIcon(friendly ? QStringLiteral("icon-friendly") : QStringLiteral("icon-kelvorn"));
     setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
 }

@@ -253,6 +253,8 @@ public:
 
     // ---- MainDirectory.cpp -------------------------------------------------------------------
     static bool DirectoryOk(const QString& directory);
+    // Creates the desktop's default download directory when it is missing; true when it exists.
+    static bool CreateDefaultDownloadDir();
     void ComboBoxBookmarkChange();
     void ComboBoxDownloadChange();
 

@@ -2,6 +2,7 @@
 // the busy look, the options, the side panel and the status displays.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -114,6 +115,8 @@ private slots:
     void topPanelControls();
     void menusHoldTheirItemsInOrder();
     void firstStartWithoutSettings();
+    void firstStartMakesTheDesktopDownloadDirectory_data();
+    void firstStartMakesTheDesktopDownloadDirectory();
     void loadCommandFollowsTheDirectoryFile();
     void optionGroupEndsAtFirstAbsentOrMistypedValue_data();
     void optionGroupEndsAtFirstAbsentOrMistypedValue();
@@ -341,6 +344,34 @@ void TestMainWindow::firstStartWithoutSettings()
     QVERIFY(reg.OpenKey(Key, false));
     QCOMPARE(reg.ReadInteger(QStringLiteral("DocWidth")), std::optional<int32_t>(241));
     QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")), std::optional<int32_t>(97));
+}
+
+void TestMainWindow::firstStartMakesTheDesktopDownloadDirectory_data()
+{
+    QTest::addColumn<bool>("firstStart");
+    QTest::addColumn<bool>("made");
+    QTest::newRow("no settings: the default is made, no warning") << true << true;
+    QTest::newRow("a stored directory that is gone: warned, nothing made") << false << false;
+}
+
+void TestMainWindow::firstStartMakesTheDesktopDownloadDirectory()
+{
+    QFETCH(bool, firstStart);
+    QFETCH(bool, made);
+    IsolatedSettings isolated;
+    const QString desktop = isolated.DesktopDownloadDirectory();
+    QCOMPARE(TFormMain::DefaultDownloadDir(), desktop);
+    const QString stored = isolated.Root() + QStringLiteral("/old/downloads");
+    if (!firstStart)
+        WriteValues({{QStringLiteral("DownloadDir"), stored}});
+    Recorded seen;
+    auto window = MakeWindow(seen);
+    QCOMPARE(window->ComboBoxDownload->Text(), firstStart ? desktop : stored);
+    QCOMPARE(QFileInfo(desktop).isDir(), made);
+    QVERIFY(!QFileInfo::exists(stored));
+    window->FormActivate();
+    QCOMPARE(seen.texts.isEmpty(), made);
+    QCOMPARE(window->ComboBoxDownload->BackgroundColor() == QColor(255, 0, 0), !made);
 }
 
 void TestMainWindow::loadCommandFollowsTheDirectoryFile()
