@@ -65,6 +65,7 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     ButtonOk->setGeometry(290, 4, 67, 28);
     ButtonOk->setEnabled(false);
     PanelBottom->hide();
+    FitTexts();
     LayoutMiddle();
 
     connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonSaveClick(); }); });
@@ -138,6 +139,26 @@ void TFormDirectory::ButtonOkClick()
     }
     PanelBottom->hide();
     LayoutMiddle();
+}
+
+void TFormDirectory::FitTexts()
+{
+    // The design places suit a narrow 8-point font. With wider fonts the buttons take what their
+    // captions need, the label what its text needs, and the window grows to hold them and its
+    // title; the drive box, the list and the new-name field fill the width.
+    const int buttonsRight = PlaceButtonsInRow({ButtonSave, ButtonCancel, ButtonNew}, 3);
+    const int labelWidth = std::max(80, TextWidth(Label1, Label1->text()));
+    const int okWidth = std::max(ButtonOk->width(), ButtonOk->sizeHint().width());
+    const int width = std::max({361, buttonsRight + 4, TitleBarWidth(windowTitle()),
+                                4 + labelWidth + 2 + 120 + 4 + okWidth + 4});
+    setFixedSize(width, height());
+    PanelTop->resize(width, PanelTop->height());
+    RzDriveComboBox1->resize(width - 8, RzDriveComboBox1->height());
+    PanelBottom->resize(width, PanelBottom->height());
+    Label1->setGeometry(4, 6, labelWidth, 24);
+    ButtonOk->setGeometry(width - 4 - okWidth, ButtonOk->y(), okWidth, ButtonOk->height());
+    const int fieldLeft = Label1->x() + labelWidth + 2;
+    Edit1->setGeometry(fieldLeft, Edit1->y(), ButtonOk->x() - 4 - fieldLeft, Edit1->height());
 }
 
 void TFormDirectory::LayoutMiddle()

@@ -43,6 +43,7 @@ public:
 
 private:
     void LayoutMiddle();
+    void FitTexts();
     void ShowError(const QString& text);
 };
 

@@ -49,8 +49,26 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
     QTextBlockFormat centred;
     centred.setAlignment(Qt::AlignHCenter);
     cursor.mergeBlockFormat(centred);
+    FitText();
 
     CentreOnScreen(this);
+}
+
+void TFormInfo::FitText()
+{
+    // The design size (285 by 241) holds the credit lines in a narrow 8-point font; with larger
+    // fonts the window grows until every line shows whole, without a scroll bar.
+    const QFontMetrics metrics(Memo1->font());
+    const QStringList lines = CreditText().split(QLatin1Char('\n'));
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int margins = 2 * int(Memo1->document()->documentMargin()) + 2 * Memo1->frameWidth() + 8;
+    const int memoWidth = std::max(285, widest + margins);
+    const int memoHeight = std::max(189, int(lines.size()) * metrics.lineSpacing() + margins);
+    const int top = 241 - 189;
+    setFixedSize(std::max(memoWidth, TitleBarWidth(windowTitle())), top + memoHeight);
+    Memo1->setGeometry(0, top, width(), memoHeight);
 }
 
 QString TFormInfo::CreditText()
@@ -63,9 +81,9 @@ QString TFormInfo::CreditText()
         "Harvests pictures, video and archives\n"
         "from the links of web pages.\n"
         "\n"
-        "Written by the Kelvorn team\n"
-        "Window, lists and settings: the Kelvorn team\n"
-        "Download engines and HTTP client: the Kelvorn team\n"
+        "Written by the Kelvorn team:\n"
+        "window, lists and settings,\n"
+        "download engines, HTTP client.\n"
         "Picture decoding: libjpeg\n"
         "Built with Qt\n"
         "\n"

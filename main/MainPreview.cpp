@@ -40,13 +40,15 @@ bool TFormMain::EventFilterPreview(QObject* watched, QEvent* event)
     return false;
 }
 
+QString TFormMain::NoImageSelectedText() { return QStringLiteral("No image selected !"); }
+
 void TFormMain::BlankPreviewImage()
 {
     ImagePreview->setToolTip(QString());
     ImagePreview->ClearPicture();
     FPictureWidth = 0;
     FPictureHeight = 0;
-    Label1->setText(QStringLiteral("No image selected !"));
+    Label1->setText(NoImageSelectedText());
     Label2->setText(QString());
 }
 

@@ -161,6 +161,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter2 = MainSplitter->handle(2);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    FitSidePanel();
     ApplySplitterWidths();
     connect(MainSplitter, &QSplitter::splitterMoved, this, [this](int, int) {
         FDocWidth = ListViewDoc->width();
@@ -479,7 +480,7 @@ void TFormMain::BuildSidePanel()
     PanelExtra = extra;
     PanelExtra->setObjectName(QStringLiteral("PanelExtra"));
     PanelExtra->setFrameShape(QFrame::NoFrame);
-    PanelExtra->setMinimumWidth(97);
+    PanelExtra->setMinimumWidth(DesignSideWidth);
 
     auto* preview = new TLayoutFrame(PanelExtra);
     PanelPreview = preview;
@@ -526,6 +527,21 @@ void TFormMain::BuildSidePanel()
             gauge->resize(std::max(1, w - 10), 5);
     };
     extra->OnResize = [this] { LayoutSidePanel(); };
+}
+
+void TFormMain::FitSidePanel()
+{
+    // The design width suits a narrow 8-point font; with the wider fonts of a Linux desktop the
+    // panel grows until its fixed texts fit: the two title strips (frame and one pixel each side)
+    // and the preview's caption line (4 pixels each side).
+    const QFontMetrics metrics(PanelExtra->font());
+    const int strip = 2 + 2 * Panel5->frameWidth() + 4;
+    const int needed = std::max({metrics.horizontalAdvance(Panel3->text()) + strip,
+                                 metrics.horizontalAdvance(Panel5->text()) + strip,
+                                 metrics.horizontalAdvance(NoImageSelectedText()) + 8});
+    const int minimum = std::max(DesignSideWidth, needed);
+    PanelExtra->setMinimumWidth(minimum);
+    FPreviewWidth = std::max(FPreviewWidth, minimum);
 }
 
 void TFormMain::LayoutSidePanel()
@@ -800,7 +816,7 @@ void TFormMain::ReadSettings()
     const auto previewWidth = read("PreviewWidth");
     if (!previewWidth)
         return;
-    FPreviewWidth = std::max(97, *previewWidth);
+    FPreviewWidth = std::max(PanelExtra->minimumWidth(), *previewWidth);
     ApplySplitterWidths();
     const char* const columns[3] = {"FileCol0", "FileCol1", "FileCol2"};
     for (int c = 0; c < 3; ++c) {

@@ -293,6 +293,8 @@ public:
     std::function<void()> SaveListsOnExit;
     // The design-time bounds of the window and the address shown at a first start.
     static constexpr int DesignLeft = 198, DesignTop = 188, DesignWidth = 720, DesignHeight = 540;
+    static constexpr int DesignSideWidth = 97;  // the side panel's width, and its least width
+    static QString NoImageSelectedText();        // the preview's caption when nothing shows
     static const char* const DefaultDocument;
     static QString DefaultDownloadDir();
 
@@ -308,13 +310,14 @@ private:
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
+    void FitSidePanel();  // the side panel's least width from its fixed texts
     void LayoutStatusBar();
     void ApplySplitterWidths();
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
-    int FPreviewWidth = 97;
+    int FPreviewWidth = DesignSideWidth;
     bool FActivateCheckRunning = false;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
