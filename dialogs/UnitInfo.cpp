@@ -4,7 +4,8 @@
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QTextCursor>
+#include <QTextLayout>
+#include <QTextOption>
 #include <QToolButton>
 
 #include "dialogs/DialogTools.h"
@@ -42,13 +43,12 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
     QFont bold = Memo1->font();
     bold.setBold(true);
     Memo1->setFont(bold);
-    Memo1->setPlainText(CreditText());
-    // Centre every line.
-    QTextCursor cursor(Memo1->document());
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat centred;
+    // Centre every line: a plain-text view lays its lines out by the document's text option and
+    // ignores the alignment of single blocks.
+    QTextOption centred = Memo1->document()->defaultTextOption();
     centred.setAlignment(Qt::AlignHCenter);
-    cursor.mergeBlockFormat(centred);
+    Memo1->document()->setDefaultTextOption(centred);
+    Memo1->setPlainText(CreditText());
     FitText();
 
     CentreOnScreen(this);

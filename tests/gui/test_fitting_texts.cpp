@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QtTest>
 #include <memory>
@@ -107,6 +109,12 @@ void TestFittingTexts::dialogs()
         for (const QString& line : TFormInfo::CreditText().split(QLatin1Char('\n')))
             QVERIFY2(metrics.horizontalAdvance(line) <= room, qPrintable(line));
         QTRY_COMPARE(info.Memo1->verticalScrollBar()->maximum(), 0);
+        // The lines stand centred: a short line starts further right than a long one.
+        const QTextBlock longLine = info.Memo1->document()->findBlockByNumber(5);
+        const QTextBlock shortLine = info.Memo1->document()->findBlockByNumber(1);
+        QVERIFY(longLine.text().size() > shortLine.text().size() + 10);
+        QVERIFY(shortLine.layout()->lineAt(0).naturalTextRect().left()
+                > longLine.layout()->lineAt(0).naturalTextRect().left() + 20);
         QVERIFY(info.width() >= TitleBarWidth(info.windowTitle()));
         QVERIFY(info.width() >= 285);
         QVERIFY(info.height() >= 241);
