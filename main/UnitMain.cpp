@@ -666,8 +666,14 @@ void TFormMain::ProcessMessages() { QCoreApplication::processEvents(); }
 
 void TFormMain::SetPanelText(int panel, const QString& text)
 {
-    if (panel >= 0 && panel < int(FPanels.size()))
-        FPanels[panel]->setText(text);
+    if (panel < 0 || panel >= int(FPanels.size()))
+        return;
+    QLabel* label = FPanels[panel];
+    label->setText(text);
+    // A status with a failure's reason can be longer than its panel: the whole text is then
+    // the panel's hint.
+    const int room = label->contentsRect().width() - label->indent();
+    label->setToolTip(label->fontMetrics().horizontalAdvance(text) > room ? text : QString());
 }
 
 QString TFormMain::PanelText(int panel) const

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolButton>
@@ -138,6 +139,16 @@ void TestFittingTexts::sidePanelOfTheMainWindow()
     QVERIFY2(Fits(window.Label1, window.Label1->text()), qPrintable(Describe(window.Label1, window.Label1->text())));
     for (QToolButton* button : {window.ButtonStart, window.ButtonStop, window.ButtonParse, window.ButtonDownload})
         QVERIFY2(Fits(button), qPrintable(Describe(button, button->text())));
+    // A status text longer than its panel is the panel's hint as a whole; a short one needs none.
+    const QString longStatus =
+        QStringLiteral("Status: Not active - Could not write /home/someone/Downloads/holiday/beach-1.jpg: Permission denied");
+    window.SetStatusText(longStatus);
+    QCOMPARE(window.StatusText(), longStatus);
+    const QLabel* panel = window.StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    QVERIFY(panel);
+    QCOMPARE(panel->toolTip(), longStatus);
+    window.SetStatusText(QStringLiteral("Status: Not active"));
+    QCOMPARE(panel->toolTip(), QString());
     window.hide();
 }
 
