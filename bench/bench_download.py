@@ -4,7 +4,8 @@
     curl --parallel --parallel-max 8 (target <= 1.15).
 (b) one 1 GiB file unthrottled through one engine vs curl -0, median of three alternating
     rounds: CPU seconds (target <= 1.5),
-    throughput (target >= 0.8), peak memory (target < 100 MB).
+    throughput (target >= 0.8), peak memory (target < 100 MB), context switches of the whole
+    process (target < 5000: engine progress is sent at most once per screen frame).
 (c) eight engines waiting on silent servers: CPU share of one core (target < 5%).
 Usage: bench_download.py BUILD_DIR [WORK_DIR]"""
 import os, shutil, subprocess, sys, tempfile, time
@@ -14,16 +15,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def run(cmd):
     """Runs cmd under /usr/bin/time (so that peak memory is the command's own, not inherited
-    from this script); returns (wall s, cpu s, peak KiB, stdout)."""
+    from this script); returns (wall s, cpu s, peak KiB, stdout, context switches)."""
     with tempfile.NamedTemporaryFile(mode="r") as stats:
         t = time.monotonic()
-        p = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", stats.name, *cmd],
+        p = subprocess.run(["/usr/bin/time", "-f", "%U %S %M %w %c", "-o", stats.name, *cmd],
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         wall = time.monotonic() - t
         if p.returncode != 0:
             sys.exit("failed (%d): %s\n%s" % (p.returncode, " ".join(cmd[:3]), p.stdout))
-        user, system, peak = stats.read().split()[-3:]
-    return wall, float(user) + float(system), int(peak), p.stdout
+        user, system, peak, voluntary, involuntary = stats.read().split()[-5:]
+    return wall, float(user) + float(system), int(peak), p.stdout, int(voluntary) + int(involuntary)
 
 def median(values):
     values = sorted(values)
@@ -60,8 +61,8 @@ def main():
         cmd = ["curl", "-s", "-0", "--parallel", "--parallel-max", "8"]
         for u in urls:
             cmd += ["-o", os.path.join(out, u.rsplit("/", 1)[1]), u]
-        c_wall, _, _, _ = run(cmd)
-        k_wall, _, _, k_out = run([prog, "batch", listfile, fresh(os.path.join(work, "ours"))])
+        c_wall = run(cmd)[0]
+        k_wall, _, _, k_out, _ = run([prog, "batch", listfile, fresh(os.path.join(work, "ours"))])
         srv.kill()
         rows.append(("(a) 32 x 8 MiB at 4 MB/s per connection: wall s", k_wall, c_wall, k_wall / c_wall, "<= 1.15"))
         print("  program:", k_out.strip())
@@ -86,17 +87,19 @@ def main():
             our_runs.append(run([prog, "batch", listfile, ours]))
             shutil.rmtree(ours)
         srv.kill()
-        c_wall, c_cpu, c_peak = (median(r[i] for r in curl_runs) for i in range(3))
-        k_wall, k_cpu, k_peak = (median(r[i] for r in our_runs) for i in range(3))
+        c_wall, c_cpu, c_peak, c_switches = (median(r[i] for r in curl_runs) for i in (0, 1, 2, 4))
+        k_wall, k_cpu, k_peak, k_switches = (median(r[i] for r in our_runs) for i in (0, 1, 2, 4))
         k_out = our_runs[-1][3]
         rows.append(("(b) 1 GiB: CPU s", k_cpu, c_cpu, k_cpu / c_cpu, "<= 1.5"))
         rows.append(("(b) 1 GiB: throughput MB/s", size / k_wall / 1e6, size / c_wall / 1e6, c_wall / k_wall, ">= 0.8"))
         rows.append(("(b) 1 GiB: peak memory MB", k_peak / 1024, c_peak / 1024, k_peak / c_peak, "program < 100 MB"))
+        rows.append(("(b) 1 GiB: context switches", k_switches, c_switches, k_switches / max(c_switches, 1),
+                     "program < 5000"))
         print("  program:", k_out.strip())
 
         # (c) eight engines on silent servers
         srv, base = server("--silent")
-        _, _, _, k_out = run([prog, "idle", base.rstrip("/"), fresh(os.path.join(work, "ours")), "4"])
+        k_out = run([prog, "idle", base.rstrip("/"), fresh(os.path.join(work, "ours")), "4"])[3]
         srv.kill()
         share = float(k_out.split("idle_cpu_share=")[1].split()[0])
         rows.append(("(c) 8 engines waiting: CPU share of one core", share, 0, 0, "< 0.05"))

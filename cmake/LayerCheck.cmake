@@ -1,5 +1,6 @@
 # Keeps the layers apart at configure time: lower layers never include upper ones.
 #   platform/, http/, rules/  -> no window-side folder and no Qt Gui/Widgets header
+#   download/                 -> no main/, widgets/ or dialogs/, and no Qt Gui/Widgets header
 function(kelvorn_check_layer folder pattern why)
     file(GLOB_RECURSE sources CONFIGURE_DEPENDS
         ${CMAKE_SOURCE_DIR}/${folder}/*.cpp ${CMAKE_SOURCE_DIR}/${folder}/*.h)
@@ -18,3 +19,6 @@ foreach(folder platform http rules)
     kelvorn_check_layer(${folder} "${window_side}" "a Qt-Core-only layer includes the window side")
     kelvorn_check_layer(${folder} "${gui_headers}" "a Qt-Core-only layer includes Qt Gui or Widgets")
 endforeach()
+# A download engine reports to the window by signals and never includes it.
+kelvorn_check_layer(download "^#include [\"<](main|widgets|dialogs)/" "a download engine includes the window side")
+kelvorn_check_layer(download "${gui_headers}" "a download engine includes Qt Gui or Widgets")

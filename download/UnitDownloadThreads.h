@@ -1,70 +1,72 @@
 #pragma once
-// A download engine: one thread that fetches one file over HTTP straight into its local file,
-// shows its progress in one engine slot of the main window and writes its outcome into the
-// file's item. Widgets are only touched on the user-interface thread.
+// A download engine: one thread that fetches one file over HTTP straight into its local file.
+// It knows nothing of the window: it is given its address, local path, slot, item id, a stop
+// token and the request's extra header values, and it reports by queued signals carrying values
+// (its hint, its progress, and at the end one outcome). Whoever started it decides what the
+// reports mean for the window.
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <stop_token>
 
-#include <QTimer>
+#include "download/DownloadTypes.h"
 
-#include "http/TNMHTTP.h"
-
-class TCheckListView;
-class TFormMain;
-class TGauge;
-class TLed;
+class QTimer;
+class TNMHTTP;
 
 class TDownload : public QThread {
     Q_OBJECT
 public:
-    // Starts the thread at once; the engine deletes itself after its run.
-    TDownload(const QByteArray& fileUrl, const QString& fileName, int itemIndex,
-              TCheckListView* fileList, TGauge* gauge, TLed* led);
+    // Connect the signals, then start() the thread; the engine deletes itself after its run.
+    TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId,
+              std::stop_token stop, const TDownloadRequest& request = {});
     ~TDownload() override;
 
     // Engines whose run has not yet ended (their thread may still be winding down).
     static int Running();
     // Test-only seam: the idle time-out (60000 ms in the program).
     static void SetIdleIntervalForTests(int ms);
-    // True while an engine that has not finished was handed this local path.
-    static bool PathInUse(const QString& path);
+    // Progress reaches the window at most once per screen frame: a fast stream would otherwise
+    // post an update per packet and keep both threads switching.
+    static constexpr int ProgressInterval = 16;  // ms
+
+signals:
+    void HintChanged(const TDownloadHint& hint);
+    // Bytes of the body received so far and the announced length (0 when none was announced).
+    void Progress(int32_t received, int32_t total);
+    // The engine's last report; the run ends right after it.
+    void Finished(const TDownloadOutcome& outcome);
 
 protected:
     void run() override;
 
 private:
     void Execute();
-    void Record(TFormMain* form, int outcome);  // list lock, outcome icon, CheckFile, preview jump
+    TDownloadOutcome Request();  // the request step and the finished-file check
     void FinalStep();
     void HttpPacketRecvd();
+    void SendProgress();
     void IdleTimeout();
     void StopPoll();
-    void HttpInvalidHost(bool& handled);
-    void HttpFailure(CmdType cmd);
 
     const QByteArray FileUrl;
     const QString FileName;
-    const int ItemIndex;
-    const QPointer<TGauge> Gauge;
-    const QPointer<TLed> Led;
-    const QPointer<TCheckListView> FileList;
-    std::atomic<int>* const FLock;  // the file list's Tag
-    // Both timers and the client are created and released by the run, on the engine's thread.
+    const int Slot;
+    const uint64_t ItemId;
+    const std::stop_token Stop;
+    const TDownloadRequest Extra;
+    // Timers and client are created and released by the run, on the engine's thread.
     std::unique_ptr<QTimer> IdleTimer;
     QElapsedTimer FLastPacket;  // when the last packet arrived (or the run began)
     std::unique_ptr<QTimer> StopTimer;
+    std::unique_ptr<QTimer> ProgressTimer;
+    QElapsedTimer FLastProgress;  // when progress was last sent
+    int32_t FReceived = 0;
+    int32_t FTotal = 0;
+    bool FProgressDue = false;  // a packet arrived since progress was last sent
+    QString FCancelReason;      // set by our own cancels (Stop, idle time-out)
     std::unique_ptr<TNMHTTP> Http;
-
-    // Latest bar state (maximum, progress) for the user-interface thread; a new packet posts an
-    // update only when none is waiting, so a fast stream does not flood the window's queue.
-    struct GaugeShare {
-        std::atomic<uint64_t> State{0};
-        std::atomic<bool> Posted{false};
-    };
-    const std::shared_ptr<GaugeShare> FGauge = std::make_shared<GaugeShare>();
 };

@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "download/UiCall.h"
-#include "download/UnitDownloadThreads.h"
-#include "rules/FileNaming.h"
+#include "download/DownloadTypes.h"
+#include "main/TDownloadScheduler.h"
 #include "main/UnitMain.h"
+#include "rules/FileNaming.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 #include "widgets/TGauge.h"
@@ -20,15 +20,7 @@
 namespace {
 constexpr int StartStep = 50;  // ms between two engine starts, and between tries for a free slot
 
-bool FileExistsAt(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
-}
-
-// A name is taken when anything lies at its path (a directory cannot be written either), or
-// when a running engine was handed that path and may not have created its file yet.
-bool PathTaken(const QString& path) { return QFileInfo::exists(path) || TDownload::PathInUse(path); }
+bool FileExistsAt(const QString& path) { return FileSizeAt(path) >= 0; }
 
 // Waits while the window keeps processing its events, without spinning.
 void WaitProcessing(int ms)
@@ -47,6 +39,13 @@ void WaitProcessing(int ms)
 
 void TFormMain::WireDownload()
 {
+    Downloads = new TDownloadScheduler(ListViewFile, Gauges, LedEngines, this);
+    Downloads->OnItemFinished = [this](int index) {
+        if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked()) {
+            CurrentFileIndex = index;
+            ListViewFileClick();
+        }
+    };
     if (!ButtonDownload)
         return;
     connect(ButtonDownload, &QAbstractButton::clicked, this, [this] {
@@ -96,7 +95,7 @@ void TFormMain::ButtonDownloadClick()
         if (!StopRequested && i < ListViewFile->Count() && ListViewFile->Checked(i)
             && ListViewFile->ImageIndex(i) == FilePending) {
             if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked()
-                && (FileExistsAt(LocalPath(i)) || TDownload::PathInUse(LocalPath(i)))) {
+                && (FileExistsAt(LocalPath(i)) || Downloads->PathInUse(LocalPath(i)))) {
                 ListViewFile->SetImageIndex(i, FileSkipped);
                 ListViewFile->SetStateImage(i, NoBoxStateImage);
                 ListViewFile->SetSubItem(i, 2, "(Skipped)");
@@ -142,23 +141,7 @@ void TFormMain::ButtonDownloadClick()
 
 bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, int itemIndex)
 {
-    for (size_t slot = 0; slot < LedEngines.size(); ++slot) {
-        TLed* led = LedEngines[slot];
-        if (led && !led->LedEnabled()) {
-            // The engine lights the LED at once, here on this thread, so this slot reads as busy
-            // before we look again.
-            new TDownload(url, localPath, itemIndex, ListViewFile, Gauges[slot], led);
-            return true;
-        }
-    }
-    return false;
-}
-
-void TFormMain::WaitForEngines()
-{
-    // Every engine's last change is its light going out, so this wait wakes up for it.
-    while (ActiveConnection())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return Downloads->Start(url, localPath, itemIndex);
 }
 
 bool TFormMain::ActiveConnection()
@@ -175,8 +158,11 @@ bool TFormMain::CheckFileName(int index)
     if (!IsPlainFileName(name))
         return false;  // never write outside the download directory
     const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');
-    const QByteArray free = FreeFileName(name, [&directory](const QByteArray& candidate) {
-        return PathTaken(directory + QString::fromLatin1(candidate));
+    // A name is taken when anything lies at its path (a directory cannot be written either), or
+    // when a running engine was handed that path and may not have created its file yet.
+    const QByteArray free = FreeFileName(name, [this, &directory](const QByteArray& candidate) {
+        const QString path = directory + QString::fromLatin1(candidate);
+        return QFileInfo::exists(path) || Downloads->PathInUse(path);
     });
     if (free.isEmpty())
         return false;
@@ -188,35 +174,14 @@ void TFormMain::CheckFile(int index)
 {
     if (index == -1)
         return;
-    QCoreApplication::processEvents();
-    QString path;
-    WaitOnUi([&] {
-        if (index >= 0 && index < ListViewFile->Count())
-            path = LocalPath(index);
-    });
-    if (path.isEmpty() || !FileExistsAt(path))
+    ProcessMessages();
+    if (index < 0 || index >= ListViewFile->Count())
         return;
-    // Measuring and deleting happen here on the caller's thread; only item changes go to the
-    // user-interface thread.
-    const qint64 size = QFileInfo(path).size();
-    int state = FilePending;
-    WaitOnUi([&] {
-        if (index < ListViewFile->Count()) {
-            ListViewFile->SetSubItem(index, 2, QByteArray::number(size));
-            state = ListViewFile->ImageIndex(index);
-        }
-    });
-    if (size < MinimumFileSize || state == FileFailed) {
+    const QString path = LocalPath(index);
+    const TFileCheck check = CheckFileRule(ListViewFile->ImageIndex(index) == FileFailed, FileSizeAt(path));
+    if (check.Delete)
         QFile::remove(path);
-        WaitOnUi([&] {
-            if (index < ListViewFile->Count()) {
-                ListViewFile->SetImageIndex(index, FileFailed);
-                ListViewFile->SetStateImage(index, NoBoxStateImage);
-                ListViewFile->SetSubItem(index, 1, "Not available");
-                ListViewFile->SetSubItem(index, 2, "(Deleted)");
-            }
-        });
-    }
+    ApplyFileCheck(*ListViewFile, index, check);
 }
 
 void TFormMain::UpdateIconsInfileList()

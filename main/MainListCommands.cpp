@@ -181,8 +181,6 @@ void TFormMain::DeleteByHostPrefix(TCheckListView* list, int& current)
     // The question let events run; a save or load started meanwhile keeps the lists whole.
     if (FListFilesRun != TListFilesRun::None)
         return;
-    if (list == ListViewFile)
-        WaitForEngines();
     DeleteStartingWith(*list, prefix);
     current = -1;
 }
@@ -210,7 +208,6 @@ void TFormMain::ResetFile()
 
 void TFormMain::SortFileList()
 {
-    WaitForEngines();
     // Sorted once: items added later are appended at the end again.
     ListViewFile->SetSorted(true);
     ListViewFile->viewport()->update();

@@ -220,7 +220,6 @@ void TFormMain::LoadListFromDisk()
             CurrentFileIndex = -1;
             if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked())
                 PreviewImage(-1);
-            WaitForEngines();
             ListViewFile->Clear();
             if (!ReadListFile(docFile, false))
                 return;

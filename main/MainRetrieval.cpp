@@ -14,6 +14,7 @@
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "rules/RetrievalRules.h"
+#include "main/TDownloadScheduler.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
@@ -144,6 +145,7 @@ void TFormMain::SetDocState(int index, int state)
 void TFormMain::ButtonStopClick()
 {
     StopRequested = true;
+    Downloads->StopEngines();
     ++FCommandRun;
     try {
         ProcessMessages();
@@ -194,7 +196,6 @@ void TFormMain::ButtonStartClick()
             CurrentFileIndex = -1;
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
-            WaitForEngines();
             ListViewFile->Clear();
         }
 
@@ -276,7 +277,6 @@ void TFormMain::ButtonParseClick()
         if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
             if (Letpreviewjumptolatestfiledownloaded1->isChecked())
                 BlankPreviewImage();
-            WaitForEngines();
             ListViewFile->Clear();
         }
 

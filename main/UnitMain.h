@@ -34,6 +34,7 @@ class QStatusBar;
 class QToolButton;
 class QWidget;
 class TCheckListView;
+class TDownloadScheduler;
 class TFlatComboBox;
 class TGauge;
 class TLed;
@@ -231,12 +232,11 @@ public:
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
     bool ActiveConnection();
     bool CheckFileName(int index);
-    void CheckFile(int index);  // called on an engine's thread
+    void CheckFile(int index);
     void UpdateIconsInfileList();
     QString LocalPath(int index) const;  // download field text, "/", Filename column
-    // Engines still winding down after Stop write their outcome by item index: a command that
-    // empties, reorders or removes file items waits for them first (events keep running).
-    void WaitForEngines();
+    // The engine slots and the engines' reports; it finds an engine's item by the item's id.
+    TDownloadScheduler* Downloads = nullptr;
 
     // ---- MainListFiles.cpp -----------------------------------------------------------------------
     void SaveListToDisk();

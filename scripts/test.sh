@@ -9,6 +9,7 @@ export QT_QPA_PLATFORM=offscreen
 # The socket, thread and download-engine tests under ThreadSanitizer, in a separate build of just
 # those programs (the ten-second connect time-out test is left to the normal run).
 tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp test_filenaming*.cpp;
+                cd ../download && ls test_*.cpp;
                 cd ../gui && ls test_engine*.cpp test_download*.cpp) 2>/dev/null |
     sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')"
 if [ -n "$tsan_tests" ]; then
@@ -20,6 +21,15 @@ if [ -n "$tsan_tests" ]; then
         TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 report_signal_unsafe=0 suppressions=$PWD/../tests/tsan.supp" \
             ctest --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$")
 fi
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a build of its own
+# (the installed-program test is left to the normal run). Leak checks are off: Qt keeps caches
+# and plugins until the process ends.
+[ -f build-asan/build.ninja ] || cmake -S . -B build-asan -G Ninja -DKELVORN_ASAN=ON >/dev/null
+cmake --build build-asan
+(cd build-asan &&
+    ASAN_OPTIONS="detect_leaks=0 abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1" \
+        ctest --output-on-failure -j 2 -E '^test_install$')
 
 # The Debian package and its desktop metadata.
 (cd build && cpack -G DEB >/dev/null && dpkg-deb --info kelvorn_*_amd64.deb | grep -E 'Package|Version|Depends')

@@ -7,6 +7,7 @@ namespace {
 constexpr int CaptionRole = Qt::UserRole;       // the caption's bytes
 constexpr int ImageIndexRole = Qt::UserRole + 1;
 constexpr int StateImageRole = Qt::UserRole + 2;
+constexpr int ItemIdRole = Qt::UserRole + 3;
 
 // Captions sort in the platform's locale-aware, case-sensitive order.
 bool CaptionLess(const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; }
@@ -98,6 +99,7 @@ int TCheckListView::Add(const QByteArray& caption)
     item->setData(0, CaptionRole, caption);
     item->setData(0, ImageIndexRole, -1);
     item->setData(0, StateImageRole, 0);
+    item->setData(0, ItemIdRole, QVariant::fromValue<quint64>(FNextId++));
     item->setData(0, Qt::CheckStateRole, CheckFor(0));
     const int row = FSorted ? SortedPosition(caption) : topLevelItemCount();
     insertTopLevelItem(row, item);
@@ -151,6 +153,24 @@ void TCheckListView::SetCaption(int index, const QByteArray& caption)
     --FInternal;
     const int row = FSorted ? MoveToSortedPlace(item) : index;
     emit Change(row);
+}
+
+uint64_t TCheckListView::ItemId(int index) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->data(0, ItemIdRole).value<quint64>() : 0;
+}
+
+int TCheckListView::IndexOfItemId(uint64_t id, int hint) const
+{
+    if (id == 0)
+        return -1;
+    if (ItemId(hint) == id)
+        return hint;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (topLevelItem(i)->data(0, ItemIdRole).value<quint64>() == id)
+            return i;
+    return -1;
 }
 
 bool TCheckListView::ContainsCaption(const QByteArray& caption) const { return FCaptionCount.contains(caption); }

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QTreeWidget>
 #include <atomic>
+#include <cstdint>
 
 class QMenu;
 
@@ -38,6 +39,11 @@ public:
     QByteArray SubItem(int index, int column) const;  // column 1 = "Filename", 2 = "Size"
     void SetSubItem(int index, int column, const QByteArray& text);
 
+    // Every item gets an id when it is added that stays with it through sorting, edits and the
+    // removal of other items, so work that finishes later finds its item again; 0 is no item.
+    uint64_t ItemId(int index) const;
+    int IndexOfItemId(uint64_t id, int hint = -1) const;  // -1 when the item is gone; `hint` is looked at first
+
     bool Sorted() const { return FSorted; }
     void SetSorted(bool on);  // switching on sorts at once (locale-aware, case-sensitive)
 
@@ -66,6 +72,7 @@ private:
     int MoveToSortedPlace(QTreeWidgetItem* item);  // returns its new index
     void Forget(const QByteArray& caption);
     void ItemChanged(QTreeWidgetItem* item);
+    uint64_t FNextId = 1;
     bool FSorted = false;
     bool FPopupAllowed = true;
     QMenu* FPopup = nullptr;

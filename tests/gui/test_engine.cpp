@@ -1,8 +1,7 @@
-// The download engine on its own: what it shows in its slot, its outcome under the list lock,
-// the finished-file check and its release after the run.
-#include <QPointer>
+// The download engines seen from the window: what an engine shows in its slot, its outcome
+// under the list lock and on the item it was started for, the finished-file check, and a window
+// that goes while engines run.
 #include <QTest>
-#include <thread>
 
 #include "gui/DownloadFixture.h"
 
@@ -14,9 +13,11 @@ private slots:
     void outcomeWaitsForTheListLock();
     void refusedConnectionFailsWithoutFile();
     void startDownloadTakesFirstDarkSlot();
+    void outcomeFindsItsItem_data();
+    void outcomeFindsItsItem();
+    void windowClosedWhileEnginesRun();
     void checkFile_data();
     void checkFile();
-    void checkFileFromAnotherThread();
     void updateIconsMarksPresentFiles();
 };
 
@@ -27,10 +28,13 @@ void TestEngine::slotShowsTheRunAndIsReleased()
     const QByteArray url = server.Url("/a/pic.jpg-3000");
     const int item = w.AddFile(url);
     w.List()->SetImageIndex(item, FileDownloading);
+    for (int s : {0, 1})
+        w.Form->LedEngines[s]->SetLedEnabled(true);
     TGauge* gauge = w.Form->Gauges[2];
     TLed* led = w.Form->LedEngines[2];
-    QPointer<TDownload> engine = new TDownload(url, w.Path("pic.jpg-3000"), item, w.List(), gauge, led);
-    QVERIFY(led->LedEnabled());  // busy from the moment it was created
+    QVERIFY(w.Form->StartDownload(url, w.Path("pic.jpg-3000"), item));
+    QVERIFY(led->LedEnabled());  // busy from the moment it was started
+    QVERIFY(w.Form->Downloads->PathInUse(w.Path("pic.jpg-3000")));
     QTRY_COMPARE_WITH_TIMEOUT(gauge->Hint(), QStringLiteral("Downloading: ") + QString::fromLatin1(url), 10000);
     QCOMPARE(TDownload::Running(), 1);
     server.Release("/a/pic.jpg-3000");
@@ -41,9 +45,10 @@ void TestEngine::slotShowsTheRunAndIsReleased()
     QCOMPARE(w.List()->SubItem(item, 2), QByteArray("3000"));
     QCOMPARE(w.Read("pic.jpg-3000"), Content("/a/pic.jpg-3000", 3000));
     QCOMPARE(w.List()->Tag.load(), 0);
+    QVERIFY(!w.Form->Downloads->PathInUse(w.Path("pic.jpg-3000")));
     QTRY_COMPARE_WITH_TIMEOUT(TDownload::Running(), 0, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(engine.isNull(), 10000);  // the engine object is deleted after its run
-    QVERIFY(!TDownload::PathInUse(w.Path("pic.jpg-3000")));
+    for (int s : {0, 1})
+        w.Form->LedEngines[s]->SetLedEnabled(false);
 }
 
 void TestEngine::barFollowsAnnouncedLength()
@@ -64,7 +69,7 @@ void TestEngine::barFollowsAnnouncedLength()
     for (const QByteArray& path : {QByteArray("/len/f.bin"), QByteArray("/nolen/f.bin")}) {
         const int item = w.AddFile(server.Url(path));
         TGauge* gauge = w.Form->Gauges[0];
-        new TDownload(server.Url(path), w.Path("f.bin"), item, w.List(), gauge, w.Form->LedEngines[0]);
+        QVERIFY(w.Form->StartDownload(server.Url(path), w.Path("f.bin"), item));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(w.Path("f.bin")), 10000);
         server.Release(path + "#1");
         QTRY_COMPARE_WITH_TIMEOUT(gauge->Progress(), 4000, 10000);
@@ -88,9 +93,9 @@ void TestEngine::outcomeWaitsForTheListLock()
     w.List()->SetImageIndex(item, FileDownloading);
     w.List()->Tag = 1;  // someone else is writing into the list
     server.Release("/x-2000");
-    new TDownload(url, w.Path("x-2000"), item, w.List(), w.Form->Gauges[0], w.Form->LedEngines[0]);
-    // The whole body arrives, then the engine keeps looking at the lock without writing.
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(w.Path("x-2000")).size(), 2000, 10000);
+    QVERIFY(w.Form->StartDownload(url, w.Path("x-2000"), item));
+    // The whole body arrives and the engine ends, but its outcome waits for the lock, slot lit.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.Path("x-2000")).size() == 2000 && TDownload::Running() == 0, 10000);
     QVERIFY(!QTest::qWaitFor([&] { return w.List()->ImageIndex(item) != FileDownloading; }, 300));
     QVERIFY(w.Form->LedEngines[0]->LedEnabled());
     w.List()->Tag = 0;
@@ -109,12 +114,13 @@ void TestEngine::refusedConnectionFailsWithoutFile()
     DownloadWindow w;
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(closedPort) + "/gone.jpg";
     const int item = w.AddFile(url);
-    new TDownload(url, w.Path("gone.jpg"), item, w.List(), w.Form->Gauges[0], w.Form->LedEngines[0]);
+    QVERIFY(w.Form->StartDownload(url, w.Path("gone.jpg"), item));
     QTRY_VERIFY_WITH_TIMEOUT(!w.Form->LedEngines[0]->LedEnabled(), 20000);
     QCOMPARE(w.List()->ImageIndex(item), int(FileFailed));
     QCOMPARE(w.List()->SubItem(item, 1), QByteArray("gone.jpg"));  // nothing written, nothing renamed
     QVERIFY(!QFile::exists(w.Path("gone.jpg")));
     QCOMPARE(w.Form->Gauges[0]->Hint(), QStringLiteral("Not active"));
+    QCOMPARE(w.Form->Gauges[0]->Progress(), 0);
 }
 
 void TestEngine::startDownloadTakesFirstDarkSlot()
@@ -131,14 +137,86 @@ void TestEngine::startDownloadTakesFirstDarkSlot()
     QVERIFY(w.Form->StartDownload(server.Url("/s2-1500"), w.Path("s2"), second));
     QVERIFY(w.Form->LedEngines[6]->LedEnabled());
     QVERIFY(!w.Form->StartDownload(server.Url("/s3"), w.Path("s3"), second));  // all eight busy
+    // Each engine reports on its own time: wait for both.
+    QTRY_COMPARE_WITH_TIMEOUT(w.Form->Gauges[3]->Hint(), QString("Downloading: ") + server.Url("/s1-1500"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(w.Form->Gauges[6]->Hint(), QString("Downloading: ") + server.Url("/s2-1500"), 10000);
-    QCOMPARE(w.Form->Gauges[3]->Hint(), QString("Downloading: ") + server.Url("/s1-1500"));
     server.ReleaseAll();
     QTRY_VERIFY_WITH_TIMEOUT(!w.Form->LedEngines[3]->LedEnabled() && !w.Form->LedEngines[6]->LedEnabled(), 10000);
     for (int s : {0, 1, 2, 4, 5, 7})
         w.Form->LedEngines[s]->SetLedEnabled(false);
     QVERIFY(!w.Form->ActiveConnection());
     QCOMPARE(w.Read("s1"), Content("/s1-1500", 1500));
+    QCOMPARE(w.Read("s2"), Content("/s2-1500", 1500));
+}
+
+void TestEngine::outcomeFindsItsItem_data()
+{
+    // What happens to the list between the engine's start and its outcome.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("itemStays");
+    QTest::newRow("sorted: the item moves down") << "sort" << true;
+    QTest::newRow("an item before it deleted") << "delete before" << true;
+    QTest::newRow("the item itself deleted") << "delete item" << false;
+    QTest::newRow("list emptied and filled again with the same addresses") << "refill" << false;
+}
+
+void TestEngine::outcomeFindsItsItem()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, itemStays);
+    ScriptServer server(ServeHeldFile);
+    DownloadWindow w;
+    const QByteArray url = server.Url("/m/mid-1200");
+    w.AddFile(server.Url("/z/last-1200"));
+    const int item = w.AddFile(url);
+    w.AddFile(server.Url("/a/first-1200"));
+    w.AddFile(server.Url("/b/second-1200"));
+    QVERIFY(w.Form->StartDownload(url, w.Path("mid-1200"), item));
+    QTRY_COMPARE_WITH_TIMEOUT(server.Requests(), 1, 10000);
+    // Commands that reorder or empty the list run at once while the engine is busy.
+    if (change == "sort") {
+        w.Form->Sort->trigger();
+        QCOMPARE(w.List()->Caption(2), url);
+    } else if (change == "delete before") {
+        w.List()->Delete(0);
+    } else if (change == "delete item") {
+        w.List()->Delete(item);
+    } else {
+        w.List()->Clear();
+        for (const char* path : {"/z/last-1200", "/m/mid-1200", "/a/first-1200"})
+            w.AddFile(server.Url(path));
+    }
+    QVERIFY(w.Form->LedEngines[0]->LedEnabled());  // nothing waited for the engine
+    server.ReleaseAll();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Form->LedEngines[0]->LedEnabled(), 10000);
+    for (int i = 0; i < w.List()->Count(); ++i) {
+        const bool mine = itemStays && w.List()->Caption(i) == url;
+        QCOMPARE(w.List()->ImageIndex(i), mine ? int(FileDownloaded) : int(FilePending));
+        QCOMPARE(w.List()->SubItem(i, 2), mine ? QByteArray("1200") : QByteArray());
+    }
+    QCOMPARE(w.Read("mid-1200"), Content("/m/mid-1200", 1200));
+}
+
+void TestEngine::windowClosedWhileEnginesRun()
+{
+    // Engines that send part of a file and then stay silent; the window goes meanwhile.
+    ScriptServer server(ServePartThenStall);
+    DownloadWindow w;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray url = server.Url("/w" + QByteArray::number(i) + ".bin");
+        QVERIFY(w.Form->StartDownload(url, w.Path(QString("w%1.bin").arg(i)), w.AddFile(url)));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.Path("w0.bin")).size() == 5000 && QFileInfo(w.Path("w1.bin")).size() == 5000
+                                 && QFileInfo(w.Path("w2.bin")).size() == 5000,
+                             10000);
+    // The engines' reports are still on their way to a window that is no more.
+    w.Form.reset();
+    // Told to stop by the window's going, they end within their poll interval and leave no
+    // partial file behind.
+    QTRY_COMPARE_WITH_TIMEOUT(TDownload::Running(), 0, 10000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QCOMPARE(QDir(w.Dir.path()).entryList(QDir::Files), QStringList());
 }
 
 void TestEngine::checkFile_data()
@@ -182,26 +260,6 @@ void TestEngine::checkFile()
     QCOMPARE(w.List()->ImageIndex(item), stateAfter);
     QCOMPARE(w.List()->SubItem(item, 1), name);
     QCOMPARE(w.List()->SubItem(item, 2), sizeText);
-}
-
-void TestEngine::checkFileFromAnotherThread()
-{
-    DownloadWindow w;
-    const int small = w.AddFile("http://127.0.0.1/small.jpg");
-    const int big = w.AddFile("http://127.0.0.1/big.jpg");
-    w.Put("small.jpg", QByteArray(10, 'x'));
-    w.Put("big.jpg", QByteArray(4096, 'x'));
-    std::atomic<int> done{0};
-    // Two engine-like threads at once: their item changes go through the window's thread.
-    std::thread a([&] { w.Form->CheckFile(small); ++done; });
-    std::thread b([&] { w.Form->CheckFile(big); ++done; });
-    QTRY_COMPARE_WITH_TIMEOUT(done.load(), 2, 10000);
-    a.join();
-    b.join();
-    QCOMPARE(w.List()->SubItem(small, 2), QByteArray("(Deleted)"));
-    QCOMPARE(w.List()->ImageIndex(small), int(FileFailed));
-    QVERIFY(!QFile::exists(w.Path("small.jpg")));
-    QCOMPARE(w.List()->SubItem(big, 2), QByteArray("4096"));
 }
 
 void TestEngine::updateIconsMarksPresentFiles()
