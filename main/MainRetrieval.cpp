@@ -189,21 +189,17 @@ void TFormMain::ButtonStartClick()
         Busy = true;
         UpdateScreen();
         StartDocTimer();
-        ListBoxParse1->Clear();
-        ListViewDoc->Clear();
-        CurrentDocIndex = -1;
-        if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
-            CurrentFileIndex = -1;
-            if (Letpreviewjumptolatestfiledownloaded1->isChecked())
-                BlankPreviewImage();
-            ListViewFile->Clear();
-        }
 
+        QString failure;
+        bool arrived = false;
         try {
             QByteArray body;
+            BeginDocFetch();
             HttpDoc->Disconnect();
             HttpDoc->Get(address);
             body = HttpDoc->Body;
+            arrived = true;
+            EmptyListsForNewDocument();
             SetStatusText(QStringLiteral("Status: Parsing doc"));
             ParseDocument(DocumentDirectory(address), body, ParseMain);
 
@@ -239,20 +235,35 @@ void TFormMain::ButtonStartClick()
                     ProcessMessages();
                 }
             }
+        } catch (const std::exception& e) {
+            // A main document that cannot be fetched is no error to report by a message: the
+            // status line says why, and the lists stay as they were.
+            if (!arrived)
+                failure = DocFailureReason(e);
         } catch (...) {
-            // A main document that cannot be fetched is no error to report: the status line
-            // has shown the client's last report, and the lists stay as they are.
         }
 
-        FinishDocumentCommand();
+        FinishDocumentCommand(failure);
     } catch (...) {
     }
 }
 
 // ---- Parse links --------------------------------------------------------------------------------
 
-// The last steps of Get document and Parse links.
-void TFormMain::FinishDocumentCommand()
+void TFormMain::EmptyListsForNewDocument()
+{
+    ListBoxParse1->Clear();
+    ListViewDoc->Clear();
+    CurrentDocIndex = -1;
+    if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
+        CurrentFileIndex = -1;
+        if (Letpreviewjumptolatestfiledownloaded1->isChecked())
+            BlankPreviewImage();
+        ListViewFile->Clear();
+    }
+}
+
+void TFormMain::FinishDocumentCommand(const QString& reason)
 {
     TimerDoc->stop();
     Busy = false;
@@ -260,7 +271,24 @@ void TFormMain::FinishDocumentCommand()
     UpdateScreen();
     if (Beepwhendoneworking1->isChecked())
         Beep();
-    SetStatusText(QStringLiteral("Status: Not active"));
+    SetStatusText(NotActiveStatus(reason));
+}
+
+void TFormMain::BeginDocFetch()
+{
+    FDocFacts = FailureFacts();
+    HttpDoc->Header.clear();  // a status line left from the last fetch says nothing of this one
+}
+
+QString TFormMain::DocFailureReason(const std::exception& error)
+{
+    FailureFacts facts = FDocFacts;
+    facts.Stopped = facts.Stopped || StopRequested;
+    const QByteArray header = HttpDoc->Header;
+    facts.StatusLine = header.left(header.indexOf('\n') + 1);
+    if (facts.ErrorText.isEmpty())
+        facts.ErrorText = error.what();
+    return FailureReason(facts);
 }
 
 void TFormMain::ButtonParseClick()
@@ -290,6 +318,7 @@ void TFormMain::ButtonParseClick()
                 int at = i;
                 try {
                     StartDocTimer();
+                    BeginDocFetch();
                     SetDocState(at, DocParsing);
                     QByteArray body;
                     ProcessMessages();
@@ -303,6 +332,11 @@ void TFormMain::ButtonParseClick()
                     ParseDocument(base, body, ParseLinked);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
+                } catch (const std::exception& e) {
+                    at = LocateDocItem(at, caption, DocParsing);
+                    SetDocState(at, DocFailed);
+                    if (at >= 0)
+                        ListViewDoc->SetReason(at, DocFailureReason(e));
                 } catch (...) {
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocFailed);
@@ -343,6 +377,7 @@ void TFormMain::Useselectedlineasmaindocumentandparseit1Click()
 
 void TFormMain::TimerDocTimer()
 {
+    FDocFacts.IdleSeconds = (DocTimeOutMs + 999) / 1000;
     HttpDoc->Cancel();
     HttpDoc->Disconnect();
     TimerDoc->stop();
@@ -383,6 +418,8 @@ void TFormMain::HttpDocFailure()
 
 void TFormMain::HttpDocConnectionFailed()
 {
+    FDocFacts.ErrorText = "Connection Failed";
+    FDocFacts.SocketError = HttpDoc->LastSocketError;
     ShowBar(false, 0, 0);
     throw ESilentAbort();
 }

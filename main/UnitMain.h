@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "platform/EventPacer.h"
+#include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 
 class QComboBox;
@@ -323,7 +324,15 @@ private:
     QString FWarnedDirectory;
 
     // ---- private state of MainRetrieval.cpp ----
-    void FinishDocumentCommand();
+    // The last steps of Get document and Parse links; the reason of a failed Get document
+    // follows the status text.
+    void FinishDocumentCommand(const QString& reason = QString());
+    // Why the document fetch in progress failed: the time-out, Stop, the client's words.
+    FailureFacts FDocFacts;
+    void BeginDocFetch();
+    QString DocFailureReason(const std::exception& error);
+    // Get document empties the lists only once its main document has arrived.
+    void EmptyListsForNewDocument();
     // Bumped by every Stop. A command loop that finds it changed after processing events was
     // superseded by a newer command run from inside it, and ends as after Stop.
     int FCommandRun = 0;

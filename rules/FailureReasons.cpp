@@ -1,7 +1,11 @@
 #include "rules/FailureReasons.h"
 
 #include "http/HttpRules.h"
+#include "http/TPowersock.h"
 #include "rules/ListStates.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 // The client's texts for a look-up that found no address, whatever the step that noticed it.
@@ -11,6 +15,13 @@ const char* const HostFailures[] = {"Host not found", "Host Lookup Failed", "Nul
 // The client's texts for a local file it could not make or write: a prefix, then the path
 // (quoted or not), ": " and the system's reason.
 const char* const FileFailurePrefixes[] = {"Cannot create file ", "Cannot write file ", "Cannot open file "};
+
+// The socket errors that say why a connect failed; any other number left in the socket is from
+// another step and says nothing about the connect.
+const int ConnectErrors[] = {10050, 10051, 10060, 10061, 10064, 10065};
+
+// The texts with which the client and the window's handlers end a failed connect.
+const char* const ConnectFailures[] = {"Connection Failed", "Operation aborted"};
 
 QByteArray WithoutLineEnd(QByteArray line)
 {
@@ -36,15 +47,21 @@ QString FailureReason(const FailureFacts& facts)
     if (StatusCode(WithoutLineEnd(facts.StatusLine)) > 399)
         return HttpStatusReason(facts.StatusLine);
     if (!facts.ErrorText.isEmpty())
-        return ErrorReason(facts.ErrorText);
+        return ErrorReason(facts.ErrorText, facts.SocketError);
     if (facts.KeptSize >= 0 && facts.KeptSize < MinimumFileSize)
         return TooSmallReason();
     return {};
 }
 
-QString ErrorReason(const QByteArray& errorText)
+QString ErrorReason(const QByteArray& errorText, int socketError)
 {
     const QByteArray text = errorText.trimmed();
+    if (std::find(std::begin(ConnectErrors), std::end(ConnectErrors), socketError) != std::end(ConnectErrors)
+        && std::find(std::begin(ConnectFailures), std::end(ConnectFailures), text) != std::end(ConnectFailures)) {
+        // The table's text is "10061:Connection refused".
+        const QByteArray words = WinsockErrorText(socketError);
+        return QString::fromLatin1(words.mid(words.indexOf(':') + 1));
+    }
     for (const char* host : HostFailures) {
         if (text == host)
             return QStringLiteral("Host not found");
@@ -76,6 +93,11 @@ QString HttpStatusReason(const QByteArray& statusLine)
     if (!phrase.isEmpty())
         reason += QLatin1Char(' ') + QString::fromLatin1(phrase);
     return reason;
+}
+
+QString NoFreeNameReason(const QByteArray& name)
+{
+    return QStringLiteral("No free name for ") + QString::fromLatin1(name);
 }
 
 QString NoDataReason(int seconds) { return QStringLiteral("No data for %1 s").arg(seconds); }

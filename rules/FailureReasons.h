@@ -11,6 +11,7 @@ struct FailureFacts {
     int IdleSeconds = 0;        // the no-data watchdog ended it after this many seconds (0: it did not)
     QByteArray StatusLine;      // the reply's status line as received; empty when none came
     QByteArray ErrorText;       // the text of the failure that ended it (the client's own words)
+    int SocketError = 0;        // the socket's last error number (a failed connect leaves its cause)
     qint64 KeptSize = -1;       // a completed download's size on disk; -1 when not measured
 };
 
@@ -20,9 +21,13 @@ struct FailureFacts {
 QString FailureReason(const FailureFacts& facts);
 
 // The client's failure texts in the user's words: "Host not found" for every kind of failed
-// look-up, "Could not write FILE: REASON" for a file that could not be created or written;
-// other texts (refused and reset connections, time-outs, TLS failures) read well as they are.
-QString ErrorReason(const QByteArray& errorText);
+// look-up, "Could not write FILE: REASON" for a file that could not be created or written, the
+// cause of a failed connect ("Connection refused") when the socket's error number tells it;
+// other texts (reset connections, time-outs, TLS failures) read well as they are.
+QString ErrorReason(const QByteArray& errorText, int socketError = 0);
+
+// Reasons the window finds itself, before any engine runs.
+QString NoFreeNameReason(const QByteArray& name);  // "No free name for pic.jpg"
 
 // "HTTP 404 Not Found": the code and the server's own reason phrase, from a status line; empty
 // for a line without a code.

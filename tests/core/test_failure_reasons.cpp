@@ -28,6 +28,22 @@ void TestFailureReasons::reasonFromWhatIsKnown_data()
     QTest::newRow("nothing known: no failure") << FailureFacts{} << QString();
     QTest::newRow("refused connection") << facts([](FailureFacts& f) { f.ErrorText = "Connection refused"; })
                                         << "Connection refused";
+    QTest::newRow("refused connect: the socket's cause") << facts([](FailureFacts& f) {
+        f.ErrorText = "Connection Failed";
+        f.SocketError = 10061;
+    }) << "Connection refused";
+    QTest::newRow("refused connect ended by the window's silent abort") << facts([](FailureFacts& f) {
+        f.ErrorText = "Operation aborted";
+        f.SocketError = 10061;
+    }) << "Connection refused";
+    QTest::newRow("a number left by another step says nothing") << facts([](FailureFacts& f) {
+        f.ErrorText = "Connection Failed";
+        f.SocketError = 10035;
+    }) << "Connection Failed";
+    QTest::newRow("a number does not rename other failures") << facts([](FailureFacts& f) {
+        f.ErrorText = "Host Lookup Failed";
+        f.SocketError = 10061;
+    }) << "Host not found";
     QTest::newRow("404 with the server's phrase")
         << facts([](FailureFacts& f) {
                f.StatusLine = "HTTP/1.0 404 Not Found\r\n";
@@ -123,6 +139,7 @@ void TestFailureReasons::statusTextAfterACommand()
              QStringLiteral("Status: Not active - HTTP 404 Not Found"));
     QCOMPARE(NotActiveStatus(NoDataReason(30)), QStringLiteral("Status: Not active - No data for 30 s"));
     QCOMPARE(HttpStatusReason("garbage"), QString());
+    QCOMPARE(NoFreeNameReason("pic.jpg"), QStringLiteral("No free name for pic.jpg"));
     QCOMPARE(HttpStatusReason("HTTP/1.0 abc Not Found\r\n"), QString());
 }
 
