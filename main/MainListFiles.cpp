@@ -193,7 +193,7 @@ bool TFormMain::ReadListFile(QFile& file, bool fileList)
     }
 }
 
-void TFormMain::LoadListFromDisk()
+void TFormMain::LoadListFromDisk(bool confirm)
 {
     try {
         if (FListFilesRun != TListFilesRun::None)
@@ -239,7 +239,8 @@ void TFormMain::LoadListFromDisk()
         }
         end.dismiss();
         EndListFilesRun(state);
-        ShowMessage(MsgKind::Information, ListLoadedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
+        if (confirm)
+            ShowMessage(MsgKind::Information, ListLoadedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
         ListViewDoc->SetSorted(true);
     } catch (...) {
     }
@@ -247,12 +248,14 @@ void TFormMain::LoadListFromDisk()
 
 void TFormMain::Savelinksfilelists1Click() { SaveListToDisk(); }
 
-void TFormMain::Loadlinksfilelistfromdisk1Click()
+void TFormMain::Loadlinksfilelistfromdisk1Click() { LoadLists(true); }
+
+void TFormMain::LoadLists(bool confirm)
 {
     try {
         if (FListFilesRun != TListFilesRun::None)
             return;
-        LoadListFromDisk();
+        LoadListFromDisk(confirm);
         if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked())
             UpdateIconsInfileList();
         UpdateScreen();

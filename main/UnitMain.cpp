@@ -215,6 +215,18 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
     FormCreate();
     Timer1->start();
+    // Once the window is up (and a test's hooks are in place), not inside its construction.
+    QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { LoadListsAtStart(); }); },
+                              Qt::QueuedConnection);
+}
+
+void TFormMain::LoadListsAtStart()
+{
+    // The option keeps the lists between runs: what the last exit saved comes back as the File
+    // menu's load brings it (the same checks and marks), only without its confirmation.
+    if (!Autosavelinksfilesasdefaultonquit1->isChecked() || !Loadlinksfilelistfromdisk1->isEnabled())
+        return;
+    LoadLists(false);
 }
 
 TFormMain::~TFormMain()

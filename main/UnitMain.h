@@ -241,7 +241,11 @@ public:
 
     // ---- MainListFiles.cpp -----------------------------------------------------------------------
     void SaveListToDisk();
-    void LoadListFromDisk();
+    void LoadListFromDisk(bool confirm = true);  // without confirm: no message box after a load
+    // The File menu's load: the lists, then the skip marks and the screen; the confirmation on ask.
+    void LoadLists(bool confirm);
+    // At start, with "Save links && files on program exit" checked: the lists the last exit saved.
+    void LoadListsAtStart();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
 
