@@ -57,6 +57,19 @@ void Serve(ScriptServer& s, int fd, const QByteArray& path)
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
 }
 
+// Runs one engine to its end and returns its outcome; an empty one (no reason) when none came.
+TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file)
+{
+    std::stop_source stop;
+    Reports reports;
+    auto* engine = new TDownload(url, file, 0, 1, stop.get_token());
+    reports.Listen(engine);
+    engine->start();
+    if (!QTest::qWaitFor([&reports] { return !reports.Outcomes.isEmpty(); }, 20000))
+        return {};
+    return reports.Outcomes.first();
+}
+
 quint16 ClosedPort()
 {
     ScriptServer probe([](ScriptServer&, int, const QByteArray&) {});
@@ -239,14 +252,8 @@ void TestEngineReports::silenceEndsTheTransfer()
     QTemporaryDir dir;
     const QString file = dir.path() + "/quiet.bin";
     TDownload::SetIdleIntervalForTests(300);
-    std::stop_source stop;
-    Reports reports;
-    auto* engine = new TDownload(server.Url("/stall-quiet.bin"), file, 0, 9, stop.get_token());
-    reports.Listen(engine);
-    engine->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 20000);
+    const TDownloadOutcome o = RunToEnd(server.Url("/stall-quiet.bin"), file);
     TDownload::SetIdleIntervalForTests(60000);
-    const TDownloadOutcome& o = reports.Outcomes.first();
     QCOMPARE(o.State, int(FileFailed));
     QCOMPARE(o.Reason, QString("No data for 1 s"));  // whole seconds, rounded up
     QVERIFY(!QFile::exists(file));
@@ -271,14 +278,8 @@ void TestEngineReports::writeFailureNamesTheFile()
         folder = plain.fileName();
     }
     const QString file = folder + "/pic.jpg";
-    std::stop_source stop;
-    Reports reports;
-    auto* engine = new TDownload(server.Url("/ok-5000"), file, 0, 3, stop.get_token());
-    reports.Listen(engine);
-    engine->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 20000);
+    const TDownloadOutcome o = RunToEnd(server.Url("/ok-5000"), file);
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const TDownloadOutcome& o = reports.Outcomes.first();
     QCOMPARE(o.State, int(FileFailed));
     // The file the user knows, not the part file, and the system's reason after it.
     const QString prefix = "Could not write " + file + ": ";
@@ -295,13 +296,7 @@ void TestEngineReports::leftoverPartFileIsReplaced()
         QVERIFY(leftover.open(QIODevice::WriteOnly));
         leftover.write(QByteArray(20000, 'x'));
     }
-    std::stop_source stop;
-    Reports reports;
-    auto* engine = new TDownload(server.Url("/ok-5000"), file, 0, 1, stop.get_token());
-    reports.Listen(engine);
-    engine->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 20000);
-    QCOMPARE(reports.Outcomes.first().State, int(FileDownloaded));
+    QCOMPARE(RunToEnd(server.Url("/ok-5000"), file).State, int(FileDownloaded));
     QFile kept(file);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), Content("/ok-5000", 5000));
@@ -327,13 +322,7 @@ void TestEngineReports::killedRunLeavesNoFinalName()
     QVERIFY(QFile::exists(PartFilePath(file)));  // the leftover of the killed run
 
     // The next run downloads it again, whole, under its name.
-    std::stop_source stop;
-    Reports reports;
-    auto* engine = new TDownload(server.Url("/again-6000"), file, 0, 2, stop.get_token());
-    reports.Listen(engine);
-    engine->start();
-    QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 20000);
-    QCOMPARE(reports.Outcomes.first().State, int(FileDownloaded));
+    QCOMPARE(RunToEnd(server.Url("/again-6000"), file).State, int(FileDownloaded));
     QCOMPARE(QFileInfo(file).size(), qint64(6000));
     QVERIFY(!QFile::exists(PartFilePath(file)));
 }
