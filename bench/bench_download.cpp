@@ -1,7 +1,8 @@
 // Drives the download command offscreen for the benchmark script (bench_download.py).
 //   bench_download batch LISTFILE DIR     download every address of LISTFILE (one a line) into DIR
 //   bench_download idle URL DIR SECONDS   eight engines wait on a silent server; prints the
-//                                         program's CPU share of one core over SECONDS
+//                                         program's CPU share of one core over SECONDS and
+//                                         how often its threads woke up
 // Prints "wall_s=..." for the command itself, and cpu and peak memory of the whole process.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,6 +25,14 @@ double CpuSeconds()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Times any thread of the process gave up the processor to wait: how often waits wake up.
+long VoluntarySwitches()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_nvcsw;
 }
 
 long PeakKiB()
@@ -85,14 +94,17 @@ int main(int argc, char** argv)
             // Let all eight engines start and connect, then measure a quiet period.
             QTimer::singleShot(1500, [&] {
                 const double cpu0 = CpuSeconds();
+                const long switches0 = VoluntarySwitches();
                 QElapsedTimer t;
                 t.start();
-                QTimer::singleShot(seconds * 1000, [&, cpu0, t] {
-                    share = (CpuSeconds() - cpu0) / (t.nsecsElapsed() / 1e9);
+                QTimer::singleShot(seconds * 1000, [&, cpu0, switches0, t] {
+                    const double elapsed = t.nsecsElapsed() / 1e9;
+                    share = (CpuSeconds() - cpu0) / elapsed;
+                    const double wakes = (VoluntarySwitches() - switches0) / elapsed;
                     int lit = 0;
                     for (TLed* led : form.LedEngines)
                         lit += led->LedEnabled() ? 1 : 0;
-                    std::printf("idle_cpu_share=%.4f engines_busy=%d\n", share, lit);
+                    std::printf("idle_cpu_share=%.5f wakeups_per_s=%.1f engines_busy=%d\n", share, wakes, lit);
                     std::fflush(stdout);
                     form.ButtonStopClick();
                 });

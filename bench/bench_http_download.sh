@@ -45,38 +45,18 @@ for _ in $(seq 100); do
 done
 url="http://127.0.0.1:$port/big.bin"
 
-# Runs a command under /usr/bin/time; prints "seconds cpu maxrss_kb".
-measure() {
-    local log="$work/time.log"
-    local start end
-    start=$(date +%s.%N)
-    /usr/bin/time -v -o "$log" "$@" >/dev/null
-    end=$(date +%s.%N)
-    local user sys rss
-    user=$(awk -F': ' '/User time/ {print $2}' "$log")
-    sys=$(awk -F': ' '/System time/ {print $2}' "$log")
-    rss=$(awk -F': ' '/Maximum resident/ {print $2}' "$log")
-    awk -v s="$start" -v e="$end" -v u="$user" -v y="$sys" -v r="$rss" 'BEGIN { print e - s, u + y, r }'
-}
+# shellcheck source=bench/measure.sh
+source bench/measure.sh
 
 bytes=$(stat -c %s "$work/www/big.bin")
 cat "$work/www/big.bin" > /dev/null  # warm the page cache for both
-# The machine may be shared: alternate the two clients for a few rounds and keep each one's
-# median round (by time).
+# Each client's median round (by time) counts.
 rounds=${ROUNDS:-3}
-: > "$work/curl.rounds"
-: > "$work/client.rounds"
-for _ in $(seq "$rounds"); do
-    measure curl -s -0 -o "$work/curl.out" "$url" >> "$work/curl.rounds"
-    cmp -s "$work/www/big.bin" "$work/curl.out" || { echo "curl's file differs" >&2; exit 1; }
-    rm -f "$work/curl.out"
-    measure "$bin" "$url" file "$work/client.out" >> "$work/client.rounds"
-    cmp -s "$work/www/big.bin" "$work/client.out" || { echo "client's file differs" >&2; exit 1; }
-    rm -f "$work/client.out"
-done
-median() { sort -n "$1" | awk -v n="$rounds" 'NR == int((n + 1) / 2)'; }
-read -r c_sec c_cpu c_rss < <(median "$work/curl.rounds")
-read -r k_sec k_cpu k_rss < <(median "$work/client.rounds")
+curl_cmd=(curl -s -0 -o "$work/out.bin" "$url")
+client_cmd=("$bin" "$url" file "$work/out.bin")
+alternate_rounds "$rounds" "$work/www/big.bin"
+read -r c_sec c_cpu c_rss < <(median "$work/curl.rounds" "$rounds")
+read -r k_sec k_cpu k_rss < <(median "$work/client.rounds" "$rounds")
 c_best=$(sort -n "$work/curl.rounds" | awk 'NR == 1 {print $1}')
 k_best=$(sort -n "$work/client.rounds" | awk 'NR == 1 {print $1}')
 echo "rounds (seconds, CPU seconds, peak KB): curl:" $(tr '\n' ';' < "$work/curl.rounds") "client:" $(tr '\n' ';' < "$work/client.rounds")

@@ -1,5 +1,8 @@
 // Link scanner benchmark: the text rules' throughput beside grep on the same page, and the whole
-// ParseDocument into the two lists at one and two times the page size.
+// ParseDocument into the two lists at one and two times the page size. Then the modern scanner
+// (the option "Find links as a browser does (modern pages)") on the same page beside a Python
+// html.parser extractor of the same attributes, its growth at twice the size, and ParseDocument
+// with the option on beside the classic one.
 //
 //   bench_scanner [megabytes=5] [markers=50000]
 //
@@ -12,82 +15,22 @@
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <sys/resource.h>
 
+#include "bench/BenchSupport.h"
 #include "rules/LinkRules.h"
+#include "rules/ModernLinks.h"
 #include "main/TParseList.h"
 #include "main/UnitMain.h"
 #include "widgets/TCheckListView.h"
 
+using namespace bench;
+
 namespace {
 const QByteArray Base = "http://www.host.example/gallery/2026/";
-
-// A small fixed generator: the page must not depend on the library's random source.
-struct TLcg {
-    quint64 state;
-    quint32 Next(quint32 bound)
-    {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return quint32((state >> 33) % bound);
-    }
-};
-
-QByteArray MarkerText(TLcg& lcg, int n, QList<QByteArray>& earlier)
-{
-    static const char* const linkMarkers[] = {"href=\"", "HREF=\"", "HrEf=\"", "href = \""};
-    static const char* const pictureMarkers[] = {"img src=\"", "IMG SRC=\"", "Img Src = \""};
-    QByteArray value;
-    switch (lcg.Next(10)) {
-    case 0: value = "pics/Photo" + QByteArray::number(n) + ".JPG"; break;
-    case 1: value = "http://h" + QByteArray::number(n % 97) + ".example/p/page" + QByteArray::number(n) + ".html"; break;
-    case 2: value = "../up/page" + QByteArray::number(n) + ".htm"; break;
-    case 3: value = "/abs/movie " + QByteArray::number(n) + ".mpeg"; break;
-    case 4: value = "go.cgi?to=http://h2.example/z" + QByteArray::number(n) + ".zip"; break;
-    case 5: value = "mailto:someone" + QByteArray::number(n) + "@host.html"; break;
-    case 6: value = "style" + QByteArray::number(n) + ".css"; break;
-    default:  // duplicates, sometimes in another letter case
-        value = earlier.isEmpty() ? QByteArray("first.gif") : earlier.at(lcg.Next(quint32(earlier.size())));
-        if (lcg.Next(4) == 0)
-            value = value.toUpper();
-        break;
-    }
-    if (earlier.size() < 4096)
-        earlier.append(value);
-    const bool picture = lcg.Next(3) == 0;
-    if (picture)
-        return "<" + QByteArray(pictureMarkers[lcg.Next(3)]) + value + "\" alt=\"picture\">";
-    return "<a " + QByteArray(linkMarkers[lcg.Next(4)]) + value + "\" class=\"item\">text</a>";
-}
-
-QByteArray MakePage(qsizetype bytes, int markers, quint64 seed)
-{
-    static const char* const filler[] = {
-        "<p class=\"text\">Lorem ipsum dolor sit amet, consectetur adipiscing elit. </p>\n",
-        "<div id=\"box\" style=\"margin: 0\">sed do eiusmod tempor incididunt ut labore</div>\n",
-        "<td width=\"40\" align=\"left\">et dolore magna aliqua</td>\n",
-        "<!-- a comment without links -->\n",
-        "<script>var s = \"quoted\"; var t = 'single';</script>\n",
-    };
-    TLcg lcg{seed};
-    QList<QByteArray> earlier;
-    QByteArray page;
-    page.reserve(bytes + 4096);
-    page += "<html><head><title>Generated page</title></head><body>\n";
-    const qsizetype perMarker = bytes / markers;
-    for (int n = 0; n < markers; ++n) {
-        const qsizetype until = qsizetype(n + 1) * perMarker;
-        while (page.size() < until - 100)
-            page += filler[lcg.Next(5)];
-        page += MarkerText(lcg, n, earlier);
-        page += '\n';
-    }
-    while (page.size() < bytes)
-        page += filler[lcg.Next(5)];
-    page += "</body></html>\n";
-    return page;
-}
 
 struct TScanCount {
     int documents = 0;
@@ -112,32 +55,6 @@ TScanCount ScanRules(const QByteArray& page)
     }
     return count;
 }
-
-double CpuSecondsOfThread()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-double CpuSecondsOfChildren()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Best wall time and best processor time of the rounds run so far.
-struct TBest {
-    double wall = 1e30;
-    double cpu = 1e30;
-    void Note(double wallSeconds, double cpuSeconds)
-    {
-        wall = std::min(wall, wallSeconds);
-        cpu = std::min(cpu, cpuSeconds);
-    }
-};
 
 void TimeScan(const QByteArray& page, TBest& best, TScanCount& count)
 {
@@ -166,6 +83,36 @@ void TimeGrep(const QString& path, TBest& best, int& matches)
     best.Note(wall, CpuSecondsOfChildren() - cpu);
 }
 
+// The modern scan into its two lists (documents, files).
+void TimeModern(const QByteArray& page, TBest& best, TScanCount& count)
+{
+    QElapsedTimer clock;
+    const double cpu = CpuSecondsOfThread();
+    clock.start();
+    const QList<TModernLink> links = ModernLinks(page, Base);
+    QByteArrayList documents, files;
+    for (const TModernLink& link : links)
+        (link.file ? files : documents).append(link.address);
+    best.Note(clock.nsecsElapsed() / 1e9, CpuSecondsOfThread() - cpu);
+    count = TScanCount{int(documents.size()), int(files.size()), int(links.size())};
+}
+
+// The Python peer times its own rounds after reading the page, so start-up is not counted.
+void TimePython(const QString& path, int rounds, TBest& best, TScanCount& count)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral(KELVORN_SOURCE_DIR "/bench/modern_extract.py"), path,
+                                             QString::fromLatin1(Base), QString::number(rounds)});
+    python.waitForFinished(-1);
+    const QList<QByteArray> words = python.readAllStandardOutput().simplified().split(' ');
+    if (words.size() != 4) {
+        std::fprintf(stderr, "the Python extractor failed: %s\n", python.readAllStandardError().constData());
+        std::exit(1);
+    }
+    best.Note(words[0].toDouble(), words[1].toDouble());
+    count = TScanCount{words[2].toInt(), words[3].toInt(), words[2].toInt() + words[3].toInt()};
+}
+
 // Wall and processor time of one ParseDocument into emptied lists.
 TBest TimeParse(TFormMain& form, const QByteArray& page)
 {
@@ -177,10 +124,11 @@ TBest TimeParse(TFormMain& form, const QByteArray& page)
     const double cpu = CpuSecondsOfThread();
     QElapsedTimer clock;
     clock.start();
-    form.ParseDocument(Base, page, 2);
+    form.ParseDocument(Base, page, 2, Base);
     time.Note(clock.nsecsElapsed() / 1e9, CpuSecondsOfThread() - cpu);
-    std::printf("  ParseDocument %5.1f MB: %6.3f s wall, %6.3f s processor  (%d document items, %d file items)\n",
-                page.size() / 1e6, time.wall, time.cpu, form.ListViewDoc->Count(), form.ListViewFile->Count());
+    std::printf("  ParseDocument%s %5.1f MB: %6.3f s wall, %6.3f s processor  (%d document items, %d file items)\n",
+                form.Findlinksasabrowserdoesmodernpages1->isChecked() ? " (modern)" : "", page.size() / 1e6, time.wall,
+                time.cpu, form.ListViewDoc->Count(), form.ListViewFile->Count());
     return time;
 }
 }  // namespace
@@ -241,6 +189,41 @@ int main(int argc, char** argv)
     std::printf("ParseDocument: %.3f s wall (target < 2 s); twice the size / once: %.2f wall, %.2f processor"
                 " (target <= 2.3)\n",
                 once.wall, twice.wall / once.wall, twice.cpu / once.cpu);
+
+    // The modern scanner and its Python peer take turns as well.
+    TBest modern, python;
+    TScanCount modernCount, pythonCount;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 2; ++i)
+            TimeModern(page, modern, modernCount);
+        TimePython(file.fileName(), 2, python, pythonCount);
+    }
+    std::printf("modern scan: %6.3f s wall, %6.3f s processor  (%d documents, %d files)\n", modern.wall, modern.cpu,
+                modernCount.documents, modernCount.files);
+    std::printf("Python html.parser extractor: %6.3f s wall, %6.3f s processor  (%d documents, %d files)\n",
+                python.wall, python.cpu, pythonCount.documents, pythonCount.files);
+    std::printf("ratio Python / modern scan: %.2f wall, %.2f processor  (target >= 5)\n", python.wall / modern.wall,
+                python.cpu / modern.cpu);
+    // Once and twice the size take turns, with as many rounds each.
+    TBest modernOnce, modernTwice;
+    TScanCount ignored;
+    for (int round = 0; round < 4; ++round) {
+        TimeModern(page, modernOnce, ignored);
+        TimeModern(doubled, modernTwice, ignored);
+    }
+    std::printf("modern scan twice the size / once: %.2f wall, %.2f processor  (target <= 2.2)\n",
+                modernTwice.wall / modernOnce.wall, modernTwice.cpu / modernOnce.cpu);
+    std::printf("modern scan / classic text rules: %.2f wall, %.2f processor\n", modern.wall / scan.wall,
+                modern.cpu / scan.cpu);
+
+    form.Findlinksasabrowserdoesmodernpages1->setChecked(true);
+    TBest modernParse;
+    for (int round = 0; round < 3; ++round) {
+        const TBest one = TimeParse(form, page);
+        modernParse.Note(one.wall, one.cpu);
+    }
+    std::printf("ParseDocument modern / classic: %.2f wall, %.2f processor\n", modernParse.wall / once.wall,
+                modernParse.cpu / once.cpu);
     std::fflush(stdout);
     std::_Exit(0);  // skip tearing down the list items
 }

@@ -9,16 +9,12 @@
 #include <QToolButton>
 
 #include "dialogs/DialogTools.h"
-#include "main/UnitMain.h"
+#include "platform/Guarded.h"
 #include "widgets/TDirectoryListBox.h"
 #include "widgets/TDriveComboBox.h"
-#include "platform/Guarded.h"
 #include "widgets/SvgIcon.h"
 
 TFormDirectory* FormDirectory = nullptr;
-
-namespace {
-}  // namespace
 
 TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
 {
@@ -91,6 +87,14 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
 }
 
 QString TFormDirectory::Directory() const { return RzDirectoryListBox1->Directory(); }
+
+std::optional<QString> TFormDirectory::Choose(const QString& start)
+{
+    MoveTo(start);
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return Directory();
+}
 
 bool TFormDirectory::MoveTo(const QString& directory) { return RzDirectoryListBox1->SetDirectory(directory); }
 
@@ -170,8 +174,8 @@ void TFormDirectory::LayoutMiddle()
 
 void TFormDirectory::ShowError(const QString& text)
 {
-    if (TFormMain* main = TFormMain::Instance())
-        main->ShowMessage(MsgKind::Error, text);
+    if (ErrorBoxHook)
+        ErrorBoxHook(text);
     else
         QMessageBox::critical(this, QStringLiteral("Error"), text);
 }

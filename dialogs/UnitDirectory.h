@@ -1,8 +1,11 @@
 #pragma once
 // The directory chooser: a drive drop-down tied to a directory list, "&Save", "&Cancel" and
-// "&New directory" with its bottom panel. Shown modally from the download field; the caller
-// re-tests the field whichever way the dialog closes.
+// "&New directory" with its bottom panel. Shown modally from the download field; it returns the
+// chosen directory and the caller re-tests the field whichever way the dialog closes.
 #include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -26,6 +29,13 @@ public:
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QToolButton* ButtonOk = nullptr;
+
+    // Shows the dialog modally, its list moved to `start` first (a missing directory leaves it
+    // where it stood last). Returns the shown directory when the user chose "&Save"; nothing
+    // when the dialog was cancelled or closed.
+    std::optional<QString> Choose(const QString& start);
+    // Error boxes of "&Ok" go through this when it is set; unset, the dialog shows them itself.
+    std::function<void(const QString& text)> ErrorBoxHook;
 
     // The directory that "&Save" and "&Ok" work on: the shown one, not a highlighted one.
     QString Directory() const;

@@ -1,35 +1,14 @@
 #include "dialogs/UnitKeyword.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 
 #include "dialogs/DialogTools.h"
-#include "rules/ListRecords.h"
-#include "main/ListSelection.h"
-#include "main/UnitMain.h"
-#include "widgets/TCheckListView.h"
 
 TFormKeyword* FormKeyword = nullptr;
-
-namespace {
-QToolButton* FlatButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
-                        QStyle::StandardPixmap picture)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(caption);
-    button->setToolTip(hint);
-    button->setAutoRaise(true);
-    button->setIcon(parent->style()->standardIcon(picture));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    return button;
-}
-}  // namespace
 
 TFormKeyword::TFormKeyword(QWidget* parent) : QDialog(parent)
 {
@@ -43,11 +22,12 @@ TFormKeyword::TFormKeyword(QWidget* parent) : QDialog(parent)
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(0, 0, 268, 41);
     Panel1->setFrameShape(QFrame::NoFrame);
-    ButtonOk = FlatButton(Panel1, QStringLiteral("ButtonOk"), QStringLiteral("&Ok"),
-                          QStringLiteral("Find and Tag links"), QStyle::SP_DialogOkButton);
+    ButtonOk = MakeFlatButton(Panel1, "ButtonOk", QStringLiteral("&Ok"), QStringLiteral("Find and Tag links"),
+                              style()->standardIcon(QStyle::SP_DialogOkButton));
     ButtonOk->setGeometry(4, 4, 85, 33);
-    ButtonCancel = FlatButton(Panel1, QStringLiteral("ButtonCancel"), QStringLiteral("&Cancel"),
-                              QStringLiteral("Cancel and close window"), QStyle::SP_DialogCancelButton);
+    ButtonCancel = MakeFlatButton(Panel1, "ButtonCancel", QStringLiteral("&Cancel"),
+                                  QStringLiteral("Cancel and close window"),
+                                  style()->standardIcon(QStyle::SP_DialogCancelButton));
     ButtonCancel->setGeometry(92, 4, 85, 33);
 
     Label1 = new QLabel(QStringLiteral("Keyword:"), this);
@@ -89,8 +69,7 @@ void TFormKeyword::FitTexts()
 void TFormKeyword::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     FormActivate();
 }
 
@@ -101,21 +80,13 @@ void TFormKeyword::FormActivate()
     EditKeyword->setFocus();
 }
 
-void TFormKeyword::ButtonOkClick()
+std::optional<QString> TFormKeyword::AskKeyword()
 {
-    try {
-        TFormMain* main = TFormMain::Instance();
-        // Latin-1 keeps the bytes the captions are made of.
-        const QByteArray keyword = EditKeyword->text().toLatin1().toUpper();
-        int count = 0;
-        if (main && main->ListViewDoc && main->CurrentDocIndex != -1 && !keyword.isEmpty())
-            count = TickUntouchedContaining(*main->ListViewDoc, keyword);
-        accept();
-        if (main && count > 0)
-            main->ShowMessage(MsgKind::Information, LinesSelectedText(count));
-    } catch (...) {
-        accept();
-    }
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return EditKeyword->text();
 }
+
+void TFormKeyword::ButtonOkClick() { accept(); }
 
 void TFormKeyword::ButtonCancelClick() { reject(); }

@@ -1,7 +1,8 @@
 #pragma once
-// "Kelvorn - Keyword selection": ticks the untouched document items whose address contains a
-// keyword, case-insensitively.
+// "Kelvorn - Keyword selection": asks for the keyword by which the window ticks document items.
 #include <QDialog>
+#include <QString>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -19,6 +20,10 @@ public:
     QLabel* Label1 = nullptr;  // "Keyword:"
     QLineEdit* EditKeyword = nullptr;
     QLabel* Label2 = nullptr;  // "Search is not case sensitive !"
+
+    // Shows the dialog modally. Returns the text of the field when the user chose "&Ok" (or
+    // pressed Enter), empty text included; nothing when the dialog was cancelled or closed.
+    std::optional<QString> AskKeyword();
 
     void FormActivate();
     void ButtonOkClick();

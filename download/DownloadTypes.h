@@ -17,6 +17,9 @@
 struct TDownloadRequest {
     QByteArray UserAgent;
     QByteArray Referer;
+    // An item of the modern pages scanner: a small file is kept unless the answer was an error or
+    // an HTML page (small pictures and icons are real files).
+    bool KeepSmallFiles = false;
 };
 
 // The finished-file check as a pure rule: what becomes of a file of `size` bytes (-1: nothing at

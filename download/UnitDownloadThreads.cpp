@@ -10,6 +10,7 @@
 #include "platform/Guarded.h"
 #include "platform/PartFiles.h"
 #include "rules/FailureReasons.h"
+#include "rules/ModernNaming.h"
 
 namespace {
 constexpr int StopPollInterval = 500;  // how soon a running engine notices Stop
@@ -37,6 +38,10 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slo
     : FileUrl(fileUrl), FileName(fileName), Slot(slot), ItemId(itemId), Stop(std::move(stop)),
       Extra(request)
 {
+    // Registered here, on the starting thread, so that no engine's first report has to take the
+    // type registry's write lock while the window's thread reads it.
+    qRegisterMetaType<TDownloadHint>();
+    qRegisterMetaType<TDownloadOutcome>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -140,9 +145,10 @@ TDownloadOutcome TDownload::Request()
         Http->Get(FileUrl);
         failed = false;
     } catch (const std::exception& e) {
-        // Any failure, our own aborts included, shows in the item's icon and its hint.
+        // Any failure, our own aborts included, shows in the item's icon and its hint: in the
+        // client's words when it has them (a TLS check's reason outlives the abort it causes).
         if (FFacts.ErrorText.isEmpty())
-            FFacts.ErrorText = e.what();
+            FFacts.ErrorText = Http->LastFailure.isEmpty() ? QByteArray(e.what()) : Http->LastFailure;
     } catch (...) {
         LogUnexpectedException(lcDownload());
         FFacts.ErrorText = "Unexpected failure";
@@ -157,7 +163,10 @@ TDownloadOutcome TDownload::Request()
 
     // The finished-file check: measured here, off the window's thread; a part file too small to
     // keep or of a failed transfer is deleted, any other takes its final name.
-    outcome.Check = CheckFileRule(failed, FileSizeAt(part));
+    const qint64 size = FileSizeAt(part);
+    outcome.Check = CheckFileRule(failed, size);
+    if (Extra.KeepSmallFiles && outcome.Check.Found())
+        outcome.Check.Delete = DiscardDownload(size, failed, true, outcome.StatusCode, outcome.ContentType);
     if (outcome.Check.Delete) {
         QFile::remove(part);
         if (!failed)

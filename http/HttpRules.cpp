@@ -71,7 +71,8 @@ void ParseUrlRule(UrlTarget& t)
     const qsizetype colon = url.indexOf(':');
     if (colon >= 0) {
         const QByteArray scheme = url.left(colon).toLower();
-        t.Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+        t.Tls = scheme == "https";
+        t.Port = t.Tls ? 443 : scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
     }
 
     QByteArray hostPart;
@@ -127,13 +128,14 @@ TExStringList BuildHeaderLines(const RequestShape& s)
 {
     TExStringList lines;
     const bool viaProxy = !s.Proxy.isEmpty();
+    const QByteArray host = HostLineValue(s.Host, s.Port, s.Tls);
     if (s.Kind != cmdRaw)
         lines.append(MethodWord(s.Kind) + (viaProxy ? s.Url : s.RequestPath) + " HTTP/1.0");
     if (viaProxy) {
         lines.append("Proxy-Connection: Keep-Alive");
-        lines.append("Host: " + s.Host);
+        lines.append("Host: " + host);
     }
-    lines.SetHeader("Host", s.Host);
+    lines.SetHeader("Host", host);
     lines.append("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     lines.append("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     if (!s.Info.LocalProgram.isEmpty())
@@ -231,11 +233,21 @@ bool IsHeaderBlockEnd(const QByteArray& line)
     return line.isEmpty() || line == "\r\n" || line == "\n";
 }
 
-QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port)
+QByteArray HostLineValue(const QByteArray& host, int port, bool tls)
 {
-    if (url.contains('/'))
+    // A server that hosts several sites tells them apart by this line, port included.
+    if (host.isEmpty() || port == 0 || port == (tls ? 443 : 80))
+        return host;
+    return host + ':' + QByteArray::number(port);
+}
+
+QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port, bool tls)
+{
+    const bool name = !url.contains('/');
+    const bool path = tls && url.startsWith('/') && !url.startsWith("//");
+    if (!name && !path)
         return url;
-    // Keep a port other than 80: the name is relative to the server that answered.
-    const QByteArray portPart = port != 80 ? ":" + QByteArray::number(port) : QByteArray();
-    return "http://" + host + portPart + "/" + url;
+    // Relative to the server that answered: its scheme, host and port.
+    const QByteArray origin = (tls ? "https://" : "http://") + HostLineValue(host, port, tls);
+    return name ? origin + "/" + url : origin + url;
 }

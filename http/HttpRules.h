@@ -24,10 +24,12 @@ struct UrlTarget {
     QByteArray Host;
     int Port = 0;
     QByteArray RequestPath;
+    bool Tls = false;  // the scheme is https
 };
 
 // Splits Url into Host, Port and RequestPath (a Url that is only a path keeps Host; an address
-// without a path gets "/" appended). Raises Exception "Empty URL", EConvertError for a port that
+// without a path gets "/" appended). A scheme sets Tls (https, default port 443) or clears it;
+// an address without one keeps it. Raises Exception "Empty URL", EConvertError for a port that
 // is not a number and ERangeError for one beyond 65535.
 void ParseUrlRule(UrlTarget& target);
 
@@ -47,7 +49,13 @@ struct RequestShape {
     QByteArray TargetUri;
     THeaderInfo Info;
     qint64 ContentLength = 0;  // used by the kinds of SendsContentLength
+    int Port = 0;      // shown in the Host line when it is not the scheme's default; 0: never
+    bool Tls = false;  // the scheme is https (default port 443, else 80)
 };
+
+// The Host line's value: the host, with ":port" when the port is given and is not the default
+// of the scheme (443 for https, 80 otherwise). An empty host stays empty.
+QByteArray HostLineValue(const QByteArray& host, int port, bool tls);
 
 // The request lines, ending with the empty line.
 TExStringList BuildHeaderLines(const RequestShape& shape);
@@ -70,6 +78,8 @@ int32_t ContentLengthValue(const QByteArray& line);
 // True for the empty line that ends a header block ("\r\n", "\n" or nothing at all).
 bool IsHeaderBlockEnd(const QByteArray& line);
 
-// The address a redirect goes to when its Location holds no "/" at all: a name on the current
-// host (and port, when that is not 80). Other addresses are returned unchanged.
-QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port);
+// The address a redirect goes to. A Location without any "/" is a name on the current server
+// (scheme, host, and the port when it is not the scheme's default); over https a path ("/...")
+// is made absolute too, so that it keeps the scheme whatever it holds. Other addresses (an
+// absolute one may change the scheme either way) are returned unchanged.
+QByteArray RedirectUrl(const QByteArray& url, const QByteArray& host, int port, bool tls = false);

@@ -39,3 +39,9 @@ class EFileError : public Exception {
 public:
     using Exception::Exception;
 };
+
+// A TLS session that could not be set up: its text says why ("Certificate not trusted", ...).
+class ETlsError : public ESockError {
+public:
+    using ESockError::ESockError;
+};

@@ -43,7 +43,20 @@ void TNMHTTP::StartRequest(CmdType kind, const QByteArray& url, const QByteArray
     PostData = data;
     TargetUri = target;
     CommandKind = kind;
-    ExecuteRequest();
+    LastFailure.clear();
+    try {
+        ExecuteRequest();
+    } catch (const ESilentAbort&) {
+        throw;  // a handler's way to end the request: the layer's reason, if any, stays
+    } catch (const Exception& e) {
+        if (LastFailure.isEmpty())
+            LastFailure = e.Message;
+        throw;
+    } catch (const std::exception& e) {
+        if (LastFailure.isEmpty())
+            LastFailure = e.what();
+        throw;
+    }
 }
 
 void TNMHTTP::Get(const QByteArray& url) { StartRequest(cmdGet, url, {}, {}); }
@@ -97,14 +110,18 @@ void TNMHTTP::ExecuteRequest()
 
         const int16_t code = ReplyCode;
         if (code > 299 && code < 399) {
-            if (!ReceivedCookie.isEmpty())
+            if (!ReceivedCookie.isEmpty()) {
                 HeaderInfo->Cookie = ReceivedCookie;
+                ScopedCookie = ReceivedCookie;
+                CookieHost = Host;
+                CookieSecure = SpeaksTls();
+            }
             bool handled = false;
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
                 return;
-            Url = RedirectUrl(Url, Host, Port);
+            Url = RedirectUrl(Url, Host, Port, UseTls);
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -119,12 +136,22 @@ void TNMHTTP::ExecuteRequest()
 
 void TNMHTTP::ParseUrl()
 {
-    UrlTarget target{Url, Host, Port, RequestPath};
+    UrlTarget target{Url, Host, Port, RequestPath, UseTls};
     ParseUrlRule(target);
     Url = target.Url;
     Host = target.Host;
     Port = target.Port;
     RequestPath = target.RequestPath;
+    UseTls = target.Tls;
+}
+
+bool TNMHTTP::CookieInScope() const
+{
+    // A cookie taken over at a redirect goes back only to the host that set it, and one set
+    // over TLS never travels in plain bytes. One the caller set itself goes everywhere.
+    if (ScopedCookie.isEmpty() || HeaderInfo->Cookie != ScopedCookie)
+        return true;
+    return Host.toLower() == CookieHost.toLower() && (SpeaksTls() || !CookieSecure);
 }
 
 void TNMHTTP::BuildHeaders()
@@ -137,6 +164,10 @@ void TNMHTTP::BuildHeaders()
     shape.Proxy = Proxy;
     shape.TargetUri = TargetUri;
     shape.Info = *HeaderInfo;
+    if (!CookieInScope())
+        shape.Info.Cookie.clear();
+    shape.Port = Port;
+    shape.Tls = UseTls;
     if (SendsContentLength(CommandKind)) {
         if (OutputFileMode) {
             QFile file(QFile::decodeName(PostData));

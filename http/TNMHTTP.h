@@ -64,4 +64,12 @@ private:
     void ReportOutcome();
     // Sends bytes whole, in pieces that the socket layer's buffer send takes.
     void SendBytes(const QByteArray& bytes);
+    // The connection of this pass is encrypted (through a proxy it is not).
+    bool SpeaksTls() const { return UseTls && Proxy.isEmpty(); }
+    bool CookieInScope() const;
+
+    // Where the cookie taken over at the last redirect came from.
+    QByteArray ScopedCookie;
+    QByteArray CookieHost;
+    bool CookieSecure = false;
 };

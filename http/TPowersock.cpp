@@ -8,7 +8,6 @@
 #include <QAbstractEventDispatcher>
 #include <QFile>
 #include <QThread>
-#include <QTimer>
 #include <cstring>
 #include <mutex>
 
@@ -117,7 +116,7 @@ QByteArray WinsockErrorText(int number)
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction
 
-TPowersock::TPowersock(QObject* owner)
+TPowersock::TPowersock(QObject* owner) : OwnerThread(QThread::currentThread())
 {
     if (RegisterWindowClass(SockWindowClass))
         Window = TMessageWindow::Create(SockWindowClass);
@@ -285,10 +284,16 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
             LastEventOk = ws::SelectError(lParam) == 0;
             switch (ws::SelectEvent(lParam)) {
             case ws::FD_READ:
-                ReadToStream();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();
+                else
+                    ReadToStream();
                 break;
             case ws::FD_WRITE:
-                WriteFromStream();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();
+                else
+                    WriteFromStream();
                 break;
             case ws::FD_ACCEPT:
                 Connected = true;
@@ -312,7 +317,10 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                     const int error = ws::SelectError(lParam);
                     SendFailure = WinsockErrorText(error != 0 ? error : ws::WSAESHUTDOWN);
                 }
-                DrainOnClose();
+                if (TlsHandshaking())
+                    TlsHandshakeStep();  // it sees the end and fails with its reason
+                else
+                    DrainOnClose();
                 Connected = false;
                 RequestCloseSocket();
                 break;
@@ -357,7 +365,8 @@ void TPowersock::DrainOnClose()
 int TPowersock::ReceiveChunk()
 {
     QByteArray& target = CaptureTarget ? CaptureStage : ReceiveBuffer;
-    if (!CaptureTarget && target.size() > MaxReceiveBufferSize - ChunkSize) {
+    const int size = Tls ? TTlsChannel::ReadSize : ChunkSize;
+    if (!CaptureTarget && target.size() > MaxReceiveBufferSize - size) {
         // The bytes stay in the socket; the waiting operation reports the overflow.
         ReceiveOverflow = true;
         ws::WSASetLastError(ws::WSAENOBUFS);
@@ -365,8 +374,8 @@ int TPowersock::ReceiveChunk()
     }
     // Received straight into the buffer's free end: no copy, no allocation once it has grown.
     const qsizetype old = target.size();
-    target.resize(old + ChunkSize);
-    const int n = ws::recv(ThisSocket, target.data() + old, ChunkSize, 0);
+    target.resize(old + size);
+    const int n = Receive(target.data() + old, size);
     target.resize(old + (n > 0 ? n : 0));
     if (CaptureTarget && CaptureStage.size() >= CaptureStageSize)
         FlushCapture();
@@ -413,6 +422,14 @@ void TPowersock::ReadToStream()
     });
     ReportStatus(8, QByteArrayLiteral("ReadToStream"));
     const int n = ReceiveChunk();
+    if (Tls && Tls->Finished() && !Tls->RawEnded() && !TlsClosePosted) {
+        // The session ended (close_notify, or broken) while the socket is still open: that is
+        // the end of this connection's data, announced as the socket's close would be.
+        TlsClosePosted = true;
+        const int error = Tls->FailureText().isEmpty() ? 0 : ws::WSAECONNABORTED;
+        PostWindowMessage(Window, SocketEventMessage, uintptr_t(ThisSocket),
+                          ws::MakeSelectReply(ws::FD_CLOSE, error));
+    }
     if (n == ws::SOCKET_ERROR) {
         LastSocketError = ws::WSAGetLastError();
         const QByteArray message = LookupErrorMessage(LastSocketError);
@@ -421,8 +438,10 @@ void TPowersock::ReadToStream()
         return;
     }
     received = true;
-    if (n == ChunkSize)
-        PostStep(ReadMoreMessage);  // more is likely waiting: read on without a new notification
+    // More is likely waiting: read on without a new notification. A TLS session may also hold
+    // data already taken from the socket, which no notification would announce.
+    if (n == ChunkSize || (Tls && Tls->HasPending()))
+        PostStep(ReadMoreMessage);
     if (Capturing) {
         BytesRecvd = int32_t(uint32_t(BytesRecvd) + uint32_t(n));
         if (OnPacketRecvd)
@@ -446,8 +465,11 @@ void TPowersock::WriteFromStream()
     });
     ReportStatus(8, QByteArrayLiteral("WriteFromStream"));
     const bool hasData = SendFromFile ? (SendSource && SendPosition < SendSource->size()) : !SendQueue.isEmpty();
-    if (!hasData || FCancelRequested)
+    if (!hasData || FCancelRequested) {
+        if (Tls && !FCancelRequested)
+            Tls->Flush();  // the end of what was sent may still wait inside the session
         return;
+    }
 
     const char* data;
     int r;
@@ -462,7 +484,7 @@ void TPowersock::WriteFromStream()
         data = SendQueue.constData();
         r = int(std::min<qsizetype>(SendQueue.size(), ChunkSize));
     }
-    const int s = ws::send(ThisSocket, data, r, 0);
+    const int s = Send(data, r);
     if (s < 0) {
         // Would block: the next write notification runs this step again. Anything else is a
         // broken connection, which ends the waiting send.
@@ -508,14 +530,11 @@ void TPowersock::WaitPass(bool& busy)
         busy = dispatcher->processEvents(QEventLoop::AllEvents);
         return;
     }
-    // The 2 ms pause, spent waiting for events rather than asleep: data that arrives meanwhile is
-    // taken at once, so a pause never holds a transfer back (a plain sleep would cap a stream at
-    // one socket buffer per 2 ms).
-    QTimer pause;
-    pause.setSingleShot(true);
-    pause.setTimerType(Qt::PreciseTimer);
-    pause.start(2);
-    busy = dispatcher->processEvents(QEventLoop::WaitForMoreEvents) && pause.isActive();
+    // Asleep until the thread has an event. Everything a wait ends on arrives as one: socket
+    // notifications, posted steps and look-up completions, the time-out and the caller's timers
+    // (the nearest of them bounds the sleep), and Cancel's wake-up. Polling instead would cost
+    // every idle wait hundreds of wake-ups a second.
+    busy = dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -608,6 +627,7 @@ void TPowersock::Connect()
 {
     ReportStatus(8, QByteArrayLiteral("Connecting"));
     FCancelRequested = false;
+    LastFailure.clear();
     if (Connected)
         throw ESockError("Already connected");
     int tries = 0;
@@ -644,15 +664,87 @@ void TPowersock::Connect()
         WaitPass(busy);
     } while (!Connected && !TimedOut && !FCancelRequested && LastEventOk);
     TimerOff();
-    if (!TimedOut && !FCancelRequested && LastEventOk)
+    if (!TimedOut && !FCancelRequested && LastEventOk) {
+        if (UseTls && Proxy.isEmpty())
+            StartTls();
         return;
+    }
+    LastFailure = TimedOut ? "Connection Timed out" : FCancelRequested ? "Connection Canceled" : "Connection Failed";
     if (OnConnectionFailed)
         OnConnectionFailed(this);
+    throw ESockError(LastFailure);
+}
+
+void TPowersock::StartTls()
+{
+    TlsState = TTlsChannel::THandshake::Pending;
+    TlsFailure.clear();
+    TlsClosePosted = false;
+    try {
+        Tls = std::make_unique<TTlsChannel>(ThisSocket, Host);
+    } catch (const ETlsError& e) {
+        FailTls(e.Message);
+    }
+    // The handshake is part of connecting: the connect's time limit and Cancel end a stalled one.
+    TimerOn();
+    TlsHandshakeStep();
+    bool busy = false;
+    while (TlsHandshaking() && !TimedOut && !FCancelRequested)
+        WaitPass(busy);
+    TimerOff();
+    if (Tls && TlsState == TTlsChannel::THandshake::Done)
+        return;
+    if (TlsState == TTlsChannel::THandshake::Failed)
+        FailTls(TlsFailure);
     if (TimedOut)
-        throw ESockError("Connection Timed out");
+        FailTls("TLS handshake failed: timed out");
     if (FCancelRequested)
-        throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+        FailTls("TLS handshake failed: canceled");
+    FailTls("Connection closed during TLS handshake");
+}
+
+void TPowersock::FailTls(const QByteArray& reason)
+{
+    LastFailure = reason;
+    // A connection without its session must never carry the request in plain bytes.
+    try {
+        RequestCloseSocket();
+    } catch (...) {
+    }
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    throw ETlsError(reason);
+}
+
+void TPowersock::TlsHandshakeStep()
+{
+    if (!Tls || TlsState != TTlsChannel::THandshake::Pending)
+        return;
+    TlsState = Tls->Handshake();
+    if (TlsState == TTlsChannel::THandshake::Failed)
+        TlsFailure = Tls->FailureText();
+}
+
+int TPowersock::Receive(char* buffer, int length)
+{
+    if (!Tls)
+        return ws::recv(ThisSocket, buffer, length, 0);
+    if (TlsState != TTlsChannel::THandshake::Done) {
+        ws::WSASetLastError(ws::WSAENOTCONN);
+        return ws::SOCKET_ERROR;
+    }
+    return Tls->Receive(buffer, length);
+}
+
+int TPowersock::Send(const char* data, int length)
+{
+    if (!Tls)
+        return ws::send(ThisSocket, data, length, 0);
+    if (TlsState != TTlsChannel::THandshake::Done) {
+        ws::WSASetLastError(ws::WSAENOTCONN);
+        return ws::SOCKET_ERROR;
+    }
+    return Tls->Send(data, length);
 }
 
 void TPowersock::Disconnect()
@@ -665,6 +757,10 @@ void TPowersock::RequestCloseSocket()
 {
     ReportStatus(4, QByteArrayLiteral("Request Close Socket"));
     Connected = false;
+    if (Tls) {
+        Tls->Close();
+        Tls.reset();
+    }
     if (ThisSocket == ws::INVALID_SOCKET)
         return;
     if (ws::closesocket(ThisSocket) == ws::SOCKET_ERROR) {
@@ -689,8 +785,17 @@ void TPowersock::RequestCloseSocket()
 
 void TPowersock::Cancel()
 {
-    ReportStatus(8, QByteArrayLiteral("Canceling"));
+    const bool ownThread = QThread::currentThread() == OwnerThread;
+    if (ownThread)
+        ReportStatus(8, QByteArrayLiteral("Canceling"));
     FCancelRequested = true;
+    // A wait asleep on its thread's events sees the flag only when something wakes it; a flag set
+    // from another thread comes with no event of its own. A wake-up that comes before the wait
+    // sleeps is kept by the dispatcher and ends the next sleep at once, so none is lost.
+    if (!ownThread && OwnerThread) {
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(OwnerThread))
+            dispatcher->wakeUp();
+    }
 }
 
 void TPowersock::Abort() {}
@@ -866,7 +971,7 @@ void TPowersock::CaptureFile(const QString& fileName)
         throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + why.toLocal8Bit());
     CaptureTarget = std::move(file);
     CaptureError.clear();
-    CaptureStage.reserve(CaptureStageSize + ChunkSize);
+    CaptureStage.reserve(CaptureStageSize + TTlsChannel::ReadSize);
     BytesRecvd = 0;
     if (!ReceiveBuffer.isEmpty()) {
         CaptureStage.append(ReceiveBuffer);

@@ -1,16 +1,20 @@
 #pragma once
 // A TCP stream socket component whose operations look blocking to the caller: each starts socket
-// work, then waits (2 ms sleep + processing the calling thread's events) until a notification,
-// Cancel or the time-out ends the wait. Belongs to the thread that created it.
+// work, then waits (processing the calling thread's events, asleep while none come) until a
+// notification, Cancel or the time-out ends the wait. Belongs to the thread that created it;
+// only Cancel may also be called from another thread.
 #include <QByteArray>
 #include <QStringList>
+#include <QThread>
 #include <QString>
 #include <cstdint>
 #include <functional>
 
 #include "http/SockExceptions.h"
+#include "http/TTlsChannel.h"
 #include "platform/Winsock.h"
 
+#include <atomic>
 #include <memory>
 
 class TThreadTimer;
@@ -34,6 +38,9 @@ public:
     int ReportLevel = 0;
     QByteArray Proxy;
     int ProxyPort = 0;
+    // The connection to Host speaks TLS (the HTTP client sets it from the address's scheme).
+    // A connection through Proxy stays plain: the proxy fetches the address itself.
+    bool UseTls = false;
 
     // Published events.
     std::function<void(TPowersock* sender)> OnDisconnect;
@@ -54,6 +61,10 @@ public:
     int16_t ReplyCode = 0;
     int32_t LastSocketError = 0;
     QStringList WinsockInfo;
+    // Why the last operation failed, taken before any event handler can replace the failure
+    // with its own (a TLS handshake's reason, a connect's outcome); the HTTP client adds the
+    // rest. Empty after success.
+    QByteArray LastFailure;
 
     // Virtual operations, in slot order.
     virtual intptr_t Accept();
@@ -62,6 +73,7 @@ public:
     virtual QByteArray Transaction(const QByteArray& command);
     virtual void Abort();
 
+    // Sets the cancel flag and wakes the owning thread's wait, from any thread.
     void Cancel();
     void Write(const QByteArray& text);
     void Writeln(const QByteArray& text);
@@ -77,7 +89,7 @@ public:
 
 protected:
     // Internals a derived protocol component relies on (the socket layer owns the rest).
-    bool FCancelRequested = false;
+    std::atomic<bool> FCancelRequested{false};
     bool LookupDone = false;
 
     // Unpublished hooks for protocol components (HTTP sets none of them).
@@ -132,17 +144,26 @@ protected:
 
 private:
     void Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // TLS: the handshake after the connect (ETlsError when it fails), its steps on notifications,
+    // and the reads and writes that go through the session while one is up.
+    void StartTls();
+    [[noreturn]] void FailTls(const QByteArray& reason);
+    void TlsHandshakeStep();
+    bool TlsHandshaking() const { return Tls && TlsState == TTlsChannel::THandshake::Pending; }
+    int Receive(char* buffer, int length);
+    int Send(const char* data, int length);
     void DrainOnClose();
     int ReceiveChunk();
     void FlushCapture();
     void MakeSocket(int protocol);
     void PostStep(unsigned message);
     // One pass of a wait: processes the calling thread's pending events; when the previous pass
-    // found none, it first pauses up to 2 ms, ending the pause as soon as an event arrives (so a
-    // stream is drained without pauses).
+    // found none, it first sleeps until an event arrives (so a stream is drained without pauses,
+    // and an idle wait costs nothing).
     static void WaitPass(bool& busy);
 
     TMessageWindow* Window = nullptr;
+    QThread* const OwnerThread;  // whose waits Cancel wakes (it outlives the component)
     std::unique_ptr<TOwnerLink> OwnerLink;
     std::unique_ptr<char[]> HostEntry;
     std::unique_ptr<char[]> SendText;
@@ -168,6 +189,11 @@ private:
     bool ReadStepPending = false;
     bool WriteStepPending = false;
     bool ReceiveOverflow = false;
+    // The TLS session of the current connection; gone with the socket.
+    std::unique_ptr<TTlsChannel> Tls;
+    TTlsChannel::THandshake TlsState = TTlsChannel::THandshake::Pending;
+    QByteArray TlsFailure;  // kept here: a close during the handshake takes the session away
+    bool TlsClosePosted = false;
 };
 
 // Pure rule: the error text for a Winsock error number ("10061:Connection refused",

@@ -2,7 +2,10 @@
 // opening of the directory chooser.
 #include "main/UnitMain.h"
 
+#include <QPointer>
+#include <QScopeGuard>
 #include <QToolButton>
+#include <utility>
 
 #include "dialogs/UnitDirectory.h"
 #include "widgets/TCheckListView.h"
@@ -67,16 +70,20 @@ void TFormMain::OpenDirectoryDialog()
 {
     // A second request from inside the open dialog's event loop (a queued double click) has
     // nothing to add.
-    if (FDirectoryDialogOpen)
+    const TCommandGuard open(FCommands, TCommand::DirectoryDialog);
+    if (!open)
         return;
     if (!FormDirectory)
         FormDirectory = new TFormDirectory(this);
-    FDirectoryDialogOpen = true;
-    FormDirectory->MoveTo(ComboBoxDownload->Text());  // a missing directory keeps the last one
-    const int result = FormDirectory->exec();
-    FDirectoryDialogOpen = false;
-    if (result == QDialog::Accepted)
-        ComboBoxDownload->SetText(FormDirectory->Directory());
+    // The dialog's error boxes are the window's while the window has it open.
+    auto previousHook = std::exchange(FormDirectory->ErrorBoxHook,
+                                      [this](const QString& text) { ShowMessage(MsgKind::Error, text); });
+    const auto unhook = qScopeGuard([dialog = QPointer<TFormDirectory>(FormDirectory), &previousHook] {
+        if (dialog)
+            dialog->ErrorBoxHook = std::move(previousHook);
+    });
+    if (const std::optional<QString> chosen = FormDirectory->Choose(ComboBoxDownload->Text()))
+        ComboBoxDownload->SetText(*chosen);
     // However the dialog closed: re-test the field, then mark files already in the directory.
     ComboBoxDownloadChange();
     UpdateIconsInfileList();

@@ -13,6 +13,7 @@
 #include "main/UnitMain.h"
 #include "rules/FailureReasons.h"
 #include "rules/FileNaming.h"
+#include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 #include "widgets/TGauge.h"
@@ -41,7 +42,8 @@ void WaitProcessing(int ms)
 void TFormMain::WireDownload()
 {
     Downloads = new TDownloadScheduler(ListViewFile, Gauges, LedEngines, this);
-    Downloads->OnItemFinished = [this](int index) {
+    Downloads->OnItemFinished = [this](int index, const TDownloadOutcome& outcome) {
+        NameFromContentType(index, outcome);
         if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked()) {
             CurrentFileIndex = index;
             ListViewFileClick();
@@ -153,7 +155,33 @@ void TFormMain::ButtonDownloadClick()
 
 bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, int itemIndex)
 {
-    return Downloads->Start(url, localPath, itemIndex);
+    TDownloadRequest request;
+    if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
+        request.UserAgent = ModernUserAgent();
+        request.Referer = ReferrerOf(url);
+        request.KeepSmallFiles = true;
+    }
+    return Downloads->Start(url, localPath, itemIndex, request);
+}
+
+// A modern item saved under a name without an extension gets the one its Content-Type names,
+// under a name still free in the directory (an engine's path counts as taken).
+void TFormMain::NameFromContentType(int index, const TDownloadOutcome& outcome)
+{
+    if (!Findlinksasabrowserdoesmodernpages1->isChecked() || outcome.State != FileDownloaded
+        || !outcome.Check.Found() || outcome.Check.Delete)
+        return;
+    const QByteArray name = ListViewFile->SubItem(index, 1);
+    const QByteArray typed = NameWithTypeExtension(name, outcome.ContentType);
+    if (typed == name || !IsPlainFileName(name))
+        return;
+    const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');
+    const QByteArray free = FreeFileName(typed, [&](const QByteArray& candidate) {
+        const QString path = directory + QString::fromLatin1(candidate);
+        return QFileInfo::exists(path) || Downloads->PathInUse(path);
+    });
+    if (!free.isEmpty() && QFile::rename(directory + QString::fromLatin1(name), directory + QString::fromLatin1(free)))
+        ListViewFile->SetSubItem(index, 1, free);
 }
 
 bool TFormMain::ActiveConnection()

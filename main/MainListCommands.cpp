@@ -11,6 +11,7 @@
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
 #include "main/UnitMain.h"
+#include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
@@ -20,7 +21,7 @@ bool ValidIndex(const TCheckListView* list, int index) { return list && index >=
 void TFormMain::RunListCommand(const std::function<void()>& command)
 {
     // A save or load is walking the lists: they stay as they are until it ends.
-    if (FListFilesRun != TListFilesRun::None)
+    if (ListFilesRunning())
         return;
     try {
         command();
@@ -179,7 +180,7 @@ void TFormMain::DeleteByHostPrefix(TCheckListView* list, int& current)
     if (ShowMessage(MsgKind::Confirm, DeleteLinesQuestion(prefix)) != mrYes)
         return;
     // The question let events run; a save or load started meanwhile keeps the lists whole.
-    if (FListFilesRun != TListFilesRun::None)
+    if (ListFilesRunning())
         return;
     DeleteStartingWith(*list, prefix);
     current = -1;
@@ -199,7 +200,9 @@ void TFormMain::ResetFile()
     const int i = CurrentFileIndex;
     if (!ValidIndex(ListViewFile, i))
         return;
-    ListViewFile->SetSubItem(i, 1, FilNavn(ListViewFile->Caption(i)));
+    const QByteArray caption = ListViewFile->Caption(i);
+    ListViewFile->SetSubItem(
+        i, 1, Findlinksasabrowserdoesmodernpages1->isChecked() ? ModernFileName(caption) : FilNavn(caption));
     ListViewFile->SetSubItem(i, 2, QByteArray());
     ListViewFile->SetStateImage(i, 0);
     ListViewFile->SetImageIndex(i, FilePending);
@@ -217,6 +220,16 @@ void TFormMain::SortFileList()
 
 void TFormMain::SelectByKeyword()
 {
-    if (FormKeyword)
-        FormKeyword->exec();
+    if (!FormKeyword)
+        return;
+    const std::optional<QString> keyword = FormKeyword->AskKeyword();
+    if (!keyword)
+        return;
+    // Latin-1 keeps the bytes the captions are made of.
+    const QByteArray upper = keyword->toLatin1().toUpper();
+    if (CurrentDocIndex == -1 || upper.isEmpty())
+        return;
+    const int count = TickUntouchedContaining(*ListViewDoc, upper);
+    if (count > 0)
+        ShowMessage(MsgKind::Information, LinesSelectedText(count));
 }

@@ -1,249 +1,105 @@
-// Saving both lists to "Kelvorn.dir" and "Kelvorn.fil" beside the program, and loading them back.
+// The File menu's save and load of both lists; TListFileStore reads and writes the files.
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMenuBar>
-#include <QSaveFile>
+#include <QPointer>
 #include <QScopeGuard>
 
 #include "rules/ListRecords.h"
+#include "main/TCommandGuard.h"
+#include "main/TListFileStore.h"
 #include "main/UnitMain.h"
-#include "platform/EventPacer.h"
+#include "platform/Guarded.h"
 #include "platform/ProgramDir.h"
 #include "widgets/TCheckListView.h"
 
 namespace {
-// Pending events run between records, but not after every one: with a hundred thousand records
-// that would cost more than the records. They run at most every 20 ms (smooth repainting), and
-// no sooner than four times what the last run took: each run lays out the whole growing list,
-// so a fixed interval would make a long load quadratic. Events thus take at most a fifth of
-// the time, and the window still repaints several times a second.
-constexpr qint64 ListFilesPumpMinNs = 20'000'000;
-constexpr qint64 ListFilesPumpShare = 4;
+// While a save or load runs, nothing but painting and timers may reach the window: the whole
+// window below the title is disabled (lists, buttons, fields, menus), so neither the user nor
+// a command started by the user can add, remove or reorder items meanwhile. The returned guard
+// gives the window back as it was.
+auto FreezeWindow(QMainWindow& window)
+{
+    QWidget* central = window.centralWidget();
+    QMenuBar* bar = window.menuBar();
+    const bool centralEnabled = !central || central->isEnabled();
+    const bool menuEnabled = !bar || bar->isEnabled();
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    if (central)
+        central->setEnabled(false);
+    if (bar)
+        bar->setEnabled(false);
+    return qScopeGuard([&window, centralEnabled, menuEnabled, focus] {
+        if (QWidget* central = window.centralWidget())
+            central->setEnabled(centralEnabled);
+        if (QMenuBar* bar = window.menuBar())
+            bar->setEnabled(menuEnabled);
+        if (focus && focus->isEnabled())
+            focus->setFocus();
+    });
+}
 
+// Runs a save or a load with the window frozen, then reports what went wrong, if anything.
+TListFileOutcome RunFrozen(TFormMain& window, const std::function<TListFileOutcome()>& run)
+{
+    TListFileOutcome outcome;
+    {
+        const auto frozen = FreezeWindow(window);
+        window.ProcessMessages();
+        outcome = run();
+    }
+    if (!outcome.Failure.isEmpty())
+        window.ShowMessage(MsgKind::Warning, outcome.Failure);
+    return outcome;
+}
 }  // namespace
 
 void TFormMain::WireListFiles()
 {
+    TListFileHooks hooks;
+    hooks.LetEventsRun = [this] { ListTurn(); };  // lifts the views' held updates for the turn
+    hooks.ForgetCurrentFile = [this] { CurrentFileIndex = -1; };
+    hooks.FileListClearing = [this] {
+        if (Letpreviewjumptolatestfiledownloaded1->isChecked())
+            PreviewImage(-1);
+    };
+    FListFiles = new TListFileStore(ListViewDoc, ListViewFile, std::move(hooks), this);
     // Closing the window with "Save links && files on program exit" checked saves as the menu does.
     SaveListsOnExit = [this] { SaveListToDisk(); };
-    if (Savelinksfilelists1)
-        connect(Savelinksfilelists1, &QAction::triggered, this, [this] { Savelinksfilelists1Click(); });
-    if (Loadlinksfilelistfromdisk1)
-        connect(Loadlinksfilelistfromdisk1, &QAction::triggered, this, [this] { Loadlinksfilelistfromdisk1Click(); });
-}
-
-// While a save or load runs, nothing but painting and timers may reach the window: the whole
-// window below the title is disabled (lists, buttons, fields, menus), so neither the user nor
-// a command started by the user can add, remove or reorder items meanwhile.
-TFormMain::TListFilesRunState TFormMain::BeginListFilesRun(TListFilesRun run)
-{
-    TListFilesRunState state;
-    state.Previous = FListFilesRun;
-    state.Focus = QApplication::focusWidget();
-    if (QWidget* central = centralWidget()) {
-        state.CentralEnabled = central->isEnabled();
-        central->setEnabled(false);
-    }
-    if (QMenuBar* bar = menuBar()) {
-        state.MenuEnabled = bar->isEnabled();
-        bar->setEnabled(false);
-    }
-    FListFilesRun = run;
-    return state;
-}
-
-void TFormMain::EndListFilesRun(const TListFilesRunState& state)
-{
-    FListFilesRun = state.Previous;
-    if (QWidget* central = centralWidget())
-        central->setEnabled(state.CentralEnabled);
-    if (QMenuBar* bar = menuBar())
-        bar->setEnabled(state.MenuEnabled);
-    if (state.Focus && state.Focus->isEnabled())
-        state.Focus->setFocus();
-}
-
-void TFormMain::ListFileWarning(const QString& action, const QString& path, const QString& reason)
-{
-    ShowMessage(MsgKind::Warning, action + QLatin1Char(' ') + path + QLatin1String(": ") + reason);
-}
-
-// Writes one list to a temporary file beside `path` and renames it into place, so that a
-// failed or interrupted save never leaves a torn list file behind.
-bool TFormMain::WriteListFile(const QString& path, bool fileList)
-{
-    TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
-    delete FListWriter;  // a save interrupted by this one: its temporary file goes
-    FListWriter = new QSaveFile(path);
-    const int generation = ++FListWriterGeneration;
-    QSaveFile* out = FListWriter;
-    auto drop = qScopeGuard([this, generation] {
-        if (FListWriterGeneration == generation) {
-            delete FListWriter;
-            FListWriter = nullptr;
-        }
-    });
-    if (!out->open(QIODevice::WriteOnly)) {
-        ListFileWarning(QStringLiteral("Could not create the list file"), path, out->errorString());
-        return false;
-    }
-    const int recordSize = fileList ? FileRecordSize : DocRecordSize;
-    char record[FileRecordSize];
-    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ProcessMessages(); },
-                     TEventPacer::First::AfterMinimum);
-    // Walk up to the count taken at the start; the lists cannot change meanwhile, but an index
-    // is still checked before use.
-    const int count = list->Count();
-    for (int i = 0; i < count && i < list->Count(); ++i) {
-        TListRecord item;
-        item.Caption = list->Caption(i);
-        item.Ticked = list->Checked(i);
-        item.ImageIndex = list->ImageIndex(i);
-        if (fileList) {
-            item.FileName = list->SubItem(i, 1);
-            item.Size = list->SubItem(i, 2);
-            PutFileRecord(record, item);
-        } else {
-            PutDocRecord(record, item);
-        }
-        if (out->write(record, recordSize) != recordSize) {
-            const QString reason = out->errorString();
-            out->cancelWriting();
-            ListFileWarning(QStringLiteral("Could not write the list file"), path, reason);
-            return false;
-        }
-        pump.MaybeTurn();
-        if (FListWriterGeneration != generation)
-            return false;  // a later save (at exit) took over and wrote the files whole
-    }
-    if (!out->commit()) {
-        ListFileWarning(QStringLiteral("Could not write the list file"), path, out->errorString());
-        return false;
-    }
-    return true;
+    connect(Savelinksfilelists1, &QAction::triggered, this, [this] { Savelinksfilelists1Click(); });
+    connect(Loadlinksfilelistfromdisk1, &QAction::triggered, this, [this] { Loadlinksfilelistfromdisk1Click(); });
 }
 
 void TFormMain::SaveListToDisk()
 {
-    try {
-        // During a load the lists are incomplete; the files being read stay as they are.
-        if (FListFilesRun == TListFilesRun::Loading)
+    Guarded(lcMain(), [this] {
+        // During a load the lists are incomplete; the files being read stay as they are. A save
+        // at exit during a save takes over from it.
+        const TCommandGuard run(FCommands, TCommand::SaveLists, {TCommand::LoadLists});
+        if (!run)
             return;
-        const TListFilesRunState state = BeginListFilesRun(TListFilesRun::Saving);
-        auto end = qScopeGuard([this, &state] { EndListFilesRun(state); });
-
-        ProcessMessages();
         const QString directory = DataDir();
-        if (!WriteListFile(directory + QLatin1String(DocListFileName), false))
-            return;
-        const int docCount = ListViewDoc->Count();
-        ProcessMessages();
-        const bool filesWritten = WriteListFile(directory + QLatin1String(FileListFileName), true);
-        const int fileCount = ListViewFile->Count();
-        end.dismiss();
-        EndListFilesRun(state);
-        if (filesWritten)
-            ShowMessage(MsgKind::Information, ListSavedText(docCount, fileCount, directory));
+        const TListFileOutcome outcome = RunFrozen(*this, [this, &directory] { return FListFiles->Save(directory); });
+        if (outcome.Complete)
+            ShowMessage(MsgKind::Information, ListSavedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
         // "Kelvorn.dir" now lies beside the program, whatever became of the file list.
-        if (Loadlinksfilelistfromdisk1)
+        if (outcome.DocFileWritten)
             Loadlinksfilelistfromdisk1->setEnabled(true);
-    } catch (...) {
-    }
-}
-
-// Appends the records of an open list file to its list. A trailing partial record (a file
-// cut short) is ignored; a read error is reported and the items read so far stay.
-bool TFormMain::ReadListFile(QFile& file, bool fileList)
-{
-    TCheckListView* list = fileList ? ListViewFile : ListViewDoc;
-    const int recordSize = fileList ? FileRecordSize : DocRecordSize;
-    char record[FileRecordSize];
-    TEventPacer pump(ListFilesPumpMinNs, ListFilesPumpShare, [this] { ProcessMessages(); },
-                     TEventPacer::First::AfterMinimum);
-    for (;;) {
-        if (fileList)
-            CurrentFileIndex = -1;
-        const qint64 got = file.read(record, recordSize);
-        if (got < 0) {
-            ListFileWarning(QStringLiteral("Could not read the list file"), file.fileName(), file.errorString());
-            return false;
-        }
-        if (got < recordSize)
-            return true;
-        const TListRecord item = fileList ? GetFileRecord(record) : GetDocRecord(record);
-        // The record's values win over what the insert handler put into the new item. A value
-        // the item holds already is not set again: every change repaints and notifies.
-        const int row = list->Add(item.Caption);
-        if (list->Checked(row) != item.Ticked)
-            list->SetChecked(row, item.Ticked);
-        if (list->ImageIndex(row) != item.ImageIndex)
-            list->SetImageIndex(row, item.ImageIndex);
-        if (fileList) {
-            if (list->SubItem(row, 1) != item.FileName)
-                list->SetSubItem(row, 1, item.FileName);
-            if (list->SubItem(row, 2) != item.Size)
-                list->SetSubItem(row, 2, item.Size);
-        }
-        if (item.ImageIndex >= 0)
-            list->SetStateImage(row, NoBoxStateImage);  // an item with an icon shows no check box
-        if (fileList)
-            CurrentFileIndex = -1;
-        pump.MaybeTurn();
-    }
+    });
 }
 
 void TFormMain::LoadListFromDisk(bool confirm)
 {
-    try {
-        if (FListFilesRun != TListFilesRun::None)
+    Guarded(lcMain(), [this] {
+        const TCommandGuard run(FCommands, TCommand::LoadLists, {TCommand::LoadLists, TCommand::SaveLists});
+        if (!run)
             return;
-        const TListFilesRunState state = BeginListFilesRun(TListFilesRun::Loading);
         // The document list sorts itself again at the end, whatever happened.
-        auto end = qScopeGuard([this, &state] {
-            EndListFilesRun(state);
-            ListViewDoc->SetSorted(true);
-        });
-
-        ProcessMessages();
+        const auto sorted = qScopeGuard([this] { ListViewDoc->SetSorted(true); });
         const QString directory = DataDir();
-        QFile docFile(directory + QLatin1String(DocListFileName));
-        if (docFile.exists()) {
-            // Open before clearing: a file that cannot be read must not cost the lists.
-            if (!docFile.open(QIODevice::ReadOnly)) {
-                ListFileWarning(QStringLiteral("Could not open the list file"), docFile.fileName(),
-                                docFile.errorString());
-                return;
-            }
-            ListViewDoc->Clear();
-            ListViewDoc->SetSorted(false);  // items keep the file's order while appended
-            CurrentFileIndex = -1;
-            if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked())
-                PreviewImage(-1);
-            ListViewFile->Clear();
-            if (!ReadListFile(docFile, false))
-                return;
-            docFile.close();
-        }
-        ProcessMessages();
-        QFile fileFile(directory + QLatin1String(FileListFileName));
-        if (fileFile.exists()) {
-            if (!fileFile.open(QIODevice::ReadOnly)) {
-                ListFileWarning(QStringLiteral("Could not open the list file"), fileFile.fileName(),
-                                fileFile.errorString());
-                return;
-            }
-            if (!ReadListFile(fileFile, true))
-                return;
-            fileFile.close();
-        }
-        end.dismiss();
-        EndListFilesRun(state);
-        if (confirm)
+        const TListFileOutcome outcome = RunFrozen(*this, [this, &directory] { return FListFiles->Load(directory); });
+        if (outcome.Complete && confirm)
             ShowMessage(MsgKind::Information, ListLoadedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
-        ListViewDoc->SetSorted(true);
-    } catch (...) {
-    }
+    });
 }
 
 void TFormMain::Savelinksfilelists1Click() { SaveListToDisk(); }
@@ -252,13 +108,14 @@ void TFormMain::Loadlinksfilelistfromdisk1Click() { LoadLists(true); }
 
 void TFormMain::LoadLists(bool confirm)
 {
-    try {
-        if (FListFilesRun != TListFilesRun::None)
+    Guarded(lcMain(), [this, confirm] {
+        if (ListFilesRunning())
             return;
         LoadListFromDisk(confirm);
-        if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked())
+        if (Skipfileifexistindownloaddirectory1->isChecked())
             UpdateIconsInfileList();
         UpdateScreen();
-    } catch (...) {
-    }
+    });
 }
+
+bool TFormMain::ListFilesRunning() const { return FCommands.RunningAny({TCommand::SaveLists, TCommand::LoadLists}); }

@@ -196,12 +196,13 @@ void TFormMain::ButtonStartClick()
             QByteArray body;
             BeginDocFetch();
             HttpDoc->Disconnect();
+            SetModernHeaders(*HttpDoc->HeaderInfo, address);
             HttpDoc->Get(address);
             body = HttpDoc->Body;
             arrived = true;
             EmptyListsForNewDocument();
             SetStatusText(QStringLiteral("Status: Parsing doc"));
-            ParseDocument(DocumentDirectory(address), body, ParseMain);
+            ParseDocument(DocumentDirectory(address), body, ParseMain, HttpDoc->Url);
 
             if (Includelinksonelevelupwhenparsingmaindocument1->isChecked()) {
                 const int n = ListBoxParse1->Count();
@@ -209,31 +210,38 @@ void TFormMain::ButtonStartClick()
                 for (int i = 0; i < n && i < ListBoxParse1->Count() && CommandGoesOn(run); ++i) {
                     const QByteArray link = ListBoxParse1->Line(i);
                     ListViewDoc->Add(link);
-                    ProcessMessages();
+                    ScanTurn(false);
                     body.clear();
+                    QByteArray finalAddress = link;
                     try {
                         ProcessMessages();
                         // Stop pressed just now would not reach a Get that starts after it.
                         if (!CommandGoesOn(run))
                             throw ESilentAbort();
                         HttpDoc->Disconnect();
+                        SetModernHeaders(*HttpDoc->HeaderInfo, link);
                         HttpDoc->Get(link);
                         body = HttpDoc->Body;
+                        finalAddress = HttpDoc->Url;
                     } catch (...) {
                         body.clear();
                     }
                     SetStatusText(ParsingLinkStatus(i + 1, ListBoxParse1->Count()));
-                    ProcessMessages();
+                    ScanTurn(false);
                     if (!body.isEmpty() && CommandGoesOn(run))
-                        ParseDocument(DocumentDirectory(link), body, ParseLinked);
-                    ProcessMessages();
+                        ParseDocument(DocumentDirectory(link), body, ParseLinked, finalAddress);
+                    ScanTurn(false);
                 }
             } else {
                 // Stop does not end this loop; only a newer command that emptied the lists does.
+                // The window gets its turns as during the scan, by time rather than after every
+                // item, and the view takes the items in between without laying out each time.
+                TListUpdates held(ListViewDoc);
                 for (int i = 0; i < ListBoxParse1->Count() && !Superseded(run); ++i) {
                     ListViewDoc->Add(ListBoxParse1->Line(i));
-                    ProcessMessages();
+                    ScanTurn(false);
                 }
+                ScanTurn(true);  // the last items' turn, before the list sorts itself
             }
         } catch (const std::exception& e) {
             // A main document that cannot be fetched is no error to report by a message: the
@@ -260,6 +268,7 @@ void TFormMain::EmptyListsForNewDocument()
         if (Letpreviewjumptolatestfiledownloaded1->isChecked())
             BlankPreviewImage();
         ListViewFile->Clear();
+        FReferrers.clear();
     }
 }
 
@@ -287,7 +296,7 @@ QString TFormMain::DocFailureReason(const std::exception& error)
     const QByteArray header = HttpDoc->Header;
     facts.StatusLine = header.left(header.indexOf('\n') + 1);
     if (facts.ErrorText.isEmpty())
-        facts.ErrorText = error.what();
+        facts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray(error.what()) : HttpDoc->LastFailure;
     return FailureReason(facts);
 }
 
@@ -325,11 +334,13 @@ void TFormMain::ButtonParseClick()
                     if (!CommandGoesOn(run))
                         throw ESilentAbort();
                     HttpDoc->Disconnect();
+                    SetModernHeaders(*HttpDoc->HeaderInfo, caption);
                     HttpDoc->Get(caption);  // the address in its own letter case
                     body = HttpDoc->Body;
+                    const QByteArray finalAddress = HttpDoc->Url;
                     SetStatusText(QStringLiteral("Status: Parsing link"));
                     ProcessMessages();
-                    ParseDocument(base, body, ParseLinked);
+                    ParseDocument(base, body, ParseLinked, finalAddress);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
                 } catch (const std::exception& e) {
@@ -418,7 +429,8 @@ void TFormMain::HttpDocFailure()
 
 void TFormMain::HttpDocConnectionFailed()
 {
-    FDocFacts.ErrorText = "Connection Failed";
+    // The client's own words (a TLS check's reason among them) before the abort replaces them.
+    FDocFacts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray("Connection Failed") : HttpDoc->LastFailure;
     FDocFacts.SocketError = HttpDoc->LastSocketError;
     ShowBar(false, 0, 0);
     throw ESilentAbort();

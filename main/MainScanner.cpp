@@ -3,23 +3,30 @@
 #include "main/UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QScopedValueRollback>
 
 #include "rules/FileNaming.h"
 #include "rules/LinkRules.h"
 #include "main/TParseList.h"
+#include "rules/ModernLinks.h"
+#include "rules/ModernNaming.h"
+#include "http/HttpTypes.h"
 #include "widgets/TCheckListView.h"
 #include "platform/EventPacer.h"
 #include "platform/Guarded.h"
 
 namespace {
-// A scan gives the window a turn at its start, and then after a marker or at a duplicate once
-// enough scanning time has passed since the last turn: at least 10 ms (a screen refresh), and
-// at least eight times what the last turn took. A turn per marker would let event processing
-// cost more than the scan; and a turn's cost grows with the lists (the list views lay out all
-// their rows again after insertions), so a fixed pace would make a long scan quadratic. This
-// way turns take at most a ninth of a scan's time, whatever they cost.
-constexpr qint64 ScanTurnMinimumNs = 10'000'000;
+// A scan (and the fill of the document list after it) gives the window a turn at its start, and
+// then after a marker, a duplicate or an item once enough time has passed since the last turn:
+// at least 5 ms and eight times what the last turn took, but never more than 10 ms. A turn per
+// marker would let event processing cost more than the scan; spacing turns by their cost keeps
+// cheap turns from adding up; and the upper bound keeps the window's answer to input within
+// about a frame even when turns are dear (they grow with the lists, which the views lay out
+// again in each turn). Between turns the lists' views are held, so a turn lays them out and
+// paints them once, whatever was added since.
+constexpr qint64 ScanTurnMinimumNs = 5'000'000;
 constexpr qint64 ScanTurnCostFactor = 8;
+constexpr qint64 ScanTurnMaximumNs = 10'000'000;
 
 }  // namespace
 
@@ -33,17 +40,34 @@ void TFormMain::ScanTurn(bool now)
 {
     if (!FScanPacer)
         FScanPacer = std::make_unique<TEventPacer>(ScanTurnMinimumNs, ScanTurnCostFactor,
-                                                   [this] { ProcessMessages(); });
+                                                   [this] { ListTurn(); }, TEventPacer::First::Now,
+                                                   ScanTurnMaximumNs);
     if (now)
         FScanPacer->Turn();
     else
         FScanPacer->MaybeTurn();
 }
 
-void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode)
+void TFormMain::ListTurn()
+{
+    const int docHolds = ListViewDoc->LiftUpdates();
+    const int fileHolds = ListViewFile->LiftUpdates();
+    ProcessMessages();
+    ListViewDoc->RestoreUpdates(docHolds);
+    ListViewFile->RestoreUpdates(fileHolds);
+}
+
+void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
+                              const QByteArray& address)
 {
     SetStatusText(QStringLiteral("Status: Parsing link"));
     ScanTurn(true);
+    // Between turns the views take the new items without laying out and repainting each time.
+    TListUpdates docs(ListViewDoc), files(ListViewFile);
+    if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
+        ParseModernDocument(address.isEmpty() ? base : address, text, parseMode);
+        return;
+    }
     // A text of nothing but spaces has no markers: the walk ends at once.
     TMarkerWalk walk(text);
     TMarker marker;
@@ -74,6 +98,51 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
         }
         ScanTurn(false);
     }
+}
+
+// The modern scanner's links go into the lists as the classic ones do, in text order. Its
+// addresses are resolved, so the classic shortcut that takes any ".." as present does not apply
+// (".." may stand in a query or a name); the lists are searched.
+void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode)
+{
+    const QList<TModernLink> links = ModernLinks(text, address);
+    const auto present = [this](bool found) {
+        if (found)
+            ScanTurn(false);
+        return found;
+    };
+    const QScopedValueRollback naming(FModernScan, true);
+    for (const TModernLink& link : links) {
+        if (!link.file) {
+            if (parseMode == ParseMain) {
+                if (!present(ListBoxParse1->Contains(link.address))) {
+                    ListBoxParse1->Add(link.address);
+                    FReferrers.insert(link.address, address);
+                }
+            } else if (parseMode == ParseLinked) {
+                if (Addnewlinksfoundwhenparsingtoexistinglist1->isChecked()
+                    && !present(ListViewDoc->ContainsCaption(link.address))
+                    && !present(ListBoxParse1->Contains(link.address))) {
+                    AddDocItem(link.address);
+                    FReferrers.insert(link.address, address);
+                }
+            }
+        } else {
+            LastFileLink = link.address;  // also for a duplicate that is not added
+            if (!present(ListViewFile->ContainsCaption(link.address))) {
+                FReferrers.insert(link.address, address);
+                AddFileItem(link.address);
+            }
+        }
+        ScanTurn(false);
+    }
+}
+
+void TFormMain::SetModernHeaders(THeaderInfo& info, const QByteArray& address) const
+{
+    const bool modern = Findlinksasabrowserdoesmodernpages1->isChecked();
+    info.LocalProgram = modern ? ModernUserAgent() : QByteArray();
+    info.Referer = modern ? ReferrerOf(address) : QByteArray();
 }
 
 // The three duplicate tests answer from the lists' caption indexes: the same answer as a walk
@@ -128,7 +197,7 @@ void TFormMain::ListViewFileInsert(int index)
         ListViewFile->SetImageIndex(index, FilePending);
     if (ListViewFile->StateImage(index) > 1)
         ListViewFile->SetStateImage(index, 0);
-    ListViewFile->SetSubItem(index, 1, FilNavn(LastFileLink));
+    ListViewFile->SetSubItem(index, 1, FModernScan ? ModernFileName(LastFileLink) : FilNavn(LastFileLink));
     if (!ListViewFile->SubItem(index, 2).isEmpty())  // a new item's size is empty already
         ListViewFile->SetSubItem(index, 2, QByteArray());
     if (Autoselectfirstfilefromeachlink1->isChecked() && !FirstFileTaken) {

@@ -141,7 +141,7 @@ void TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
             FFiles->SetReason(index, outcome.Reason);
         // Whatever the window does with the item, the slot is released below.
         if (OnItemFinished)
-            Guarded(lcMain(), [&] { OnItemFinished(index); });
+            Guarded(lcMain(), [&] { OnItemFinished(index, outcome); });
     }
     ReleaseSlot(outcome.Slot);
 }

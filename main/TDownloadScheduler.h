@@ -43,7 +43,7 @@ public:
     void StopEngines();
 
     // Runs after an engine's outcome was written into its item (its index now).
-    std::function<void(int index)> OnItemFinished;
+    std::function<void(int index, const TDownloadOutcome& outcome)> OnItemFinished;
 
 private:
     struct TSlot {

@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "main/TParseList.h"
+#include "main/TPreviewPane.h"
 #include "platform/ProgramDir.h"
 #include "platform/TRegistry.h"
 #include "widgets/TCheckListView.h"
@@ -198,6 +199,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     ConnectOption(Letpreviewjumptolatestfiledownloaded1, &TFormMain::Letpreviewjumptolatestfiledownloaded1Click);
     ConnectOption(Autosavelinksfilesasdefaultonquit1, &TFormMain::Autosavelinksfilesasdefaultonquit1Click);
     ConnectOption(Savewindowpositiononexit1, &TFormMain::Savewindowpositiononexit1Click);
+    ConnectOption(Findlinksasabrowserdoesmodernpages1, &TFormMain::Findlinksasabrowserdoesmodernpages1Click);
     connect(Timer1, &QTimer::timeout, this, [this] { Guarded(lcMain(), [this] { Timer1Timer(); }); });
     connect(ComboBoxBookmark, &TFlatComboBox::TextChanged, this,
             [this] { Guarded(lcMain(), [this] { ComboBoxBookmarkChange(); }); });
@@ -296,6 +298,9 @@ void TFormMain::BuildMenus()
                                                     QStringLiteral("Save links && files on program exit"), true, false);
     Savewindowpositiononexit1 = MakeAction(Options1, "Savewindowpositiononexit1",
                                            QStringLiteral("Save window position && size on program exit"), true, false);
+    Options1->addSeparator()->setObjectName(QStringLiteral("N14"));
+    Findlinksasabrowserdoesmodernpages1 = MakeAction(Options1, "Findlinksasabrowserdoesmodernpages1",
+        QStringLiteral("Find links as a browser does (modern pages)"), true, false);
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -550,7 +555,7 @@ void TFormMain::FitSidePanel()
     const int strip = 2 + 2 * Panel5->frameWidth() + 4;
     const int needed = std::max({metrics.horizontalAdvance(Panel3->text()) + strip,
                                  metrics.horizontalAdvance(Panel5->text()) + strip,
-                                 metrics.horizontalAdvance(NoImageSelectedText()) + 8});
+                                 metrics.horizontalAdvance(TPreviewPane::NoImageText()) + 8});
     const int minimum = std::max(DesignSideWidth, needed);
     PanelExtra->setMinimumWidth(minimum);
     FPreviewWidth = std::max(FPreviewWidth, minimum);
@@ -807,6 +812,15 @@ void TFormMain::ReadSettings()
         (this->*option.item)->setChecked(*value != 0);
     }
 
+    ReadGeometry(reg);
+
+    // Read apart from the groups above, which end at their first absent value: settings
+    // written before this option existed keep their meaning, and it starts off.
+    Findlinksasabrowserdoesmodernpages1->setChecked(reg.ReadInteger(QStringLiteral("ModernLinks")).value_or(0) != 0);
+}
+
+void TFormMain::ReadGeometry(TRegistry& reg)
+{
     if (!Savewindowpositiononexit1->isChecked())
         return;
     const auto read = [&reg](const char* name) { return reg.ReadInteger(QLatin1String(name)); };
@@ -883,6 +897,7 @@ void TFormMain::WriteSettings()
     reg.WriteInteger(QStringLiteral("FileCol0"), ListViewFile->columnWidth(0));
     reg.WriteInteger(QStringLiteral("FileCol1"), ListViewFile->columnWidth(1));
     reg.WriteInteger(QStringLiteral("FileCol2"), ListViewFile->columnWidth(2));
+    reg.WriteBool(QStringLiteral("ModernLinks"), Findlinksasabrowserdoesmodernpages1->isChecked());
     reg.CloseKey();
 }
 
@@ -901,7 +916,8 @@ void TFormMain::FormActivate()
 {
     // Closing the warning activates the window again: a check already running, or a warning
     // already given for this same text, shows nothing more.
-    if (FActivateCheckRunning)
+    const TCommandGuard check(FCommands, TCommand::ActivateCheck);
+    if (!check)
         return;
     const QString directory = ComboBoxDownload->Text();
     if (DirectoryOk(directory)) {
@@ -910,7 +926,6 @@ void TFormMain::FormActivate()
     }
     if (FDirectoryWarned && directory == FWarnedDirectory)
         return;
-    FActivateCheckRunning = true;
     FDirectoryWarned = true;
     FWarnedDirectory = directory;
     Guarded(lcMain(), [this] {
@@ -918,7 +933,6 @@ void TFormMain::FormActivate()
         ShowMessage(MsgKind::Warning, QStringLiteral("Specified download directory don't exist !"));
         ComboBoxDownload->setFocus();
     });
-    FActivateCheckRunning = false;
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -940,7 +954,7 @@ void TFormMain::changeEvent(QEvent* event)
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
     return EventFilterListCommands(watched, event) || EventFilterBookmarks(watched, event)
-        || EventFilterPreview(watched, event) || QMainWindow::eventFilter(watched, event);
+        || QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Busy look ----------------------------------------------------------------------------------------
@@ -1002,6 +1016,7 @@ void TFormMain::Beepwhendoneworking1Click() { Flip(Beepwhendoneworking1); }
 void TFormMain::Letpreviewjumptolatestfiledownloaded1Click() { Flip(Letpreviewjumptolatestfiledownloaded1); }
 void TFormMain::Autosavelinksfilesasdefaultonquit1Click() { Flip(Autosavelinksfilesasdefaultonquit1); }
 void TFormMain::Savewindowpositiononexit1Click() { Flip(Savewindowpositiononexit1); }
+void TFormMain::Findlinksasabrowserdoesmodernpages1Click() { Flip(Findlinksasabrowserdoesmodernpages1); }
 
 void TFormMain::Includelinksonelevelupwhenparsingmaindocument1Click()
 {

@@ -6,13 +6,14 @@
 //   MainRetrieval.cpp     Stop, Get document, Parse links, the document client's handlers
 //   MainScanner.cpp       ParseDocument and its list tests
 //   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
-//   MainListFiles.cpp     saving and loading the lists
+//   MainListFiles.cpp     saving and loading the lists (the files: TListFileStore)
 //   MainListCommands.cpp  the lists' context menus, keys, mouse and current items
 //   MainDirectory.cpp     DirectoryOk, the two fields' change handlers and colouring
 //   MainBookmarks.cpp     bookmarks of both fields, download field focus, directory dialog opening
-//   MainPreview.cpp       picture preview and shell opening of downloaded files
+//   MainPreview.cpp       picture preview and shell opening of downloaded files (TPreviewPane)
 #include <QAction>
 #include <QByteArray>
+#include <QHash>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -28,6 +29,8 @@
 #include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 
+#include "main/TCommandGuard.h"
+
 class QComboBox;
 class QFrame;
 class QSplitter;
@@ -36,12 +39,17 @@ class QToolButton;
 class QWidget;
 class TCheckListView;
 class TDownloadScheduler;
+struct TDownloadOutcome;
 class TFlatComboBox;
 class TGauge;
 class TLed;
 class TNMHTTP;
+class TListFileStore;
 class TParseList;
+class TRegistry;
+struct THeaderInfo;
 class TPreviewImage;
+class TPreviewPane;
 
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
@@ -126,6 +134,7 @@ public:
     QAction* Letpreviewjumptolatestfiledownloaded1 = nullptr;
     QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
     QAction* Savewindowpositiononexit1 = nullptr;
+    QAction* Findlinksasabrowserdoesmodernpages1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Help3 = nullptr;
     QAction* Info1 = nullptr;
@@ -162,6 +171,8 @@ public:
     QAction* MenuItem5 = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
+    // The long commands under way; each one holds a TCommandGuard on it while it runs.
+    TCommandGate FCommands;
     bool Busy = false;
     std::atomic<bool> StopRequested{false};
     int CurrentDocIndex = -1;
@@ -194,6 +205,7 @@ public:
     void Letpreviewjumptolatestfiledownloaded1Click();
     void Autosavelinksfilesasdefaultonquit1Click();
     void Savewindowpositiononexit1Click();
+    void Findlinksasabrowserdoesmodernpages1Click();
 
     // ---- MainProgress.cpp --------------------------------------------------------------------
     void Timer1Timer();
@@ -221,7 +233,10 @@ public:
     static int DocTimeOut();
 
     // ---- MainScanner.cpp ---------------------------------------------------------------------
-    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode);
+    // `address` is the page's own address after redirects: the modern scanner resolves against
+    // it (the classic rules against `base`). Empty: the base stands in for it.
+    void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
+                       const QByteArray& address = QByteArray());
     bool ExistInList(const QByteArray& link);
     bool ExistInFileList(const QByteArray& link);
     bool ExistInParseList(const QByteArray& link);
@@ -231,6 +246,7 @@ public:
     // ---- MainDownload.cpp ----------------------------------------------------------------------
     void ButtonDownloadClick();
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);
     void CheckFile(int index);
@@ -289,7 +305,6 @@ private:
     void WirePreview();
     bool EventFilterListCommands(QObject* watched, QEvent* event);
     bool EventFilterBookmarks(QObject* watched, QEvent* event);
-    bool EventFilterPreview(QObject* watched, QEvent* event);
 
     // ---- private state of UnitMain.cpp ----
 public:
@@ -299,7 +314,6 @@ public:
     // The design-time bounds of the window and the address shown at a first start.
     static constexpr int DesignLeft = 198, DesignTop = 188, DesignWidth = 720, DesignHeight = 540;
     static constexpr int DesignSideWidth = 97;  // the side panel's width, and its least width
-    static QString NoImageSelectedText();        // the preview's caption when nothing shows
     static const char* const DefaultDocument;
     static QString DefaultDownloadDir();
 
@@ -312,6 +326,7 @@ private:
     void ConnectOption(QAction* item, void (TFormMain::*handler)());
     void ApplyTaskbarOption();
     void ReadSettings();
+    void ReadGeometry(TRegistry& reg);
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
@@ -323,7 +338,6 @@ private:
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
     int FPreviewWidth = DesignSideWidth;
-    bool FActivateCheckRunning = false;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
 
@@ -349,30 +363,27 @@ private:
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
+    // Processes events with the lists' held view updates lifted for the turn.
+    void ListTurn();
     std::unique_ptr<TEventPacer> FScanPacer;
+    void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
+    bool FModernScan = false;  // the running scan names its new file items the modern way
+public:
+    // The page on which the modern scanner first found an address: sent as its Referer.
+    QByteArray ReferrerOf(const QByteArray& address) const { return FReferrers.value(address); }
+    // The headers of a modern request for `address` on a client's header record; with the
+    // option off, the record is left as the classic requests have it (no User-Agent, no Referer).
+    void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;
+private:
+    QHash<QByteArray, QByteArray> FReferrers;
 
     // ---- private state of MainDownload.cpp ----
     bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
+    TListFileStore* FListFiles = nullptr;
     // A save or a load lets events run after its records; meanwhile the lists must not change.
-    enum class TListFilesRun { None, Saving, Loading };
-    TListFilesRun FListFilesRun = TListFilesRun::None;
-    struct TListFilesRunState {
-        TListFilesRun Previous = TListFilesRun::None;
-        bool CentralEnabled = true;
-        bool MenuEnabled = true;
-        QPointer<QWidget> Focus;
-    };
-    TListFilesRunState BeginListFilesRun(TListFilesRun run);
-    void EndListFilesRun(const TListFilesRunState& state);
-    // The file being written, kept here so that a save started while another runs (only the
-    // save at exit can do that) can drop the older one's temporary file.
-    class QSaveFile* FListWriter = nullptr;
-    int FListWriterGeneration = 0;
-    bool WriteListFile(const QString& path, bool fileList);
-    bool ReadListFile(class QFile& file, bool fileList);
-    void ListFileWarning(const QString& action, const QString& path, const QString& reason);
+    bool ListFilesRunning() const;
 
     // ---- private state of MainListCommands.cpp ----
     void ListViewDocDblClick();
@@ -395,12 +406,9 @@ private:
     void MenuItem5Click();         //                 "Delete all bookmarks"
     void Addbookmark2Click();      // document list: "Add to bookmark"
     void ComboBoxDownloadExit();   // the download field lost the focus
-    bool FDirectoryDialogOpen = false;
 
     // ---- private state of MainPreview.cpp ----
     void Help3Click();  // "Documentation"
     void Info1Click();  // "About"
-    // The shown picture's own size; 0 while the pane is blank.
-    int FPictureWidth = 0;
-    int FPictureHeight = 0;
+    TPreviewPane* FPreview = nullptr;
 };

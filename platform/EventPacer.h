@@ -3,7 +3,9 @@
 // rather than by iteration: a turn per item would cost more than the items, and a fixed interval
 // would make a loop quadratic, since each turn lays out lists that keep growing. A turn is due
 // no sooner than `minimumNs` after the last one, and no sooner than `costFactor` times what the
-// last turn took, so turns take at most 1 / (costFactor + 1) of the loop's time.
+// last turn took, so turns take at most 1 / (costFactor + 1) of the loop's time. A `maximumNs`
+// (0: none) bounds how long the window may wait for its turn, for loops that must stay as
+// responsive as a screen refresh even where turns are dear: it wins over the cost factor.
 #include <QElapsedTimer>
 #include <QtGlobal>
 #include <algorithm>
@@ -15,8 +17,8 @@ public:
     enum class First { Now, AfterMinimum };
 
     TEventPacer(qint64 minimumNs, qint64 costFactor, std::function<void()> turn,
-                First first = First::Now)
-        : FMinimumNs(minimumNs), FCostFactor(costFactor), FTurn(std::move(turn))
+                First first = First::Now, qint64 maximumNs = 0)
+        : FMinimumNs(minimumNs), FMaximumNs(maximumNs), FCostFactor(costFactor), FTurn(std::move(turn))
     {
         FClock.start();
         FDueNs = first == First::Now ? 0 : FMinimumNs;
@@ -28,7 +30,10 @@ public:
         const qint64 start = FClock.nsecsElapsed();
         FTurn();
         const qint64 end = FClock.nsecsElapsed();
-        FDueNs = end + std::max(FMinimumNs, FCostFactor * (end - start));
+        qint64 pause = std::max(FMinimumNs, FCostFactor * (end - start));
+        if (FMaximumNs > 0)
+            pause = std::min(pause, std::max(FMinimumNs, FMaximumNs));
+        FDueNs = end + pause;
     }
     // A turn when one is due.
     void MaybeTurn()
@@ -39,6 +44,7 @@ public:
 
 private:
     const qint64 FMinimumNs;
+    const qint64 FMaximumNs;
     const qint64 FCostFactor;
     std::function<void()> FTurn;
     QElapsedTimer FClock;

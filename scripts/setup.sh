@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what Kelvorn needs on Debian 12; does nothing when everything is already there.
 set -euo pipefail
-packages=(g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins libjpeg-dev python3 curl
-          dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace)
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev libssl-dev openssl
+          libgumbo-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
+          nginx-light time)
 # The pictures are drawn from their SVG sources.
 packages+=(qt6-svg-dev)
 missing=()

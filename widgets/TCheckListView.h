@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QTreeWidget>
 #include <atomic>
 #include <cstdint>
@@ -48,6 +49,16 @@ public:
     uint64_t ItemId(int index) const;
     int IndexOfItemId(uint64_t id, int hint = -1) const;  // -1 when the item is gone; `hint` is looked at first
 
+    // Many changes in a row: the view neither repaints nor lays out for each of them, only once
+    // after the last EndUpdate (calls nest).
+    void BeginUpdate();
+    void EndUpdate();
+    // A turn of the window inside held updates lifts them all first, so that the turn shows
+    // every change so far and a command run from inside it meets the list as usual; afterwards
+    // RestoreUpdates puts back the holds that LiftUpdates returned.
+    int LiftUpdates();
+    void RestoreUpdates(int holds);
+
     bool Sorted() const { return FSorted; }
     void SetSorted(bool on);  // switching on sorts at once (locale-aware, case-sensitive)
 
@@ -79,9 +90,30 @@ private:
     void SetRowHint(QTreeWidgetItem* item, const QString& hint);
     uint64_t FNextId = 1;
     bool FSorted = false;
+    int FUpdateHolds = 0;
     bool FPopupAllowed = true;
     QMenu* FPopup = nullptr;
     int FInternal = 0;  // our own changes notify directly, not through itemChanged
     QList<QIcon> FIcons;
     QHash<QByteArray, int> FCaptionCount;
+};
+
+// Holds a list's view updates for a scope.
+class TListUpdates {
+public:
+    explicit TListUpdates(TCheckListView* list) : FList(list)
+    {
+        if (FList)
+            FList->BeginUpdate();
+    }
+    ~TListUpdates()
+    {
+        if (FList)
+            FList->EndUpdate();
+    }
+    TListUpdates(const TListUpdates&) = delete;
+    TListUpdates& operator=(const TListUpdates&) = delete;
+
+private:
+    QPointer<TCheckListView> FList;
 };

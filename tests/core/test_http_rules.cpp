@@ -25,6 +25,8 @@ RequestShape ShapeFor(const QByteArray& url, CmdType kind = cmdGet, const QByteA
     shape.RequestPath = target.RequestPath;
     shape.Host = target.Host;
     shape.Proxy = proxy;
+    shape.Port = target.Port;
+    shape.Tls = target.Tls;
     return shape;
 }
 }  // namespace
@@ -35,6 +37,8 @@ private slots:
     void parseUrl_data();
     void parseUrl();
     void parseUrlFailures();
+    void schemes_data();
+    void schemes();
     void requestLinesOfGet();
     void requestLinesPerCommand_data();
     void requestLinesPerCommand();
@@ -120,6 +124,38 @@ void TestHttpRules::parseUrlFailures()
     QVERIFY_THROWS_EXCEPTION(ERangeError, ParseUrlRule(t));
 }
 
+// The scheme decides TLS and the default port; an address without a scheme keeps both.
+void TestHttpRules::schemes_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<bool>("tlsBefore");
+    QTest::addColumn<int>("portBefore");
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QByteArray>("host");
+    QTest::newRow("https default port") << QByteArray("https://h/a") << false << 0 << true << 443 << QByteArray("h");
+    QTest::newRow("https own port") << QByteArray("https://h:8443/a") << false << 0 << true << 8443 << QByteArray("h");
+    QTest::newRow("http after https") << QByteArray("http://h/a") << true << 443 << false << 80 << QByteArray("h");
+    QTest::newRow("other scheme is plain") << QByteArray("ftp://h/a") << true << 443 << false << 21 << QByteArray("h");
+    QTest::newRow("path keeps https") << QByteArray("/x.htm") << true << 8443 << true << 8443 << QByteArray("old");
+}
+
+void TestHttpRules::schemes()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(bool, tlsBefore);
+    QFETCH(int, portBefore);
+    UrlTarget t;
+    t.Url = url;
+    t.Host = "old";
+    t.Port = portBefore;
+    t.Tls = tlsBefore;
+    ParseUrlRule(t);
+    QTEST(t.Tls, "tls");
+    QTEST(t.Port, "port");
+    QTEST(t.Host, "host");
+}
+
 void TestHttpRules::requestLinesOfGet()
 {
     // Direct form.
@@ -132,9 +168,13 @@ void TestHttpRules::requestLinesOfGet()
     QCOMPARE(BuildHeaderLines(proxied),
         TExStringList({"GET http://h/a/b.html HTTP/1.0", "Proxy-Connection: Keep-Alive", "Host: h",
             Accept1, Accept2, ContentType, ""}));
-    // A port never shows in the Host line.
+    // A port shows in the Host line when it is not the scheme's default, in both forms; the
+    // request bytes over TLS are otherwise those of plain HTTP.
     QCOMPARE(BuildHeaderLines(ShapeFor("http://h:8080/x")).mid(0, 2),
-        TExStringList({"GET /x HTTP/1.0", "Host: h"}));
+        TExStringList({"GET /x HTTP/1.0", "Host: h:8080"}));
+    QCOMPARE(BuildHeaderLines(ShapeFor("https://h/a/b.html")), BuildHeaderLines(direct));
+    QCOMPARE(BuildHeaderLines(ShapeFor("https://h:8443/x", cmdGet, "proxy")).mid(0, 3),
+        TExStringList({"GET https://h:8443/x HTTP/1.0", "Proxy-Connection: Keep-Alive", "Host: h:8443"}));
     // A path-only address through a proxy with no host sends no Host line at all.
     RequestShape noHost = ShapeFor("/x.htm", cmdGet, "proxy");
     QCOMPARE(BuildHeaderLines(noHost).IndexOfHeader("Host"), -1);
@@ -295,6 +335,13 @@ void TestHttpRules::redirectUrl()
     QCOMPARE(RedirectUrl("page.html", "h", 8080), QByteArray("http://h:8080/page.html"));
     QCOMPARE(RedirectUrl("/y", "h", 8080), QByteArray("/y"));
     QCOMPARE(RedirectUrl("http://h2/y", "h", 80), QByteArray("http://h2/y"));
+    // Over https a relative Location keeps the scheme, host and port; an absolute one may
+    // change the scheme either way.
+    QCOMPARE(RedirectUrl("page.html", "h", 443, true), QByteArray("https://h/page.html"));
+    QCOMPARE(RedirectUrl("page.html", "h", 8443, true), QByteArray("https://h:8443/page.html"));
+    QCOMPARE(RedirectUrl("/a:b/y", "h", 8443, true), QByteArray("https://h:8443/a:b/y"));
+    QCOMPARE(RedirectUrl("http://h2/y", "h", 443, true), QByteArray("http://h2/y"));
+    QCOMPARE(RedirectUrl("https://h2/y", "h", 80), QByteArray("https://h2/y"));
 }
 
 void TestHttpRules::headerList()

@@ -226,7 +226,7 @@ void TestNMHTTP::requestBytes()
 {
     ScriptedServer server(Always(Ok("page")));
     TNMHTTP http;
-    // Direct: the request line holds the path; the Host line never carries the port.
+    // Direct: the request line holds the path; the Host line carries a port other than 80.
     http.Get(server.Address() + "/a/b.html");
     // Through a proxy: the whole address goes in the request line, the connection to the proxy.
     http.Proxy = "127.0.0.1";
@@ -243,10 +243,11 @@ void TestNMHTTP::requestBytes()
 
     const QList<QByteArray> requests = server.Requests();
     QCOMPARE(requests.size(), 3);
-    QCOMPARE(requests[0], "GET /a/b.html HTTP/1.0\r\nHost: 127.0.0.1\r\n" + Accept1 + Accept2 + ContentType + "\r\n");
+    QCOMPARE(requests[0], "GET /a/b.html HTTP/1.0\r\nHost: 127.0.0.1:" + server.PortText() + "\r\n" + Accept1 + Accept2
+                              + ContentType + "\r\n");
     QCOMPARE(requests[1], "GET http://127.0.0.1/a/b.html HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
                           "Host: 127.0.0.1\r\n" + Accept1 + Accept2 + ContentType + "\r\n");
-    QVERIFY(requests[2].startsWith("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"));
+    QVERIFY(requests[2].startsWith("GET / HTTP/1.0\r\nHost: 127.0.0.1:" + server.PortText() + "\r\n"));
 }
 
 void TestNMHTTP::longPath()
@@ -298,7 +299,7 @@ void TestNMHTTP::otherCommands()
     QVERIFY(r[1].endsWith("Content-Length: 40000\r\n\r\n" + big));
     QVERIFY(r[2].startsWith("LINK /l HTTP/1.0\r\n"));
     QVERIFY(r[2].endsWith("Link: <x>\r\nContent-Length: 8\r\n\r\n"));  // "Send.dat", no body
-    QVERIFY(r[3].startsWith("Host: 127.0.0.1\r\n"));
+    QVERIFY(r[3].startsWith("Host: 127.0.0.1:" + server.PortText() + "\r\n"));
     QVERIFY(r[3].endsWith("Content-Length: 3\r\n\r\nraw"));
     QVERIFY(r[4].endsWith("Content-Length: 9\r\n\r\nfile body"));
 }
@@ -360,7 +361,7 @@ void TestNMHTTP::redirects()
     QCOMPARE(ReadFile(bodyFile), QByteArray("final body"));
     QCOMPARE(http.Port, target.Port());
     QCOMPARE(target.Requests().size(), 1);
-    QVERIFY(target.Requests()[0].startsWith("GET /y HTTP/1.0\r\nHost: 127.0.0.1\r\n"));
+    QVERIFY(target.Requests()[0].startsWith("GET /y HTTP/1.0\r\nHost: 127.0.0.1:" + target.PortText() + "\r\n"));
     QCOMPARE(events, QStringList({"redirect", "success"}));
 
     // A name without "/" stays on the same host and port; a path keeps the host.
@@ -711,7 +712,7 @@ void TestNMHTTP::namesAndAbort()
     http.Get("http://web.test:" + server.PortText() + "/named");
     QCOMPARE(events, QStringList({"about to send", "host resolved", "connect"}));
     QCOMPARE(http.Host, QByteArray("web.test"));
-    QVERIFY(server.Requests().value(0).contains("\r\nHost: web.test\r\n"));
+    QVERIFY(server.Requests().value(0).contains("\r\nHost: web.test:" + server.PortText() + "\r\n"));
 
     // Abort during the body: the capture ends with its cancel error, after the disconnect.
     bool disconnected = false;

@@ -25,6 +25,23 @@
 #include "widgets/TLed.h"
 #include "support/ScriptServer.h"
 
+// A file under a served directory, with the folders it needs.
+inline void WriteFile(const QString& root, const QString& path, const QByteArray& text)
+{
+    const QString full = root + QLatin1Char('/') + path;
+    QDir().mkpath(QFileInfo(full).path());
+    QFile f(full);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text), text.size());
+}
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 struct DownloadWindow {
     QTemporaryDir Dir;
     std::unique_ptr<TFormMain> Form;

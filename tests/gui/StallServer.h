@@ -73,6 +73,13 @@ public:
     void Release() { ++FReleases; }
     void ReleaseAll() { FReleasedAll = true; }  // every stall, now and later, passes
     int Requests() const { return FRequests; }
+    // The request line and header lines of the last request for the path.
+    QByteArray LastRequest(const QByteArray& path) const
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        const auto it = FLastRequest.find(path);
+        return it == FLastRequest.end() ? QByteArray() : it->second;
+    }
     int RequestsFor(const QByteArray& path) const
     {
         std::lock_guard<std::mutex> lock(FMutex);
@@ -96,7 +103,7 @@ private:
     }
 
     // Reads the request up to its empty line; returns its path ("" when the client gave up).
-    QByteArray ReadRequest(int fd)
+    QByteArray ReadRequest(int fd, QByteArray* head = nullptr)
     {
         QByteArray request;
         char buffer[4096];
@@ -109,6 +116,8 @@ private:
                 return {};
             request.append(buffer, n);
         }
+        if (head)
+            *head = request;
         const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
         return words.size() >= 2 ? words.at(1) : QByteArray();
     }
@@ -126,7 +135,8 @@ private:
 
     void Serve(int fd)
     {
-        const QByteArray path = ReadRequest(fd);
+        QByteArray head;
+        const QByteArray path = ReadRequest(fd, &head);
         if (path.isEmpty()) {
             ::close(fd);
             return;
@@ -136,6 +146,7 @@ private:
         {
             std::lock_guard<std::mutex> lock(FMutex);
             ++FRequestCount[path];
+            FLastRequest[path] = head;
             const auto it = FReplies.find(path);
             if (it != FReplies.end())
                 reply = it->second;
@@ -187,6 +198,7 @@ private:
     mutable std::mutex FMutex;
     std::map<QByteArray, Reply> FReplies;
     std::map<QByteArray, int> FRequestCount;
+    std::map<QByteArray, QByteArray> FLastRequest;
     std::thread FAcceptor;
     std::vector<std::thread> FConnections;
 };

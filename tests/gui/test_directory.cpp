@@ -24,7 +24,8 @@ class TestDirectory : public QObject {
     IsolatedSettings* FSettings = nullptr;
     TFormMain* FForm = nullptr;
     QTemporaryDir* FTree = nullptr;
-    QStringList FMessages;
+    QStringList FMessages;        // the window's message boxes
+    QStringList FDialogMessages;  // the dialog's own error boxes
 
     QString Path(const QString& relative) const { return QDir::cleanPath(FTree->path() + "/" + relative); }
     void Touch(const QString& relative)
@@ -72,6 +73,9 @@ private slots:
         };
         FForm->EndProcessHook = [] {};
         FormDirectory = new TFormDirectory;
+        // The dialog on its own reports here; opened by the window, through the window.
+        FormDirectory->ErrorBoxHook = [this](const QString& text) { FDialogMessages << text; };
+        FDialogMessages.clear();
     }
     void cleanup()
     {
@@ -168,7 +172,7 @@ private slots:
         QVERIFY(QFileInfo(Path("other/fresh")).isDir());
         QCOMPARE(FormDirectory->Directory(), Path("other/fresh"));
         QVERIFY(FormDirectory->PanelBottom->isHidden());
-        QVERIFY(FMessages.isEmpty());
+        QVERIFY(FDialogMessages.isEmpty());
 
         // "&New directory" twice hides the panel again.
         FormDirectory->ButtonNew->click();
@@ -181,7 +185,7 @@ private slots:
         FormDirectory->Edit1->setText("b");
         FormDirectory->ButtonOk->click();
         QCOMPARE(FormDirectory->Directory(), Path("a/b"));
-        QVERIFY(FMessages.isEmpty());
+        QVERIFY(FDialogMessages.isEmpty());
     }
 
     void newDirectoryFailures()
@@ -192,18 +196,79 @@ private slots:
         const QString absolute = Path("elsewhere");
         FormDirectory->Edit1->setText(absolute);
         FormDirectory->ButtonOk->click();
-        QCOMPARE(FMessages.size(), 1);
-        QVERIFY(FMessages[0].contains("full path"));
+        QCOMPARE(FDialogMessages.size(), 1);
+        QVERIFY(FDialogMessages[0].contains("full path"));
         QVERIFY(!QFileInfo::exists(absolute));
         QVERIFY(!QFileInfo::exists(Path("other") + absolute));
         QVERIFY(!FormDirectory->PanelBottom->isHidden());
         // A directory that cannot be made: an error box, the list stays, the panel stays.
         FormDirectory->Edit1->setText("no/such/parent");
         FormDirectory->ButtonOk->click();
-        QCOMPARE(FMessages.size(), 2);
-        QVERIFY(FMessages[1].contains("no/such/parent"));
+        QCOMPARE(FDialogMessages.size(), 2);
+        QVERIFY(FDialogMessages[1].contains("no/such/parent"));
         QCOMPARE(FormDirectory->Directory(), Path("other"));
         QVERIFY(!FormDirectory->PanelBottom->isHidden());
+    }
+
+    // The dialog returns the directory it shows when the user saves, and nothing otherwise;
+    // a start that does not exist leaves the list where it stood.
+    void chooseReturnsTheShownDirectory_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("chosen");  // empty: nothing returned
+        QTest::newRow("save at the start") << "other" << "save" << "other";
+        QTest::newRow("save after opening a folder") << "a/b" << "open c, save" << "a/b/c";
+        QTest::newRow("missing start keeps the last one") << "gone" << "save" << "a";
+        QTest::newRow("cancel") << "other" << "cancel" << "";
+        QTest::newRow("close box") << "other" << "close" << "";
+    }
+    void chooseReturnsTheShownDirectory()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, how);
+        QFETCH(QString, chosen);
+        QVERIFY(FormDirectory->MoveTo(Path("a")));
+        bool ran = false;
+        QTimer::singleShot(0, FormDirectory, [&] {
+            ran = FormDirectory->isVisible() && FormDirectory->isModal();
+            if (how.startsWith("open c"))
+                FormDirectory->MoveTo(Path("a/b/c"));
+            if (how.endsWith("save"))
+                FormDirectory->ButtonSave->click();
+            else if (how == "cancel")
+                FormDirectory->ButtonCancel->click();
+            else
+                FormDirectory->close();
+        });
+        const std::optional<QString> result = FormDirectory->Choose(Path(start));
+        QVERIFY(ran);
+        QVERIFY(!FormDirectory->isVisible());
+        QCOMPARE(result.has_value(), !chosen.isEmpty());
+        if (result)
+            QCOMPARE(*result, Path(chosen));
+    }
+
+    // Opened by the window, the dialog's error boxes are the window's message boxes; a second
+    // opening asked for while it is open does nothing; closed, the dialog reports as before.
+    void openedByTheWindow()
+    {
+        FForm->ComboBoxDownload->SetText(Path("other"));
+        OpenWith([this] {
+            // A queued second double click: refused at once, the dialog stays open.
+            QTimer::singleShot(0, FormDirectory, [] { FormDirectory->reject(); });
+            emit FForm->ComboBoxDownload->DoubleClicked();
+            QVERIFY(FormDirectory->isVisible());
+            FormDirectory->ButtonNew->click();
+            FormDirectory->Edit1->setText(Path("elsewhere"));
+            FormDirectory->ButtonOk->click();
+        });
+        QCOMPARE(FMessages.size(), 1);
+        QVERIFY(FMessages[0].contains("full path"));
+        QVERIFY(FDialogMessages.isEmpty());
+        FormDirectory->ButtonOk->click();
+        QCOMPARE(FMessages.size(), 1);
+        QCOMPARE(FDialogMessages.size(), 1);
     }
 
     // Whichever way the dialog closes, the field is re-tested and the icons refreshed, also with

@@ -2,7 +2,9 @@
 // Parse links and "Use selected doc as main", driven through the real main window.
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "rules/ListStates.h"
@@ -22,6 +24,8 @@ void WriteFile(const QString& root, const QString& path, const QByteArray& text)
 }
 
 }  // namespace
+
+constexpr int BigPageDocuments = 30000;
 
 class TestHarvest : public QObject {
     Q_OBJECT
@@ -64,6 +68,15 @@ private slots:
         // page4.htm does not exist: a 404 for every fetch of it.
         WriteFile(r, "site/Upper/Page.html", "<a href=\"x.jpg\">x</a>");
         WriteFile(r, "site/child.html", "<a href=\"d.jpg\">d</a>");
+        // A big index: many distinct documents, in an order that is not the sorted one, and a
+        // few files among them.
+        QByteArray big = "<html><body>\n";
+        for (int i = 0; i < BigPageDocuments; ++i) {
+            big += "<a href=\"big/d" + QByteArray::number((i * 7919) % BigPageDocuments) + ".html\">d</a>\n";
+            if (i % 1000 == 0)
+                big += "<img src=\"big/p" + QByteArray::number(i) + ".jpg\">\n";
+        }
+        WriteFile(r, "site/big.html", big + "</body></html>\n");
     }
 
     void cleanupTestCase() { FServer.reset(); }
@@ -283,6 +296,78 @@ private slots:
         QVERIFY(ticked(B + "a1.jpg"));
         QVERIFY(!ticked(B + "files/pack.zip"));
         QVERIFY(ticked(B + "sub/b.zip"));
+    }
+
+    // A big page: the document list is filled while the window keeps getting turns (with the
+    // list's view showing everything so far), Stop does not cut the fill short, a newer command
+    // started from a turn ends it, and no list is left holding its view.
+    void bigPageFillGivesTheWindowTurns_data()
+    {
+        QTest::addColumn<QString>("during");
+        QTest::newRow("nothing") << "nothing";
+        QTest::newRow("Stop") << "stop";
+        QTest::newRow("a newer Get document") << "newer";
+    }
+    void bigPageFillGivesTheWindowTurns()
+    {
+        QFETCH(QString, during);
+        RetrievalWindow w;
+        RetrievalWindow::Set(w.win->Beepwhendoneworking1, false);
+        int turnsDuringFill = 0;
+        int countAtTurn = -1;
+        bool viewShownAtTurn = false;
+        bool acted = false;
+        // The first turn after the fill has begun: a timer due at once fires only in a turn.
+        QTimer probe;
+        probe.setInterval(0);
+        connect(&probe, &QTimer::timeout, this, [&] {
+            const int count = w.Docs()->Count();
+            if (count == 0 || count >= BigPageDocuments || !w.win->Busy)
+                return;
+            ++turnsDuringFill;
+            if (acted)
+                return;
+            acted = true;
+            countAtTurn = count;
+            viewShownAtTurn = w.Docs()->updatesEnabled() && w.Files()->updatesEnabled();
+            if (during == "stop")
+                w.win->ButtonStop->click();
+            else if (during == "newer")
+                w.Get(B + "page1.html");
+        });
+        probe.start();
+        w.Get(B + "big.html");
+        probe.stop();
+
+        QVERIFY2(turnsDuringFill > 0, "the fill gave the window no turn");
+        QVERIFY(countAtTurn > 0 && countAtTurn < BigPageDocuments);
+        QVERIFY2(viewShownAtTurn, "a turn met a list whose view was held");
+        QVERIFY(w.Docs()->updatesEnabled());
+        QVERIFY(w.Files()->updatesEnabled());
+        QVERIFY(w.LooksIdle());
+        QVERIFY(w.Docs()->Sorted());
+        if (during == "newer") {
+            QCOMPARE(RetrievalWindow::Captions(w.Docs()), (QByteArrayList{B + "child.html"}));
+            QCOMPARE(RetrievalWindow::Captions(w.Files()), (QByteArrayList{B + "a1.jpg", B + "files/pack.zip"}));
+            return;
+        }
+        // Every document once, sorted, pending with its box; the files in page order.
+        QCOMPARE(w.Docs()->Count(), BigPageDocuments);
+        QSet<QByteArray> seen;
+        for (int i = 0; i < w.Docs()->Count(); ++i) {
+            const QByteArray caption = w.Docs()->Caption(i);
+            QVERIFY(caption.startsWith(B + "big/d"));
+            seen.insert(caption);
+            QCOMPARE(w.Docs()->ImageIndex(i), int(DocPending));
+            QCOMPARE(w.Docs()->StateImage(i), 0);
+            if (i > 0)
+                QVERIFY(QString::localeAwareCompare(QString::fromLatin1(w.Docs()->Caption(i - 1)),
+                                                    QString::fromLatin1(caption)) <= 0);
+        }
+        QCOMPARE(seen.size(), BigPageDocuments);
+        QCOMPARE(w.Files()->Count(), BigPageDocuments / 1000);
+        QCOMPARE(w.Files()->Caption(1), B + "big/p1000.jpg");
+        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
     }
 
     // Enter in the document field runs Get document; "Use selected doc as main and parse it"

@@ -120,6 +120,8 @@ private slots:
     void loadCommandFollowsTheDirectoryFile();
     void optionGroupEndsAtFirstAbsentOrMistypedValue_data();
     void optionGroupEndsAtFirstAbsentOrMistypedValue();
+    void modernLinksValueStandsApart_data();
+    void modernLinksValueStandsApart();
     void geometryReadOnlyWithItsOption_data();
     void geometryReadOnlyWithItsOption();
     void settingsFileAfterExit();
@@ -250,7 +252,8 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
                           "Beep when done working", "Use friendly name on taskbar  (Your boss may look)", "-",
                           "Display download engine progress", "Display image preview",
                           "Preview latest file downloaded automatic", "-", "Save links && files on program exit",
-                          "Save window position && size on program exit"}));
+                          "Save window position && size on program exit", "-",
+                          "Find links as a browser does (modern pages)"}));
     for (QAction* action : window->Options1->actions())
         QVERIFY(action->isSeparator() || action->isCheckable());
     QCOMPARE(MenuTexts(window->Help1), (QStringList{"Documentation", "-", "About"}));
@@ -424,6 +427,50 @@ void TestMainWindow::optionGroupEndsAtFirstAbsentOrMistypedValue()
     }
 }
 
+// The modern pages option is read on its own: settings from before it existed leave it off, and
+// a broken option group or geometry group does not keep it from being read.
+void TestMainWindow::modernLinksValueStandsApart_data()
+{
+    QTest::addColumn<QVariant>("stored");  // invalid: absent
+    QTest::addColumn<bool>("withGroups");  // the fourteen options and the geometry stored too
+    QTest::addColumn<bool>("on");
+    QTest::newRow("older settings file") << QVariant() << true << false;
+    QTest::newRow("on, groups complete") << QVariant(1) << true << true;
+    QTest::newRow("on, with every group absent") << QVariant(1) << false << true;
+    QTest::newRow("off") << QVariant(0) << true << false;
+    QTest::newRow("mistyped") << QVariant(QStringLiteral("yes")) << true << false;
+}
+
+void TestMainWindow::modernLinksValueStandsApart()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(bool, withGroups);
+    QFETCH(bool, on);
+    IsolatedSettings isolated;
+    QList<QPair<QString, QVariant>> values;
+    if (withGroups) {
+        for (const Option& option : Options)
+            values << qMakePair(QString::fromLatin1(option.value), QVariant(option.byDefault ? 0 : 1));
+        for (const char* name : GeometryValues)
+            values << qMakePair(QString::fromLatin1(name), QVariant(300));
+    }
+    if (stored.isValid())
+        values << qMakePair(QStringLiteral("ModernLinks"), stored);
+    WriteValues(values);
+    Recorded seen;
+    auto window = MakeWindow(seen);
+    QCOMPARE(window->Findlinksasabrowserdoesmodernpages1->isChecked(), on);
+    if (withGroups)  // the groups read as before
+        QCOMPARE(window->Savewindowpositiononexit1->isChecked(), true);
+
+    window->Findlinksasabrowserdoesmodernpages1Click();
+    QCOMPARE(window->Findlinksasabrowserdoesmodernpages1->isChecked(), !on);
+    Close(*window);
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(Key, false));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("ModernLinks")), std::optional<int32_t>(on ? 0 : 1));
+}
+
 void TestMainWindow::geometryReadOnlyWithItsOption_data()
 {
     QTest::addColumn<bool>("saveWindow");
@@ -508,7 +555,8 @@ void TestMainWindow::settingsFileAfterExit()
 
     QSettings raw(isolated.SettingsFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("SoftWare/Kelvorn"));
-    QCOMPARE(raw.allKeys().size(), 27);
+    QCOMPARE(raw.allKeys().size(), 28);
+    QCOMPARE(raw.value(QStringLiteral("ModernLinks")).toString(), QStringLiteral("0"));
     for (const Option& option : Options) {
         const QString text = raw.value(QLatin1String(option.value)).toString();
         QVERIFY2(text == QLatin1String("0") || text == QLatin1String("1"), option.value);

@@ -21,21 +21,6 @@ namespace {
 
 constexpr int FileSize = 5000;  // above the size under which a finished file is thrown away
 
-void WriteFile(const QString& root, const QString& path, const QByteArray& text)
-{
-    const QString full = root + QLatin1Char('/') + path;
-    QDir().mkpath(QFileInfo(full).path());
-    QFile f(full);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(text), text.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList FilesIn(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);

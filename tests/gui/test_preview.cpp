@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "main/ShellOpen.h"
+#include "main/TPreviewPane.h"
 #include "main/UnitMain.h"
 #include "support/IsolatedSettings.h"
 #include "widgets/TCheckListView.h"
@@ -281,6 +282,56 @@ private slots:
         FForm->ListViewFileDblClick();
         QVERIFY(FOpened.isEmpty());
         QCOMPARE(FForm->ListViewFile->ImageIndex(FForm->CurrentFileIndex), int(FileOpened));
+    }
+
+    // The pane on its own: it finds an item's file through the path it is given, a click
+    // without preview only hides the check box again, and indexes that name no item (an item
+    // removed while events ran) change nothing.
+    void paneOnItsOwnControls()
+    {
+        TCheckListView files;
+        TPreviewImage picture;
+        picture.resize(92, 68);
+        QLabel name, size;
+        QTemporaryDir elsewhere;
+        QList<int> asked;
+        TPreviewPane pane(&picture, &name, &size, &files, [&](int index) {
+            asked << index;
+            return elsewhere.filePath(QString::fromLatin1(files.SubItem(index, 1)));
+        });
+        QImage image(40, 10, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(elsewhere.filePath("p.jpg"), "JPEG"));
+        const int item = files.Add("http://127.0.0.1/p.jpg");
+        files.SetSubItem(item, 1, "p.jpg");
+        files.SetImageIndex(item, FileDownloaded);
+        files.SetStateImage(item, 0);  // a check box showing on an item with an icon
+
+        pane.Click(item, false);
+        QCOMPARE(files.StateImage(item), 3);
+        QVERIFY(picture.Picture().isNull());
+        QVERIFY(asked.isEmpty());
+
+        pane.Click(item, true);
+        QCOMPARE(asked, QList<int>{item});
+        QCOMPARE(name.text(), QString("p.jpg"));
+        QCOMPARE(size.text(), QString("(40 * 10)"));
+        QCOMPARE(pane.PictureWidth(), 40);
+        QCOMPARE(picture.height(), 23);  // 92 * 10 / 40 = 23
+
+        for (int gone : {1, 7, -2}) {
+            pane.Click(gone, true);
+            pane.Open(gone);
+        }
+        QVERIFY(FOpened.isEmpty());
+        QCOMPARE(name.text(), QString("p.jpg"));
+        pane.Show(7);  // no such item: nothing to show
+        QCOMPARE(name.text(), QString("No image selected !"));
+        QVERIFY(picture.Picture().isNull());
+
+        pane.Open(item);
+        QCOMPARE(FOpened, QList<QUrl>{QUrl::fromLocalFile(elsewhere.filePath("p.jpg"))});
+        QCOMPARE(files.ImageIndex(item), int(FileOpened));
     }
 };
 

@@ -41,6 +41,9 @@ private slots:
     void gaugeDrawsItsShare();
     void listItemsBoxesAndIcons();
     void listSortingAndCaptionIndex();
+    void listSortsAsLocaleAwareCompare_data();
+    void listSortsAsLocaleAwareCompare();
+    void listHoldsViewUpdates();
     void listNotifiesChangesAndInserts();
     void listLockIsOneAtATime();
     void comboListKeepsTextAndOrder();
@@ -277,6 +280,107 @@ void TestWidgets::listSortingAndCaptionIndex()
     list.Clear();
     QCOMPARE(list.Count(), 0);
     QVERIFY(!list.ContainsCaption("http://zz/"));
+}
+
+void TestWidgets::listSortsAsLocaleAwareCompare_data()
+{
+    // Captions in the order they are added; each gets its arrival number as its Filename, so
+    // that the order of equal captions shows.
+    QTest::addColumn<QByteArrayList>("captions");
+    QTest::newRow("letter case") << QByteArrayList{"http://h/b", "http://h/B", "HTTP://h/a", "http://h/A", "http://h/a"};
+    QTest::newRow("digits, punctuation, separators")
+        << QByteArrayList{"http://h/10.jpg", "http://h/9.jpg", "http://h/a-b", "http://h/a_b", "http://h/a.b",
+                          "http://h/ab", "http://h/a%20b", "http://h/~x", "http://h/"};
+    QTest::newRow("Latin-1 bytes") << QByteArrayList{"http://h/été", "http://h/ete", "http://h/ÉTÉ",
+                                                     "http://h/etf", "http://h/ü", "http://h/u", "http://h/z"};
+    QTest::newRow("equal captions keep their order")
+        << QByteArrayList{"http://h/same", "http://h/other", "http://h/same", "http://h/Same", "http://h/same"};
+    QTest::newRow("sorted already") << QByteArrayList{"http://a/", "http://b/", "http://c/"};
+}
+
+// The sorted order is locale-aware, case-sensitive and stable, whether the list sorts itself
+// when sorting is switched on or takes items one by one into their places while sorted.
+void TestWidgets::listSortsAsLocaleAwareCompare()
+{
+    QFETCH(QByteArrayList, captions);
+    // A locale whose collation is not the characters' order (the "C" locale's is).
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    QList<int> expected;
+    for (int i = 0; i < captions.size(); ++i)
+        expected << i;
+    std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+        return QString::localeAwareCompare(QString::fromLatin1(captions[a]), QString::fromLatin1(captions[b])) < 0;
+    });
+    const auto arrivals = [](const TCheckListView& list) {
+        QList<int> out;
+        for (int i = 0; i < list.Count(); ++i)
+            out << list.SubItem(i, 1).toInt();
+        return out;
+    };
+
+    TCheckListView sortedLater;
+    for (int i = 0; i < captions.size(); ++i)
+        sortedLater.SetSubItem(sortedLater.Add(captions[i]), 1, QByteArray::number(i));
+    // The current item stays with its item.
+    sortedLater.SetCurrentIndex(captions.size() - 1);
+    sortedLater.SetSorted(true);
+    QCOMPARE(arrivals(sortedLater), expected);
+    QCOMPARE(sortedLater.SubItem(sortedLater.CurrentIndex(), 1), QByteArray::number(captions.size() - 1));
+
+    TCheckListView sortedAlways;
+    sortedAlways.SetSorted(true);
+    for (int i = 0; i < captions.size(); ++i)
+        sortedAlways.SetSubItem(sortedAlways.Add(captions[i]), 1, QByteArray::number(i));
+    QCOMPARE(arrivals(sortedAlways), expected);
+    // Switching sorting on again changes nothing in a list that is sorted.
+    sortedAlways.SetSorted(true);
+    QCOMPARE(arrivals(sortedAlways), expected);
+    // A renamed item moves to its place in the sorted list.
+    sortedAlways.SetCaption(0, "http://zzz/");
+    QCOMPARE(sortedAlways.Caption(sortedAlways.Count() - 1), QByteArray("http://zzz/"));
+    for (int i = 0; i + 1 < sortedAlways.Count(); ++i)
+        QVERIFY(QString::localeAwareCompare(QString::fromLatin1(sortedAlways.Caption(i)),
+                                            QString::fromLatin1(sortedAlways.Caption(i + 1))) <= 0);
+}
+
+// Held updates: the view stops repainting until the last hold ends; a turn of the window lifts
+// every hold and puts them back afterwards.
+void TestWidgets::listHoldsViewUpdates()
+{
+    TCheckListView list;
+    QVERIFY(list.updatesEnabled());
+    {
+        TListUpdates outer(&list);
+        QVERIFY(!list.updatesEnabled());
+        list.BeginUpdate();
+        list.Add("http://h/1");
+        list.EndUpdate();
+        QVERIFY2(!list.updatesEnabled(), "an inner hold ended, the outer one still holds");
+        list.BeginUpdate();
+        const int holds = list.LiftUpdates();
+        QCOMPARE(holds, 2);
+        QVERIFY(list.updatesEnabled());
+        // A command run from inside the turn holds and releases the list as usual.
+        {
+            TListUpdates nested(&list);
+            QVERIFY(!list.updatesEnabled());
+        }
+        QVERIFY(list.updatesEnabled());
+        list.RestoreUpdates(holds);
+        QVERIFY(!list.updatesEnabled());
+        list.EndUpdate();
+        QVERIFY(!list.updatesEnabled());
+    }
+    QVERIFY(list.updatesEnabled());
+    // Releasing more than was held does not leave a debt that swallows the next hold.
+    list.EndUpdate();
+    QCOMPARE(list.LiftUpdates(), 0);
+    list.BeginUpdate();
+    QVERIFY(!list.updatesEnabled());
+    list.EndUpdate();
+    QVERIFY(list.updatesEnabled());
 }
 
 void TestWidgets::listNotifiesChangesAndInserts()
