@@ -89,7 +89,7 @@ void TFormMain::SaveListToDisk()
 
 void TFormMain::LoadListFromDisk(bool confirm)
 {
-    Guarded(lcMain(), [this] {
+    Guarded(lcMain(), [this, confirm] {
         const TCommandGuard run(FCommands, TCommand::LoadLists, {TCommand::LoadLists, TCommand::SaveLists});
         if (!run)
             return;
