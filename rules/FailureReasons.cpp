@@ -97,6 +97,8 @@ QString HttpStatusReason(const QByteArray& statusLine)
 
 QString NoFreeNameReason(const QByteArray& name)
 {
+    if (name.isEmpty())
+        return QStringLiteral("No file name");
     return QStringLiteral("No free name for ") + QString::fromLatin1(name);
 }
 

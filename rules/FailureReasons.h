@@ -27,7 +27,7 @@ QString FailureReason(const FailureFacts& facts);
 QString ErrorReason(const QByteArray& errorText, int socketError = 0);
 
 // Reasons the window finds itself, before any engine runs.
-QString NoFreeNameReason(const QByteArray& name);  // "No free name for pic.jpg"
+QString NoFreeNameReason(const QByteArray& name);  // "No free name for pic.jpg"; "No file name"
 
 // "HTTP 404 Not Found": the code and the server's own reason phrase, from a status line; empty
 // for a line without a code.

@@ -140,6 +140,7 @@ void TestFailureReasons::statusTextAfterACommand()
     QCOMPARE(NotActiveStatus(NoDataReason(30)), QStringLiteral("Status: Not active - No data for 30 s"));
     QCOMPARE(HttpStatusReason("garbage"), QString());
     QCOMPARE(NoFreeNameReason("pic.jpg"), QStringLiteral("No free name for pic.jpg"));
+    QCOMPARE(NoFreeNameReason(""), QStringLiteral("No file name"));
     QCOMPARE(HttpStatusReason("HTTP/1.0 abc Not Found\r\n"), QString());
 }
 
