@@ -5,6 +5,7 @@
 #include "http/TThreadTimer.h"
 #include "platform/MessageWindow.h"
 #include "platform/OwnerLink.h"
+#include "platform/PartFiles.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -296,6 +297,8 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                     Connected = true;
                     if (OnConnect)
                         OnConnect(this);
+                } else {
+                    LastSocketError = ws::SelectError(lParam);  // why: refused, unreachable, ...
                 }
                 break;
             case ws::FD_CLOSE: {
@@ -956,15 +959,10 @@ void TPowersock::CaptureFile(const QString& fileName)
     ReportStatus(8, QByteArrayLiteral("CaptureFile"));
     // Never through a symbolic link: a link planted where the file goes would carry the data
     // elsewhere.
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          0666);
-    if (fd < 0)
-        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + QByteArray(std::strerror(errno)));
     auto file = std::make_unique<QFile>();
-    if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + file->errorString().toLocal8Bit());
-    }
+    QString why;
+    if (!OpenTransferFile(*file, fileName, &why))
+        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + why.toLocal8Bit());
     CaptureTarget = std::move(file);
     CaptureName = fileName;
     CaptureError.clear();

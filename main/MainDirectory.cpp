@@ -1,6 +1,7 @@
 #include "main/UnitMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -53,6 +54,15 @@ bool TFormMain::DirectoryOk(const QString& directory)
     if (!CreateNewFile(test, path))
         return false;
     return WriteCloseDelete(test, path);
+}
+
+bool TFormMain::CreateDefaultDownloadDir()
+{
+    const QString directory = DefaultDownloadDir();
+    // Only a real directory path: the root and an empty location are never "made".
+    if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
+        return false;
+    return QDir().mkpath(directory);
 }
 
 void TFormMain::ComboBoxBookmarkChange() { ButtonStart->setEnabled(!ComboBoxBookmark->Text().isEmpty()); }

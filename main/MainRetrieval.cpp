@@ -189,23 +189,18 @@ void TFormMain::ButtonStartClick()
         Busy = true;
         UpdateScreen();
         StartDocTimer();
-        ListBoxParse1->Clear();
-        ListViewDoc->Clear();
-        CurrentDocIndex = -1;
-        if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
-            CurrentFileIndex = -1;
-            if (Letpreviewjumptolatestfiledownloaded1->isChecked())
-                BlankPreviewImage();
-            ListViewFile->Clear();
-            FReferrers.clear();
-        }
 
+        QString failure;
+        bool arrived = false;
         try {
             QByteArray body;
+            BeginDocFetch();
             HttpDoc->Disconnect();
             SetModernHeaders(*HttpDoc->HeaderInfo, address);
             HttpDoc->Get(address);
             body = HttpDoc->Body;
+            arrived = true;
+            EmptyListsForNewDocument();
             SetStatusText(QStringLiteral("Status: Parsing doc"));
             ParseDocument(DocumentDirectory(address), body, ParseMain, HttpDoc->Url);
 
@@ -248,20 +243,36 @@ void TFormMain::ButtonStartClick()
                 }
                 ScanTurn(true);  // the last items' turn, before the list sorts itself
             }
+        } catch (const std::exception& e) {
+            // A main document that cannot be fetched is no error to report by a message: the
+            // status line says why, and the lists stay as they were.
+            if (!arrived)
+                failure = DocFailureReason(e);
         } catch (...) {
-            // A main document that cannot be fetched is no error to report: the status line
-            // has shown the client's last report, and the lists stay as they are.
         }
 
-        FinishDocumentCommand();
+        FinishDocumentCommand(failure);
     } catch (...) {
     }
 }
 
 // ---- Parse links --------------------------------------------------------------------------------
 
-// The last steps of Get document and Parse links.
-void TFormMain::FinishDocumentCommand()
+void TFormMain::EmptyListsForNewDocument()
+{
+    ListBoxParse1->Clear();
+    ListViewDoc->Clear();
+    CurrentDocIndex = -1;
+    if (!Addnewfilestoexcistinglistwhenparsing1->isChecked()) {
+        CurrentFileIndex = -1;
+        if (Letpreviewjumptolatestfiledownloaded1->isChecked())
+            BlankPreviewImage();
+        ListViewFile->Clear();
+        FReferrers.clear();
+    }
+}
+
+void TFormMain::FinishDocumentCommand(const QString& reason)
 {
     TimerDoc->stop();
     Busy = false;
@@ -269,7 +280,24 @@ void TFormMain::FinishDocumentCommand()
     UpdateScreen();
     if (Beepwhendoneworking1->isChecked())
         Beep();
-    SetStatusText(QStringLiteral("Status: Not active"));
+    SetStatusText(NotActiveStatus(reason));
+}
+
+void TFormMain::BeginDocFetch()
+{
+    FDocFacts = FailureFacts();
+    HttpDoc->Header.clear();  // a status line left from the last fetch says nothing of this one
+}
+
+QString TFormMain::DocFailureReason(const std::exception& error)
+{
+    FailureFacts facts = FDocFacts;
+    facts.Stopped = facts.Stopped || StopRequested;
+    const QByteArray header = HttpDoc->Header;
+    facts.StatusLine = header.left(header.indexOf('\n') + 1);
+    if (facts.ErrorText.isEmpty())
+        facts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray(error.what()) : HttpDoc->LastFailure;
+    return FailureReason(facts);
 }
 
 void TFormMain::ButtonParseClick()
@@ -299,6 +327,7 @@ void TFormMain::ButtonParseClick()
                 int at = i;
                 try {
                     StartDocTimer();
+                    BeginDocFetch();
                     SetDocState(at, DocParsing);
                     QByteArray body;
                     ProcessMessages();
@@ -314,6 +343,11 @@ void TFormMain::ButtonParseClick()
                     ParseDocument(base, body, ParseLinked, finalAddress);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
+                } catch (const std::exception& e) {
+                    at = LocateDocItem(at, caption, DocParsing);
+                    SetDocState(at, DocFailed);
+                    if (at >= 0)
+                        ListViewDoc->SetReason(at, DocFailureReason(e));
                 } catch (...) {
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocFailed);
@@ -354,6 +388,7 @@ void TFormMain::Useselectedlineasmaindocumentandparseit1Click()
 
 void TFormMain::TimerDocTimer()
 {
+    FDocFacts.IdleSeconds = (DocTimeOutMs + 999) / 1000;
     HttpDoc->Cancel();
     HttpDoc->Disconnect();
     TimerDoc->stop();
@@ -394,6 +429,9 @@ void TFormMain::HttpDocFailure()
 
 void TFormMain::HttpDocConnectionFailed()
 {
+    // The client's own words (a TLS check's reason among them) before the abort replaces them.
+    FDocFacts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray("Connection Failed") : HttpDoc->LastFailure;
+    FDocFacts.SocketError = HttpDoc->LastSocketError;
     ShowBar(false, 0, 0);
     throw ESilentAbort();
 }

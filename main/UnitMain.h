@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "platform/EventPacer.h"
+#include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 
 #include "main/TCommandGuard.h"
@@ -253,7 +254,11 @@ public:
 
     // ---- MainListFiles.cpp -----------------------------------------------------------------------
     void SaveListToDisk();
-    void LoadListFromDisk();
+    void LoadListFromDisk(bool confirm = true);  // without confirm: no message box after a load
+    // The File menu's load: the lists, then the skip marks and the screen; the confirmation on ask.
+    void LoadLists(bool confirm);
+    // At start, with "Save links && files on program exit" checked: the lists the last exit saved.
+    void LoadListsAtStart();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
 
@@ -266,6 +271,8 @@ public:
 
     // ---- MainDirectory.cpp -------------------------------------------------------------------
     static bool DirectoryOk(const QString& directory);
+    // Creates the desktop's default download directory when it is missing; true when it exists.
+    static bool CreateDefaultDownloadDir();
     void ComboBoxBookmarkChange();
     void ComboBoxDownloadChange();
 
@@ -303,6 +310,7 @@ public:
     std::function<void()> SaveListsOnExit;
     // The design-time bounds of the window and the address shown at a first start.
     static constexpr int DesignLeft = 198, DesignTop = 188, DesignWidth = 720, DesignHeight = 540;
+    static constexpr int DesignSideWidth = 97;  // the side panel's width, and its least width
     static const char* const DefaultDocument;
     static QString DefaultDownloadDir();
 
@@ -319,20 +327,29 @@ private:
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
+    void FitSidePanel();  // the side panel's least width from its fixed texts
     void LayoutStatusBar();
     void ApplySplitterWidths();
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
-    int FPreviewWidth = 97;
+    int FPreviewWidth = DesignSideWidth;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
     // The long commands under way; each one holds a TCommandGuard on it while it runs.
     TCommandGate FCommands;
 
     // ---- private state of MainRetrieval.cpp ----
-    void FinishDocumentCommand();
+    // The last steps of Get document and Parse links; the reason of a failed Get document
+    // follows the status text.
+    void FinishDocumentCommand(const QString& reason = QString());
+    // Why the document fetch in progress failed: the time-out, Stop, the client's words.
+    FailureFacts FDocFacts;
+    void BeginDocFetch();
+    QString DocFailureReason(const std::exception& error);
+    // Get document empties the lists only once its main document has arrived.
+    void EmptyListsForNewDocument();
     // Bumped by every Stop. A command loop that finds it changed after processing events was
     // superseded by a newer command run from inside it, and ends as after Stop.
     int FCommandRun = 0;
