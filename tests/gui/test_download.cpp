@@ -333,7 +333,7 @@ void TestDownload::resetFileAfterStopKeepsOlderFiles()
     const int item = w.AddFile(server.Url("/old.jpg"));
     bool reset = false;
     w.Download([&] {
-        if (reset || w.LitLeds() < 1 || !QFile::exists(w.Path("old_.jpg")))
+        if (reset || w.LitLeds() < 1 || !QFile::exists(PartFilePath(w.Path("old_.jpg"))))
             return;
         reset = true;
         w.Form->ButtonStopClick();
@@ -345,6 +345,7 @@ void TestDownload::resetFileAfterStopKeepsOlderFiles()
     QCOMPARE(w.LitLeds(), 0);
     QCOMPARE(w.Read("old.jpg"), older);
     QVERIFY(!QFile::exists(w.Path("old_.jpg")));  // the broken download went
+    QVERIFY(!QFile::exists(PartFilePath(w.Path("old_.jpg"))));
     // The reset came last: the item is pending again under its own name.
     QCOMPARE(w.List()->ImageIndex(item), int(FilePending));
     QCOMPARE(w.List()->SubItem(item, 1), QByteArray("old.jpg"));
