@@ -1,5 +1,7 @@
 #include "dialogs/DialogTools.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolButton>
@@ -35,4 +37,33 @@ void ShowNonBlocking(QWidget* window)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+int TitleBarWidth(const QString& title)
+{
+    // Title bars draw their text bold, at about the application font's size; the decoration of a
+    // dialog's bar (icon, close box, padding on both sides, a centred title's symmetry) takes
+    // about this much beside it on the common Linux desktops.
+    constexpr int Decoration = 96;
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + Decoration;
+}
+
+int TextWidth(const QWidget* widget, const QString& text)
+{
+    return widget->fontMetrics().horizontalAdvance(text) + 2;
+}
+
+int PlaceButtonsInRow(const QList<QToolButton*>& buttons, int gap)
+{
+    if (buttons.isEmpty())
+        return 0;
+    int left = buttons.first()->x();
+    for (QToolButton* button : buttons) {
+        const int width = std::max(button->width(), button->sizeHint().width());
+        button->setGeometry(left, button->y(), width, button->height());
+        left += width + gap;
+    }
+    return left - gap;
 }

@@ -12,6 +12,7 @@
 #include "platform/Guarded.h"
 #include "widgets/TDirectoryListBox.h"
 #include "widgets/TDriveComboBox.h"
+#include "widgets/SvgIcon.h"
 
 TFormDirectory* FormDirectory = nullptr;
 
@@ -27,15 +28,15 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     PanelTop->setGeometry(0, 0, 361, 73);
     ButtonSave = MakeFlatButton(PanelTop, "ButtonSave", QStringLiteral("&Save"),
                                 QStringLiteral("Save directory and close window"),
-                                QIcon(QStringLiteral(":/resources/button-save.png")));
+                                SvgIcon(QStringLiteral("button-save")));
     ButtonSave->setGeometry(4, 4, 85, 33);
     ButtonCancel = MakeFlatButton(PanelTop, "ButtonCancel", QStringLiteral("&Cancel"),
                                   QStringLiteral("Cancel and close window"),
-                                  QIcon(QStringLiteral(":/resources/button-cancel.png")));
+                                  SvgIcon(QStringLiteral("button-cancel")));
     ButtonCancel->setGeometry(92, 4, 85, 33);
     ButtonNew = MakeFlatButton(PanelTop, "ButtonNew", QStringLiteral("&New directory"),
                                QStringLiteral("Make a new directory"),
-                               QIcon(QStringLiteral(":/resources/folder-new.png")));
+                               SvgIcon(QStringLiteral("folder-new")));
     ButtonNew->setGeometry(180, 4, 120, 33);
     RzDriveComboBox1 = new TDriveComboBox(PanelTop);
     RzDriveComboBox1->setObjectName(QStringLiteral("RzDriveComboBox1"));
@@ -56,10 +57,11 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(86, 6, 200, 24);
     ButtonOk = MakeFlatButton(PanelBottom, "ButtonOk", QStringLiteral("&Ok"), QString(),
-                              QIcon(QStringLiteral(":/resources/button-ok.png")));
+                              SvgIcon(QStringLiteral("button-ok")));
     ButtonOk->setGeometry(290, 4, 67, 28);
     ButtonOk->setEnabled(false);
     PanelBottom->hide();
+    FitTexts();
     LayoutMiddle();
 
     connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonSaveClick(); }); });
@@ -141,6 +143,26 @@ void TFormDirectory::ButtonOkClick()
     }
     PanelBottom->hide();
     LayoutMiddle();
+}
+
+void TFormDirectory::FitTexts()
+{
+    // The design places suit a narrow 8-point font. With wider fonts the buttons take what their
+    // captions need, the label what its text needs, and the window grows to hold them and its
+    // title; the drive box, the list and the new-name field fill the width.
+    const int buttonsRight = PlaceButtonsInRow({ButtonSave, ButtonCancel, ButtonNew}, 3);
+    const int labelWidth = std::max(80, TextWidth(Label1, Label1->text()));
+    const int okWidth = std::max(ButtonOk->width(), ButtonOk->sizeHint().width());
+    const int width = std::max({361, buttonsRight + 4, TitleBarWidth(windowTitle()),
+                                4 + labelWidth + 2 + 120 + 4 + okWidth + 4});
+    setFixedSize(width, height());
+    PanelTop->resize(width, PanelTop->height());
+    RzDriveComboBox1->resize(width - 8, RzDriveComboBox1->height());
+    PanelBottom->resize(width, PanelBottom->height());
+    Label1->setGeometry(4, 6, labelWidth, 24);
+    ButtonOk->setGeometry(width - 4 - okWidth, ButtonOk->y(), okWidth, ButtonOk->height());
+    const int fieldLeft = Label1->x() + labelWidth + 2;
+    Edit1->setGeometry(fieldLeft, Edit1->y(), ButtonOk->x() - 4 - fieldLeft, Edit1->height());
 }
 
 void TFormDirectory::LayoutMiddle()

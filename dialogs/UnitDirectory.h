@@ -53,6 +53,7 @@ public:
 
 private:
     void LayoutMiddle();
+    void FitTexts();
     void ShowError(const QString& text);
 };
 

@@ -8,6 +8,7 @@
 #include "dialogs/DialogTools.h"
 #include "dialogs/RtfReader.h"
 #include "platform/ProgramDir.h"
+#include "widgets/SvgIcon.h"
 
 TFormHelp* FormHelp = nullptr;
 
@@ -23,7 +24,7 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent)
     PanelTop->setObjectName(QStringLiteral("PanelTop"));
     PanelTop->setFrameShape(QFrame::NoFrame);
     ButtonClose = MakeFlatButton(PanelTop, "ButtonClose", QStringLiteral("&Close"), QStringLiteral("Close window"),
-                                 QIcon(QStringLiteral(":/resources/button-cancel.png")));
+                                 SvgIcon(QStringLiteral("button-cancel")));
     ButtonClose->setGeometry(4, 4, 85, 41);
     connect(ButtonClose, &QToolButton::clicked, this, &QDialog::close);
 

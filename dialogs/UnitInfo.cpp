@@ -4,10 +4,12 @@
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QTextCursor>
+#include <QTextLayout>
+#include <QTextOption>
 #include <QToolButton>
 
 #include "dialogs/DialogTools.h"
+#include "widgets/SvgIcon.h"
 
 TFormInfo* FormInfo = nullptr;
 
@@ -20,7 +22,7 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
     setFixedSize(285, 241);
 
     ButtonClose = MakeFlatButton(this, "ButtonClose", QStringLiteral("&Close"), QStringLiteral("Close window"),
-                                 QIcon(QStringLiteral(":/resources/button-cancel.png")));
+                                 SvgIcon(QStringLiteral("button-cancel")));
     ButtonClose->setGeometry(4, 8, 85, 41);
     connect(ButtonClose, &QToolButton::clicked, this, &QDialog::close);
 
@@ -41,15 +43,32 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
     QFont bold = Memo1->font();
     bold.setBold(true);
     Memo1->setFont(bold);
-    Memo1->setPlainText(CreditText());
-    // Centre every line.
-    QTextCursor cursor(Memo1->document());
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat centred;
+    // Centre every line: a plain-text view lays its lines out by the document's text option and
+    // ignores the alignment of single blocks.
+    QTextOption centred = Memo1->document()->defaultTextOption();
     centred.setAlignment(Qt::AlignHCenter);
-    cursor.mergeBlockFormat(centred);
+    Memo1->document()->setDefaultTextOption(centred);
+    Memo1->setPlainText(CreditText());
+    FitText();
 
     CentreOnScreen(this);
+}
+
+void TFormInfo::FitText()
+{
+    // The design size (285 by 241) holds the credit lines in a narrow 8-point font; with larger
+    // fonts the window grows until every line shows whole, without a scroll bar.
+    const QFontMetrics metrics(Memo1->font());
+    const QStringList lines = CreditText().split(QLatin1Char('\n'));
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int margins = 2 * int(Memo1->document()->documentMargin()) + 2 * Memo1->frameWidth() + 8;
+    const int memoWidth = std::max(285, widest + margins);
+    const int memoHeight = std::max(189, int(lines.size()) * metrics.lineSpacing() + margins);
+    const int top = 241 - 189;
+    setFixedSize(std::max(memoWidth, TitleBarWidth(windowTitle())), top + memoHeight);
+    Memo1->setGeometry(0, top, width(), memoHeight);
 }
 
 QString TFormInfo::CreditText()
@@ -62,9 +81,9 @@ QString TFormInfo::CreditText()
         "Harvests pictures, video and archives\n"
         "from the links of web pages.\n"
         "\n"
-        "Written by the Kelvorn team\n"
-        "Window, lists and settings: the Kelvorn team\n"
-        "Download engines and HTTP client: the Kelvorn team\n"
+        "Written by the Kelvorn team:\n"
+        "window, lists and settings,\n"
+        "download engines, HTTP client.\n"
         "Picture decoding: libjpeg\n"
         "Built with Qt\n"
         "\n"

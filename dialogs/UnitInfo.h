@@ -16,6 +16,9 @@ public:
     // Shows the window, or brings it to the front when it is shown already.
     void ShowInFront();
     static QString CreditText();
+
+private:
+    void FitText();
 };
 
 extern TFormInfo* FormInfo;

@@ -44,9 +44,26 @@ TFormKeyword::TFormKeyword(QWidget* parent) : QDialog(parent)
     maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
     Label2->setPalette(maroon);
 
+    FitTexts();
+
     connect(ButtonOk, &QToolButton::clicked, this, [this] { ButtonOkClick(); });
     connect(ButtonCancel, &QToolButton::clicked, this, [this] { ButtonCancelClick(); });
     connect(EditKeyword, &QLineEdit::returnPressed, this, [this] { ButtonOkClick(); });
+}
+
+void TFormKeyword::FitTexts()
+{
+    // The design places suit a narrow 8-point font: the labels, the field after "Keyword:" and
+    // the window itself (its title included) grow as the fonts need.
+    const int buttonsRight = PlaceButtonsInRow({ButtonOk, ButtonCancel}, 3);
+    Label1->resize(std::max(Label1->width(), TextWidth(Label1, Label1->text())), Label1->height());
+    const int fieldLeft = std::max(70, Label1->x() + Label1->width() + 2);
+    const int fieldWidth = std::max(190, TextWidth(Label2, Label2->text()));
+    EditKeyword->setGeometry(fieldLeft, EditKeyword->y(), fieldWidth, EditKeyword->height());
+    Label2->setGeometry(fieldLeft, Label2->y(), fieldWidth, std::max(Label2->height(), Label2->sizeHint().height()));
+    const int width = std::max({268, fieldLeft + fieldWidth + 8, buttonsRight + 4, TitleBarWidth(windowTitle())});
+    setFixedSize(width, std::max(104, Label2->y() + Label2->height() + 12));
+    Panel1->resize(width, Panel1->height());
 }
 
 void TFormKeyword::showEvent(QShowEvent* event)

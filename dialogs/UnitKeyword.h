@@ -31,6 +31,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void FitTexts();
 };
 
 extern TFormKeyword* FormKeyword;

@@ -8,6 +8,8 @@
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "platform/Guarded.h"
+#include "platform/PartFiles.h"
+#include "rules/FailureReasons.h"
 #include "rules/ModernNaming.h"
 
 namespace {
@@ -27,6 +29,8 @@ QByteArray ContentTypeOf(const QByteArray& headerBlock)
     }
     return {};
 }
+
+QByteArray FirstLine(const QByteArray& block) { return block.left(block.indexOf('\n') + 1); }
 }  // namespace
 
 TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId,
@@ -117,22 +121,22 @@ TDownloadOutcome TDownload::Request()
         });
     });
 
+    // The data goes into NAME.part and takes the final name only when it is kept.
+    const QString part = PartFilePath(FileName);
     Http = std::make_unique<TNMHTTP>();
     Http->Host = "local";
-    Http->Body = QFile::encodeName(FileName);
+    Http->Body = QFile::encodeName(part);
     Http->TimeOut = 60000;  // look-up and connect only; the transfer is bounded by the idle timer
     Http->InputFileMode = true;
     Http->HeaderInfo->LocalProgram = Extra.UserAgent;
     Http->HeaderInfo->Referer = Extra.Referer;
     Http->OnPacketRecvd = [this](TPowersock*) { HttpPacketRecvd(); };
     Http->OnInvalidHost = [this](bool&) {
-        FCancelReason = QStringLiteral("Host not found");
+        FFacts.ErrorText = "Host not found";
         throw ESilentAbort();
     };
-    Http->OnFailure = [this](CmdType) {
-        FCancelReason = QStringLiteral("Server replied ") + QString::number(Http->ReplyCode);
-        throw ESilentAbort();
-    };
+    // An error reply's own status line tells why.
+    Http->OnFailure = [](CmdType) { throw ESilentAbort(); };
 
     bool failed = true;
     try {
@@ -141,26 +145,47 @@ TDownloadOutcome TDownload::Request()
         Http->Get(FileUrl);
         failed = false;
     } catch (const std::exception& e) {
-        // Any failure, our own aborts included, only shows in the item's icon.
-        outcome.Reason = FCancelReason.isEmpty() ? QString::fromLocal8Bit(e.what()) : FCancelReason;
+        // Any failure, our own aborts included, shows in the item's icon and its hint: in the
+        // client's words when it has them (a TLS check's reason outlives the abort it causes).
+        if (FFacts.ErrorText.isEmpty())
+            FFacts.ErrorText = Http->LastFailure.isEmpty() ? QByteArray(e.what()) : Http->LastFailure;
     } catch (...) {
         LogUnexpectedException(lcDownload());
-        outcome.Reason = QStringLiteral("Unexpected failure");
+        FFacts.ErrorText = "Unexpected failure";
     }
     outcome.State = failed ? FileFailed : FileDownloaded;
     outcome.StatusCode = Http->ReplyCode;
     outcome.ContentType = ContentTypeOf(Http->Header);
+    FFacts.StatusLine = FirstLine(Http->Header);
+    FFacts.SocketError = Http->LastSocketError;
+    // The user knows the file by its final name, not by the part file's.
+    FFacts.ErrorText.replace(QFile::encodeName(part), QFile::encodeName(FileName));
 
-    // The finished-file check: measured here, off the window's thread, and deleted when too
-    // small or when the transfer failed.
-    const qint64 size = FileSizeAt(FileName);
+    // The finished-file check: measured here, off the window's thread; a part file too small to
+    // keep or of a failed transfer is deleted, any other takes its final name.
+    const qint64 size = FileSizeAt(part);
     outcome.Check = CheckFileRule(failed, size);
     if (Extra.KeepSmallFiles && outcome.Check.Found())
         outcome.Check.Delete = DiscardDownload(size, failed, true, outcome.StatusCode, outcome.ContentType);
     if (outcome.Check.Delete) {
-        QFile::remove(FileName);
+        QFile::remove(part);
         if (!failed)
-            outcome.Reason = QStringLiteral("Smaller than %1 bytes").arg(MinimumFileSize);
+            FFacts.KeptSize = outcome.Check.Size;
+    } else if (outcome.Check.Found()) {
+        QString why;
+        if (!KeepPartFile(part, FileName, &why)) {
+            QFile::remove(part);
+            outcome.State = FileFailed;
+            outcome.Check.Delete = true;
+            FFacts.ErrorText.clear();
+            outcome.Reason = WriteFailureReason(FileName, why);
+        }
+    }
+    if (outcome.State == FileFailed || outcome.Check.Delete) {
+        if (outcome.Reason.isEmpty())
+            outcome.Reason = FailureReason(FFacts);
+        if (outcome.Reason.isEmpty())
+            outcome.Reason = QString::fromLatin1(FFacts.ErrorText);
     }
     return outcome;
 }
@@ -213,7 +238,8 @@ void TDownload::IdleTimeout()
         IdleTimer->start(int(left));
         return;
     }
-    FCancelReason = QStringLiteral("No data for %1 ms").arg(IdleInterval.load());
+    // Whole seconds, rounded up (tests shorten the time below one).
+    FFacts.IdleSeconds = (IdleInterval.load() + 999) / 1000;
     Http->Cancel();
     Http->Disconnect();
 }
@@ -222,7 +248,7 @@ void TDownload::StopPoll()
 {
     if (!Stop.stop_requested())
         return;
-    FCancelReason = QStringLiteral("Stopped");
+    FFacts.Stopped = true;
     Http->Cancel();
     try {
         Http->Disconnect();

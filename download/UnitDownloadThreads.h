@@ -13,6 +13,7 @@
 #include <stop_token>
 
 #include "download/DownloadTypes.h"
+#include "rules/FailureReasons.h"
 
 class QTimer;
 class TNMHTTP;
@@ -67,6 +68,6 @@ private:
     int32_t FReceived = 0;
     int32_t FTotal = 0;
     bool FProgressDue = false;  // a packet arrived since progress was last sent
-    QString FCancelReason;      // set by our own cancels (Stop, idle time-out)
+    FailureFacts FFacts;        // what is known of a failure: our own cancels, the client's words
     std::unique_ptr<TNMHTTP> Http;
 };

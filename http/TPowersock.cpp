@@ -3,6 +3,7 @@
 #include "http/TThreadTimer.h"
 #include "platform/MessageWindow.h"
 #include "platform/OwnerLink.h"
+#include "platform/PartFiles.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -304,6 +305,8 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                     Connected = true;
                     if (OnConnect)
                         OnConnect(this);
+                } else {
+                    LastSocketError = ws::SelectError(lParam);  // why: refused, unreachable, ...
                 }
                 break;
             case ws::FD_CLOSE: {
@@ -962,9 +965,10 @@ void TPowersock::CaptureFile(const QString& fileName)
         Capturing = false;
     });
     ReportStatus(8, QByteArrayLiteral("CaptureFile"));
-    auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + file->errorString().toLocal8Bit());
+    auto file = std::make_unique<QFile>();
+    QString why;
+    if (!OpenTransferFile(*file, fileName, &why))
+        throw EFileError("Cannot create file " + fileName.toLocal8Bit() + ": " + why.toLocal8Bit());
     CaptureTarget = std::move(file);
     CaptureError.clear();
     CaptureStage.reserve(CaptureStageSize + TTlsChannel::ReadSize);

@@ -1,6 +1,7 @@
 #include "main/UnitMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -47,6 +48,15 @@ bool TFormMain::DirectoryOk(const QString& directory)
     if (!test.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return WriteCloseDelete(test);
+}
+
+bool TFormMain::CreateDefaultDownloadDir()
+{
+    const QString directory = DefaultDownloadDir();
+    // Only a real directory path: the root and an empty location are never "made".
+    if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
+        return false;
+    return QDir().mkpath(directory);
 }
 
 void TFormMain::ComboBoxBookmarkChange() { ButtonStart->setEnabled(!ComboBoxBookmark->Text().isEmpty()); }

@@ -11,6 +11,7 @@
 #include "download/DownloadTypes.h"
 #include "main/TDownloadScheduler.h"
 #include "main/UnitMain.h"
+#include "rules/FailureReasons.h"
 #include "rules/FileNaming.h"
 #include "rules/ModernNaming.h"
 #include "widgets/TCheckListView.h"
@@ -98,21 +99,32 @@ void TFormMain::ButtonDownloadClick()
                 ListViewFile->SetStateImage(i, NoBoxStateImage);
                 ListViewFile->SetSubItem(i, 2, "(Skipped)");
             } else {
+                const QByteArray name = ListViewFile->SubItem(i, 1);
+                const uint64_t id = ListViewFile->ItemId(i);
                 ListViewFile->SetImageIndex(i, FileDownloading);
                 ListViewFile->SetStateImage(i, NoBoxStateImage);
                 if (!CheckFileName(i)) {
                     ListViewFile->SetImageIndex(i, FileFailed);
+                    ListViewFile->SetReason(i, NoFreeNameReason(name));
                 } else {
-                    for (;;) {
+                    bool started = false;
+                    while (!started) {
                         ProcessMessages();
                         keepFieldDisabled();
                         if (StopRequested || i >= ListViewFile->Count())
                             break;
-                        const bool started = StartDownload(ListViewFile->Caption(i), LocalPath(i), i);
+                        started = StartDownload(ListViewFile->Caption(i), LocalPath(i), i);
                         WaitProcessing(StartStep);
                         keepFieldDisabled();
-                        if (started)
-                            break;
+                    }
+                    // Stopped before an engine took it: the item is pending again, ticked and
+                    // under its own name, as before the command took it.
+                    const int at = started ? -1 : ListViewFile->IndexOfItemId(id, i);
+                    if (at >= 0 && ListViewFile->ImageIndex(at) == FileDownloading) {
+                        ListViewFile->SetSubItem(at, 1, name);
+                        ListViewFile->SetStateImage(at, 0);
+                        ListViewFile->SetImageIndex(at, FilePending);
+                        ListViewFile->SetChecked(at, true);
                     }
                 }
             }

@@ -87,9 +87,9 @@ void TFormMain::SaveListToDisk()
     });
 }
 
-void TFormMain::LoadListFromDisk()
+void TFormMain::LoadListFromDisk(bool confirm)
 {
-    Guarded(lcMain(), [this] {
+    Guarded(lcMain(), [this, confirm] {
         const TCommandGuard run(FCommands, TCommand::LoadLists, {TCommand::LoadLists, TCommand::SaveLists});
         if (!run)
             return;
@@ -97,19 +97,21 @@ void TFormMain::LoadListFromDisk()
         const auto sorted = qScopeGuard([this] { ListViewDoc->SetSorted(true); });
         const QString directory = DataDir();
         const TListFileOutcome outcome = RunFrozen(*this, [this, &directory] { return FListFiles->Load(directory); });
-        if (outcome.Complete)
+        if (outcome.Complete && confirm)
             ShowMessage(MsgKind::Information, ListLoadedText(ListViewDoc->Count(), ListViewFile->Count(), directory));
     });
 }
 
 void TFormMain::Savelinksfilelists1Click() { SaveListToDisk(); }
 
-void TFormMain::Loadlinksfilelistfromdisk1Click()
+void TFormMain::Loadlinksfilelistfromdisk1Click() { LoadLists(true); }
+
+void TFormMain::LoadLists(bool confirm)
 {
-    Guarded(lcMain(), [this] {
+    Guarded(lcMain(), [this, confirm] {
         if (ListFilesRunning())
             return;
-        LoadListFromDisk();
+        LoadListFromDisk(confirm);
         if (Skipfileifexistindownloaddirectory1->isChecked())
             UpdateIconsInfileList();
         UpdateScreen();

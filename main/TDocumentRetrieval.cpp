@@ -16,6 +16,7 @@
 #include "http/TNMHTTP.h"
 #include "main/TCommandGuard.h"
 #include "main/TParseList.h"
+#include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 #include "rules/RetrievalRules.h"
 #include "widgets/TCheckListView.h"
@@ -178,20 +179,18 @@ void TDocumentRetrieval::GetDocument()
         FHost->SetBusy(true);
         UpdateScreen();
         StartDocTimer();
-        ListBoxParse1->Clear();
-        ListViewDoc->Clear();
-        FHost->ForgetCurrentDocument();
-        if (!FHost->Option(TDocumentOption::AddToFileList)) {
-            FHost->ForgetCurrentFile();
-            FHost->EmptyFileList(true);
-        }
 
+        QString failure;
+        bool arrived = false;
         try {
             QByteArray body;
+            BeginDocFetch();
             HttpDoc->Disconnect();
             SetModernHeaders(*HttpDoc->HeaderInfo, address);
             HttpDoc->Get(address);
             body = HttpDoc->Body;
+            arrived = true;
+            EmptyListsForNewDocument();
             SetStatusText(QStringLiteral("Status: Parsing doc"));
             ParseDocument(DocumentDirectory(address), body, ParseMain, HttpDoc->Url);
 
@@ -234,20 +233,33 @@ void TDocumentRetrieval::GetDocument()
                 }
                 ScanTurn(true);  // the last items' turn, before the list sorts itself
             }
+        } catch (const std::exception& e) {
+            // A main document that cannot be fetched is no error to report by a message: the
+            // status line says why, and the lists stay as they were.
+            if (!arrived)
+                failure = DocFailureReason(e);
         } catch (...) {
-            // A main document that cannot be fetched is no error to report: the status line
-            // has shown the client's last report, and the lists stay as they are.
         }
 
-        FinishDocumentCommand();
+        FinishDocumentCommand(failure);
     } catch (...) {
     }
 }
 
 // ---- Parse links --------------------------------------------------------------------------------
 
-// The last steps of Get document and Parse links.
-void TDocumentRetrieval::FinishDocumentCommand()
+void TDocumentRetrieval::EmptyListsForNewDocument()
+{
+    ListBoxParse1->Clear();
+    ListViewDoc->Clear();
+    FHost->ForgetCurrentDocument();
+    if (!FHost->Option(TDocumentOption::AddToFileList)) {
+        FHost->ForgetCurrentFile();
+        FHost->EmptyFileList(true);
+    }
+}
+
+void TDocumentRetrieval::FinishDocumentCommand(const QString& reason)
 {
     TimerDoc->stop();
     FHost->SetBusy(false);
@@ -255,7 +267,24 @@ void TDocumentRetrieval::FinishDocumentCommand()
     UpdateScreen();
     if (FHost->Option(TDocumentOption::BeepWhenDone))
         Beep();
-    SetStatusText(QStringLiteral("Status: Not active"));
+    SetStatusText(NotActiveStatus(reason));
+}
+
+void TDocumentRetrieval::BeginDocFetch()
+{
+    FDocFacts = FailureFacts();
+    HttpDoc->Header.clear();  // a status line left from the last fetch says nothing of this one
+}
+
+QString TDocumentRetrieval::DocFailureReason(const std::exception& error)
+{
+    FailureFacts facts = FDocFacts;
+    facts.Stopped = facts.Stopped || StopRequested;
+    const QByteArray header = HttpDoc->Header;
+    facts.StatusLine = header.left(header.indexOf('\n') + 1);
+    if (facts.ErrorText.isEmpty())
+        facts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray(error.what()) : HttpDoc->LastFailure;
+    return FailureReason(facts);
 }
 
 void TDocumentRetrieval::ParseLinks()
@@ -282,6 +311,7 @@ void TDocumentRetrieval::ParseLinks()
                 int at = i;
                 try {
                     StartDocTimer();
+                    BeginDocFetch();
                     SetDocState(at, DocParsing);
                     QByteArray body;
                     ProcessMessages();
@@ -297,6 +327,11 @@ void TDocumentRetrieval::ParseLinks()
                     ParseDocument(base, body, ParseLinked, finalAddress);
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocParsed);
+                } catch (const std::exception& e) {
+                    at = LocateDocItem(at, caption, DocParsing);
+                    SetDocState(at, DocFailed);
+                    if (at >= 0)
+                        ListViewDoc->SetReason(at, DocFailureReason(e));
                 } catch (...) {
                     at = LocateDocItem(at, caption, DocParsing);
                     SetDocState(at, DocFailed);
@@ -332,6 +367,7 @@ void TDocumentRetrieval::UseAsMainDocument(int index)
 
 void TDocumentRetrieval::TimeOut()
 {
+    FDocFacts.IdleSeconds = (DocTimeOutMs + 999) / 1000;
     HttpDoc->Cancel();
     HttpDoc->Disconnect();
     TimerDoc->stop();
@@ -372,6 +408,9 @@ void TDocumentRetrieval::ClientFailure()
 
 void TDocumentRetrieval::ClientConnectionFailed()
 {
+    // The client's own words (a TLS check's reason among them) before the abort replaces them.
+    FDocFacts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray("Connection Failed") : HttpDoc->LastFailure;
+    FDocFacts.SocketError = HttpDoc->LastSocketError;
     ShowBar(false, 0, 0);
     throw ESilentAbort();
 }

@@ -10,7 +10,10 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
+
+#include "rules/FailureReasons.h"
 
 class QTimer;
 class TCheckListView;
@@ -107,7 +110,15 @@ private:
     // A newer command ran its Stop and then cleared the stop flag.
     bool Superseded(const TCommandGuard& command) const;
     void StartDocTimer();
-    void FinishDocumentCommand();
+    // The last steps of Get document and Parse links; the reason of a failed Get document
+    // follows the status text.
+    void FinishDocumentCommand(const QString& reason = QString());
+    // Why the document fetch in progress failed: the time-out, Stop, the client's words.
+    FailureFacts FDocFacts;
+    void BeginDocFetch();
+    QString DocFailureReason(const std::exception& error);
+    // Get document empties the lists only once its main document has arrived.
+    void EmptyListsForNewDocument();
     // The document item fetched as `caption` at `index`, found again after events ran; -1 if gone.
     int LocateDocItem(int index, const QByteArray& caption, int state) const;
     void SetDocState(int index, int state);

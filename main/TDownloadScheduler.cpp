@@ -136,6 +136,9 @@ void TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
     }
     if (index >= 0) {
         ApplyFileCheck(*FFiles, index, outcome.Check);
+        // A failed item tells why as its hint.
+        if (FFiles->ImageIndex(index) == FileFailed)
+            FFiles->SetReason(index, outcome.Reason);
         // Whatever the window does with the item, the slot is released below.
         if (OnItemFinished)
             Guarded(lcMain(), [&] { OnItemFinished(index, outcome); });

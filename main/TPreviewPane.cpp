@@ -43,13 +43,15 @@ void TPreviewPane::ResizeToPicture()
         FPicture->resize(FPicture->width(), height);
 }
 
+QString TPreviewPane::NoImageText() { return QStringLiteral("No image selected !"); }
+
 void TPreviewPane::Blank()
 {
     FPicture->setToolTip(QString());
     FPicture->ClearPicture();
     FPictureWidth = 0;
     FPictureHeight = 0;
-    FNameLabel->setText(QStringLiteral("No image selected !"));
+    FNameLabel->setText(NoImageText());
     FSizeLabel->setText(QString());
 }
 

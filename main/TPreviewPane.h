@@ -21,6 +21,7 @@ public:
     // Shows the picture of file item `index`; -1 and items without a picture blank the pane.
     void Show(int index);
     void Blank();
+    static QString NoImageText();  // the caption of a blank pane
     // A click on file item `index`: an item with an icon shows no check box again, then the
     // item is previewed when `preview` is set. Nothing happens for an index that names no item.
     void Click(int index, bool preview);

@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "main/TParseList.h"
+#include "main/TPreviewPane.h"
 #include "platform/ProgramDir.h"
 #include "platform/TRegistry.h"
 #include "widgets/TCheckListView.h"
@@ -26,6 +27,7 @@
 #include "widgets/TLed.h"
 #include "widgets/TPreviewImage.h"
 #include "platform/Guarded.h"
+#include "widgets/SvgIcon.h"
 
 namespace {
 TFormMain* TheInstance = nullptr;
@@ -88,13 +90,13 @@ QAction* MakeAction(QMenu* menu, const char* name, const QString& caption, bool 
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                        const QString& picture, const QRect& bounds)
+                        const QIcon& picture, const QRect& bounds)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
     button->setText(caption);
     button->setToolTip(hint);
-    button->setIcon(QIcon(picture));
+    button->setIcon(picture);
     button->setIconSize(QSize(16, 16));
     button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);  // flat until the mouse is over it
@@ -160,6 +162,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter2 = MainSplitter->handle(2);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    FitSidePanel();
     ApplySplitterWidths();
     connect(MainSplitter, &QSplitter::splitterMoved, this, [this](int, int) {
         FDocWidth = ListViewDoc->width();
@@ -214,6 +217,18 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
     FormCreate();
     Timer1->start();
+    // Once the window is up (and a test's hooks are in place), not inside its construction.
+    QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { LoadListsAtStart(); }); },
+                              Qt::QueuedConnection);
+}
+
+void TFormMain::LoadListsAtStart()
+{
+    // The option keeps the lists between runs: what the last exit saved comes back as the File
+    // menu's load brings it (the same checks and marks), only without its confirmation.
+    if (!Autosavelinksfilesasdefaultonquit1->isChecked() || !Loadlinksfilelistfromdisk1->isEnabled())
+        return;
+    LoadLists(false);
 }
 
 TFormMain::~TFormMain()
@@ -351,17 +366,17 @@ void TFormMain::BuildTopPanel()
 
     ButtonStart = MakeButton(PanelTop, "ButtonStart", QStringLiteral("&Get document"),
                              QStringLiteral("Get main document and parse it for picture links"),
-                             QStringLiteral(":/resources/button-get.png"), QRect(4, 4, 129, 41));
+                             SvgIcon(QStringLiteral("button-get")), QRect(4, 4, 129, 41));
     ButtonStop = MakeButton(PanelTop, "ButtonStop", QStringLiteral("&Stop"), QStringLiteral("Stop all operations"),
-                            QStringLiteral(":/resources/button-stop.png"), QRect(136, 4, 85, 41));
+                            SvgIcon(QStringLiteral("button-stop")), QRect(136, 4, 85, 41));
     ButtonStop->setEnabled(false);
     ButtonParse = MakeButton(PanelTop, "ButtonParse", QStringLiteral("&Parse links"),
-                             QStringLiteral("Parse all selected links"), QStringLiteral(":/resources/button-parse.png"),
+                             QStringLiteral("Parse all selected links"), SvgIcon(QStringLiteral("button-parse")),
                              QRect(224, 4, 113, 41));
     ButtonParse->setEnabled(false);
     ButtonDownload = MakeButton(PanelTop, "ButtonDownload", QStringLiteral("&Download files"),
                                 QStringLiteral("Download all selected files"),
-                                QStringLiteral(":/resources/button-download.png"), QRect(340, 4, 130, 41));
+                                SvgIcon(QStringLiteral("button-download")), QRect(340, 4, 130, 41));
     ButtonDownload->setEnabled(false);
 
     // An empty picture: it stands in the top panel and shows nothing.
@@ -407,16 +422,16 @@ void TFormMain::BuildTopPanel()
     ComboBoxDownload->SetText(DefaultDownloadDir());
     ComboBoxDownload->SetPopupMenu(PopupMenuDownload);
     SpeedButton1 = MakeButton(PanelTop, "SpeedButton1", QString(), QStringLiteral("Double click for directory list"),
-                              QStringLiteral(":/resources/button-folder.png"), QRect(685, 52, 23, 21));
+                              SvgIcon(QStringLiteral("button-folder")), QRect(685, 52, 23, 21));
 
     Image1 = new QLabel(PanelTop);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/resources/icon-kelvorn.png")));
+    Image1->setPixmap(SvgPixmap(QStringLiteral("icon-kelvorn"), QSize(32, 32), devicePixelRatioF()));
     Image1->setGeometry(0, 0, 32, 32);
     Image1->hide();
     Image2 = new QLabel(PanelTop);
     Image2->setObjectName(QStringLiteral("Image2"));
-    Image2->setPixmap(QPixmap(QStringLiteral(":/resources/icon-friendly.png")));
+    Image2->setPixmap(SvgPixmap(QStringLiteral("icon-friendly"), QSize(32, 32), devicePixelRatioF()));
     Image2->setGeometry(0, 0, 32, 32);
     Image2->hide();
 
@@ -435,9 +450,9 @@ void TFormMain::LayoutTopPanel()
 void TFormMain::BuildLists()
 {
     const QList<QIcon> states = {
-        QIcon(QStringLiteral(":/resources/state-busy.png")), QIcon(QStringLiteral(":/resources/state-failed.png")),
-        QIcon(QStringLiteral(":/resources/state-done.png")), QIcon(QStringLiteral(":/resources/state-opened.png")),
-        QIcon(QStringLiteral(":/resources/state-skipped.png"))};
+        SvgIcon(QStringLiteral("state-busy")), SvgIcon(QStringLiteral("state-failed")),
+        SvgIcon(QStringLiteral("state-done")), SvgIcon(QStringLiteral("state-opened")),
+        SvgIcon(QStringLiteral("state-skipped"))};
 
     ListViewDoc = new TCheckListView;
     ListViewDoc->setObjectName(QStringLiteral("ListViewDoc"));
@@ -482,7 +497,7 @@ void TFormMain::BuildSidePanel()
     PanelExtra = extra;
     PanelExtra->setObjectName(QStringLiteral("PanelExtra"));
     PanelExtra->setFrameShape(QFrame::NoFrame);
-    PanelExtra->setMinimumWidth(97);
+    PanelExtra->setMinimumWidth(DesignSideWidth);
 
     auto* preview = new TLayoutFrame(PanelExtra);
     PanelPreview = preview;
@@ -529,6 +544,21 @@ void TFormMain::BuildSidePanel()
             gauge->resize(std::max(1, w - 10), 5);
     };
     extra->OnResize = [this] { LayoutSidePanel(); };
+}
+
+void TFormMain::FitSidePanel()
+{
+    // The design width suits a narrow 8-point font; with the wider fonts of a Linux desktop the
+    // panel grows until its fixed texts fit: the two title strips (frame and one pixel each side)
+    // and the preview's caption line (4 pixels each side).
+    const QFontMetrics metrics(PanelExtra->font());
+    const int strip = 2 + 2 * Panel5->frameWidth() + 4;
+    const int needed = std::max({metrics.horizontalAdvance(Panel3->text()) + strip,
+                                 metrics.horizontalAdvance(Panel5->text()) + strip,
+                                 metrics.horizontalAdvance(TPreviewPane::NoImageText()) + 8});
+    const int minimum = std::max(DesignSideWidth, needed);
+    PanelExtra->setMinimumWidth(minimum);
+    FPreviewWidth = std::max(FPreviewWidth, minimum);
 }
 
 void TFormMain::LayoutSidePanel()
@@ -653,8 +683,14 @@ void TFormMain::ProcessMessages() { QCoreApplication::processEvents(); }
 
 void TFormMain::SetPanelText(int panel, const QString& text)
 {
-    if (panel >= 0 && panel < int(FPanels.size()))
-        FPanels[panel]->setText(text);
+    if (panel < 0 || panel >= int(FPanels.size()))
+        return;
+    QLabel* label = FPanels[panel];
+    label->setText(text);
+    // A status with a failure's reason can be longer than its panel: the whole text is then
+    // the panel's hint.
+    const int room = label->contentsRect().width() - label->indent();
+    label->setToolTip(label->fontMetrics().horizontalAdvance(text) > room ? text : QString());
 }
 
 QString TFormMain::PanelText(int panel) const
@@ -706,8 +742,12 @@ void TFormMain::FormCreate()
     // 10.
     if (ComboBoxBookmark->Text().isEmpty())
         ComboBoxBookmark->SetText(QString::fromLatin1(DefaultDocument));
-    if (ComboBoxDownload->Text().isEmpty())
+    if (ComboBoxDownload->Text().isEmpty()) {
+        // Made before the field shows it, so that a fresh account's missing download directory
+        // is neither coloured nor warned about before the user did anything.
+        CreateDefaultDownloadDir();
         ComboBoxDownload->SetText(DefaultDownloadDir());
+    }
 }
 
 namespace {
@@ -808,7 +848,7 @@ void TFormMain::ReadGeometry(TRegistry& reg)
     const auto previewWidth = read("PreviewWidth");
     if (!previewWidth)
         return;
-    FPreviewWidth = std::max(97, *previewWidth);
+    FPreviewWidth = std::max(PanelExtra->minimumWidth(), *previewWidth);
     ApplySplitterWidths();
     const char* const columns[3] = {"FileCol0", "FileCol1", "FileCol2"};
     for (int c = 0; c < 3; ++c) {
@@ -960,8 +1000,8 @@ void TFormMain::ApplyTaskbarOption()
 {
     const bool friendly = Usefriendlybossnameontaskbar1->isChecked();
     setWindowTitle(friendly ? QStringLiteral("Untitled - Notepad") : QStringLiteral("Kelvorn"));
-    const QPixmap picture = (friendly ? Image2 : Image1)->pixmap();
-    const QIcon icon(picture);
+    // Image1 and Image2 show the same drawings; the icon itself scales with the screen.
+    const QIcon icon = SvgIcon(friendly ? QStringLiteral("icon-friendly") : QStringLiteral("icon-kelvorn"));
     setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
 }

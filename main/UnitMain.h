@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "platform/EventPacer.h"
+#include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 
 #include "main/TCommandGuard.h"
@@ -258,7 +259,11 @@ public:
 
     // ---- MainListFiles.cpp -----------------------------------------------------------------------
     void SaveListToDisk();
-    void LoadListFromDisk();
+    void LoadListFromDisk(bool confirm = true);  // without confirm: no message box after a load
+    // The File menu's load: the lists, then the skip marks and the screen; the confirmation on ask.
+    void LoadLists(bool confirm);
+    // At start, with "Save links && files on program exit" checked: the lists the last exit saved.
+    void LoadListsAtStart();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
 
@@ -271,6 +276,8 @@ public:
 
     // ---- MainDirectory.cpp -------------------------------------------------------------------
     static bool DirectoryOk(const QString& directory);
+    // Creates the desktop's default download directory when it is missing; true when it exists.
+    static bool CreateDefaultDownloadDir();
     void ComboBoxBookmarkChange();
     void ComboBoxDownloadChange();
 
@@ -308,6 +315,7 @@ public:
     std::function<void()> SaveListsOnExit;
     // The design-time bounds of the window and the address shown at a first start.
     static constexpr int DesignLeft = 198, DesignTop = 188, DesignWidth = 720, DesignHeight = 540;
+    static constexpr int DesignSideWidth = 97;  // the side panel's width, and its least width
     static const char* const DefaultDocument;
     static QString DefaultDownloadDir();
 
@@ -324,13 +332,14 @@ private:
     void WriteSettings();
     void LayoutTopPanel();
     void LayoutSidePanel();
+    void FitSidePanel();  // the side panel's least width from its fixed texts
     void LayoutStatusBar();
     void ApplySplitterWidths();
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
     int FDocWidth = 241;      // kept while the window is not laid out
-    int FPreviewWidth = 97;
+    int FPreviewWidth = DesignSideWidth;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
 

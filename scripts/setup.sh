@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev libssl-dev openssl
           libgumbo-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
           nginx-light time)
+# The pictures are drawn from their SVG sources.
+packages+=(qt6-svg-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

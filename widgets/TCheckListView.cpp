@@ -235,10 +235,35 @@ void TCheckListView::SetImageIndex(int index, int imageIndex)
     if (!item)
         return;
     ++FInternal;
+    if (item->data(0, ImageIndexRole).toInt() != imageIndex)
+        SetRowHint(item, QString());
     item->setData(0, ImageIndexRole, imageIndex);
     item->setIcon(0, imageIndex >= 0 && imageIndex < FIcons.size() ? FIcons.at(imageIndex) : QIcon());
     --FInternal;
     emit Change(index);
+}
+
+QString TCheckListView::Reason(int index) const
+{
+    const QTreeWidgetItem* item = Item(index);
+    return item ? item->toolTip(0) : QString();
+}
+
+void TCheckListView::SetReason(int index, const QString& reason)
+{
+    QTreeWidgetItem* item = Item(index);
+    if (!item)
+        return;
+    ++FInternal;
+    SetRowHint(item, reason);
+    --FInternal;
+}
+
+void TCheckListView::SetRowHint(QTreeWidgetItem* item, const QString& hint)
+{
+    // An item without a hint of its own shows the list's hint.
+    for (int column = 0; column < columnCount(); ++column)
+        item->setToolTip(column, hint);
 }
 
 QByteArray TCheckListView::SubItem(int index, int column) const

@@ -37,6 +37,10 @@ public:
     void SetStateImage(int index, int stateImage);
     int ImageIndex(int index) const;
     void SetImageIndex(int index, int imageIndex);
+    // Why a failed item failed, shown as its hint over the whole row. A change of the item's state
+    // drops it (a reset or a new attempt starts without one); the list files do not keep it.
+    QString Reason(int index) const;
+    void SetReason(int index, const QString& reason);
     QByteArray SubItem(int index, int column) const;  // column 1 = "Filename", 2 = "Size"
     void SetSubItem(int index, int column, const QByteArray& text);
 
@@ -83,6 +87,7 @@ private:
     int MoveToSortedPlace(QTreeWidgetItem* item);  // returns its new index
     void Forget(const QByteArray& caption);
     void ItemChanged(QTreeWidgetItem* item);
+    void SetRowHint(QTreeWidgetItem* item, const QString& hint);
     uint64_t FNextId = 1;
     bool FSorted = false;
     int FUpdateHolds = 0;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 
 #include "widgets/TDriveComboBox.h"
+#include "widgets/SvgIcon.h"
 
 namespace {
 constexpr int PathRole = Qt::UserRole;
@@ -21,9 +22,9 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QTreeWidget(parent)
     setIndentation(12);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    FPictures[Opened] = QIcon(QStringLiteral(":/resources/folder-opened.png"));
-    FPictures[Current] = QIcon(QStringLiteral(":/resources/folder-current.png"));
-    FPictures[Closed] = QIcon(QStringLiteral(":/resources/folder-closed.png"));
+    FPictures[Opened] = SvgIcon(QStringLiteral("folder-opened"));
+    FPictures[Current] = SvgIcon(QStringLiteral("folder-current"));
+    FPictures[Closed] = SvgIcon(QStringLiteral("folder-closed"));
     FRoots << QStringLiteral("/");
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) { Open(item); });
 }

@@ -4,11 +4,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <mutex>
 
 #include "download/UnitDownloadThreads.h"
+#include "platform/PartFiles.h"
 #include "support/ScriptServer.h"
 
 namespace {
@@ -43,12 +45,29 @@ void Serve(ScriptServer& s, int fd, const QByteArray& path)
                                   + Content("error page", 3000));
         return;
     }
+    if (path.startsWith("/loop")) {
+        ScriptServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: " + s.Url("/loop") + "\r\n\r\n");
+        return;
+    }
     if (path.startsWith("/stall")) {
         ServePartThenStall(s, fd, path);
         return;
     }
     const int size = path.mid(path.lastIndexOf('-') + 1).toInt();
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
+}
+
+// Runs one engine to its end and returns its outcome; an empty one (no reason) when none came.
+TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file)
+{
+    std::stop_source stop;
+    Reports reports;
+    auto* engine = new TDownload(url, file, 0, 1, stop.get_token());
+    reports.Listen(engine);
+    engine->start();
+    if (!QTest::qWaitFor([&reports] { return !reports.Outcomes.isEmpty(); }, 20000))
+        return {};
+    return reports.Outcomes.first();
 }
 
 quint16 ClosedPort()
@@ -65,6 +84,10 @@ private slots:
     void reportsOfOneRun();
     void progressIsCoalesced();
     void stopTokenCancelsTheTransfer();
+    void silenceEndsTheTransfer();
+    void writeFailureNamesTheFile();
+    void leftoverPartFileIsReplaced();
+    void killedRunLeavesNoFinalName();
 };
 
 void TestEngineReports::reportsOfOneRun_data()
@@ -91,9 +114,11 @@ void TestEngineReports::reportsOfOneRun_data()
                                        << QString("Smaller than 1000 bytes");
     QTest::newRow("error page deleted") << QByteArray("/missing.jpg") << QByteArray() << QByteArray()
                                         << int(FileFailed) << qint64(3000) << true << 404
-                                        << QByteArray("text/html") << QString("Server replied 404");
+                                        << QByteArray("text/html") << QString("HTTP 404 Not Found");
     QTest::newRow("refused: no file") << QByteArray() << QByteArray() << QByteArray() << int(FileFailed)
-                                      << qint64(-1) << false << 0 << QByteArray() << QString("*");
+                                      << qint64(-1) << false << 0 << QByteArray() << QString("Connection refused");
+    QTest::newRow("redirect loop") << QByteArray("/loop") << QByteArray() << QByteArray() << int(FileFailed)
+                                   << qint64(0) << true << 302 << QByteArray() << QString("Too many redirects");
 }
 
 void TestEngineReports::reportsOfOneRun()
@@ -138,6 +163,7 @@ void TestEngineReports::reportsOfOneRun()
     else
         QCOMPARE(o.Reason, reason);
     QCOMPARE(QFile::exists(file), size >= 0 && !deleted);
+    QVERIFY(!QFile::exists(PartFilePath(file)));  // kept or deleted, no part file stays
     if (size >= 0 && !deleted)
         QCOMPARE(QFileInfo(file).size(), size);
     if (!reports.Progress.isEmpty() && state == FileDownloaded)
@@ -200,7 +226,9 @@ void TestEngineReports::stopTokenCancelsTheTransfer()
     auto* engine = new TDownload(server.Url("/stall.bin"), file, 2, 7, stop.get_token());
     reports.Listen(engine);
     engine->start();
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(file).size(), qint64(5000), 10000);
+    // While it runs, the data lies under the part file's name only.
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(PartFilePath(file)).size(), qint64(5000), 10000);
+    QVERIFY(!QFile::exists(file));
     QVERIFY(reports.Outcomes.isEmpty());
     QElapsedTimer sinceStop;
     sinceStop.start();
@@ -214,8 +242,104 @@ void TestEngineReports::stopTokenCancelsTheTransfer()
     QCOMPARE(o.Check.Size, qint64(5000));
     QVERIFY(o.Check.Delete);
     QVERIFY(!QFile::exists(file));
+    QVERIFY(!QFile::exists(PartFilePath(file)));
     QTRY_COMPARE_WITH_TIMEOUT(TDownload::Running(), 0, 10000);
 }
 
-QTEST_GUILESS_MAIN(TestEngineReports)
+void TestEngineReports::silenceEndsTheTransfer()
+{
+    ScriptServer server(Serve);
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/quiet.bin";
+    TDownload::SetIdleIntervalForTests(300);
+    const TDownloadOutcome o = RunToEnd(server.Url("/stall-quiet.bin"), file);
+    TDownload::SetIdleIntervalForTests(60000);
+    QCOMPARE(o.State, int(FileFailed));
+    QCOMPARE(o.Reason, QString("No data for 1 s"));  // whole seconds, rounded up
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(!QFile::exists(PartFilePath(file)));
+}
+
+void TestEngineReports::writeFailureNamesTheFile()
+{
+    ScriptServer server(Serve);
+    QTemporaryDir dir;
+    // A directory without write permission; the super-user writes there all the same, so it then
+    // takes a path under a plain file, which nobody can create.
+    const QString locked = dir.path() + "/locked";
+    QVERIFY(QDir().mkdir(locked));
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+    QString folder = locked;
+    QFile probe(locked + "/probe");
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.remove();
+        QFile plain(dir.path() + "/plain");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        folder = plain.fileName();
+    }
+    const QString file = folder + "/pic.jpg";
+    const TDownloadOutcome o = RunToEnd(server.Url("/ok-5000"), file);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(o.State, int(FileFailed));
+    // The file the user knows, not the part file, and the system's reason after it.
+    const QString prefix = "Could not write " + file + ": ";
+    QVERIFY2(o.Reason.startsWith(prefix) && o.Reason.size() > prefix.size(), qPrintable(o.Reason));
+}
+
+void TestEngineReports::leftoverPartFileIsReplaced()
+{
+    ScriptServer server(Serve);
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/f.bin";
+    {
+        QFile leftover(PartFilePath(file));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(QByteArray(20000, 'x'));
+    }
+    QCOMPARE(RunToEnd(server.Url("/ok-5000"), file).State, int(FileDownloaded));
+    QFile kept(file);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), Content("/ok-5000", 5000));
+    QVERIFY(!QFile::exists(PartFilePath(file)));
+}
+
+void TestEngineReports::killedRunLeavesNoFinalName()
+{
+    // A program killed during a download (SIGKILL: no clean-up of any kind) leaves no file under
+    // the final name, so the next run neither skips the file nor renames around it.
+    ScriptServer server(Serve);
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/movie.bin";
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--download", QString::fromLatin1(server.Url("/stall-movie.bin")), file});
+    QVERIFY(child.waitForStarted(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(PartFilePath(file)).size(), qint64(5000), 20000);
+    child.kill();
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(QFile::exists(PartFilePath(file)));  // the leftover of the killed run
+
+    // The next run downloads it again, whole, under its name.
+    QCOMPARE(RunToEnd(server.Url("/again-6000"), file).State, int(FileDownloaded));
+    QCOMPARE(QFileInfo(file).size(), qint64(6000));
+    QVERIFY(!QFile::exists(PartFilePath(file)));
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // The child of the kill test: one engine downloads URL into FILE until the process is killed.
+    if (argc == 4 && qstrcmp(argv[1], "--download") == 0) {
+        std::stop_source stop;
+        auto* engine = new TDownload(QByteArray(argv[2]), QString::fromLocal8Bit(argv[3]), 0, 1, stop.get_token());
+        QObject::connect(engine, &TDownload::Finished, &app, [] { QCoreApplication::exit(1); });
+        engine->start();
+        return app.exec();
+    }
+    TestEngineReports test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_engine_reports.moc"

@@ -6,6 +6,7 @@
 
 #include "gui/DownloadFixture.h"
 #include "support/PyHttpServer.h"
+#include "platform/PartFiles.h"
 
 class TestDownload : public QObject {
     Q_OBJECT
@@ -237,7 +238,7 @@ void TestDownload::reorderAfterStopKeepsOutcomesOnTheirItems()
         if (sorted || w.LitLeds() < 8 || w.List()->ImageIndex(waiting) != FileDownloading)
             return;
         for (int i = 0; i < 8; ++i)
-            if (!QFile::exists(w.Path(QString("z%1.bin").arg(i))))
+            if (!QFile::exists(PartFilePath(w.Path(QString("z%1.bin").arg(i)))))
                 return;
         sorted = true;
         w.Form->ButtonStopClick();
@@ -252,7 +253,7 @@ void TestDownload::reorderAfterStopKeepsOutcomesOnTheirItems()
     const QByteArray a8 = server.Url("/a8.bin"), a9 = server.Url("/a9.bin");
     QCOMPARE(w.List()->Caption(0), a8);
     QCOMPARE(w.List()->Caption(1), a9);
-    QCOMPARE(w.List()->ImageIndex(0), int(FileDownloading));
+    QCOMPARE(w.List()->ImageIndex(0), int(FilePending));  // never started: pending again
     QCOMPARE(w.List()->SubItem(0, 1), QByteArray("a8.bin"));
     QCOMPARE(w.List()->ImageIndex(1), int(FilePending));
     QCOMPARE(w.List()->SubItem(1, 1), QByteArray("a9.bin"));
@@ -277,7 +278,7 @@ void TestDownload::stopEndsRunningTransfers()
             if (w.LitLeds() < 8 || w.List()->ImageIndex(8) != FileDownloading)
                 return;  // the ninth file must be waiting for a slot
             for (int i = 0; i < 8; ++i)
-                if (!QFile::exists(w.Path(QString("part%1.bin").arg(i))))
+                if (!QFile::exists(PartFilePath(w.Path(QString("part%1.bin").arg(i)))))
                     return;  // every engine is in the middle of its transfer
             stopped = true;
             sinceStop.start();
@@ -293,10 +294,15 @@ void TestDownload::stopEndsRunningTransfers()
         QCOMPARE(w.List()->ImageIndex(i), int(FileFailed));
         QCOMPARE(w.List()->SubItem(i, 1), QByteArray("Not available"));
         QCOMPARE(w.List()->SubItem(i, 2), QByteArray("(Deleted)"));
+        QCOMPARE(w.List()->Reason(i), QStringLiteral("Stopped"));
     }
-    // Waiting for a slot when Stop came: never started; the file after it is left untouched.
-    QCOMPARE(w.List()->ImageIndex(8), int(FileDownloading));
-    QCOMPARE(w.List()->StateImage(8), 3);
+    // Waiting for a slot when Stop came: never started, so pending again, ticked, with its box;
+    // the file after it is left untouched.
+    QCOMPARE(w.List()->ImageIndex(8), int(FilePending));
+    QCOMPARE(w.List()->StateImage(8), 1);
+    QVERIFY(w.List()->Checked(8));
+    QCOMPARE(w.List()->SubItem(8, 1), QByteArray("part8.bin"));
+    QCOMPARE(w.List()->Reason(8), QString());
     QCOMPARE(w.List()->ImageIndex(9), int(FilePending));
     QCOMPARE(w.List()->StateImage(9), 1);
     QCOMPARE(server.Requests(), 8);
@@ -341,7 +347,9 @@ void TestDownload::idleTimeoutCutsSilentServers()
     QCOMPARE(w.List()->ImageIndex(silent), int(FileFailed));
     QCOMPARE(w.List()->SubItem(silent, 2), QByteArray("(Deleted)"));
     QVERIFY(!QFile::exists(w.Path("silent.bin")));
+    QCOMPARE(w.List()->Reason(silent), QStringLiteral("No data for 3 s"));  // 2500 ms, in whole seconds
     QCOMPARE(w.List()->ImageIndex(slow), int(FileDownloaded));
+    QCOMPARE(w.List()->Reason(slow), QString());
     QCOMPARE(w.Read("slow.bin"), Content("/slow.bin", Packets * 100));
 }
 

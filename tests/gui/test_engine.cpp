@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "gui/DownloadFixture.h"
+#include "platform/PartFiles.h"
 
 class TestEngine : public QObject {
     Q_OBJECT
@@ -70,7 +71,9 @@ void TestEngine::barFollowsAnnouncedLength()
         const int item = w.AddFile(server.Url(path));
         TGauge* gauge = w.Form->Gauges[0];
         QVERIFY(w.Form->StartDownload(server.Url(path), w.Path("f.bin"), item));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(w.Path("f.bin")), 10000);
+        // While the data comes in it lies under the part file's name only.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(PartFilePath(w.Path("f.bin"))), 10000);
+        QVERIFY(!QFile::exists(w.Path("f.bin")));
         server.Release(path + "#1");
         QTRY_COMPARE_WITH_TIMEOUT(gauge->Progress(), 4000, 10000);
         QCOMPARE(gauge->MaxValue(), path.startsWith("/len") ? 10000 : 8000);  // no length: half way
@@ -206,8 +209,8 @@ void TestEngine::windowClosedWhileEnginesRun()
         const QByteArray url = server.Url("/w" + QByteArray::number(i) + ".bin");
         QVERIFY(w.Form->StartDownload(url, w.Path(QString("w%1.bin").arg(i)), w.AddFile(url)));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.Path("w0.bin")).size() == 5000 && QFileInfo(w.Path("w1.bin")).size() == 5000
-                                 && QFileInfo(w.Path("w2.bin")).size() == 5000,
+    const auto partSize = [&w](const char* name) { return QFileInfo(PartFilePath(w.Path(name))).size(); };
+    QTRY_VERIFY_WITH_TIMEOUT(partSize("w0.bin") == 5000 && partSize("w1.bin") == 5000 && partSize("w2.bin") == 5000,
                              10000);
     // The engines' reports are still on their way to a window that is no more.
     w.Form.reset();

@@ -9,6 +9,7 @@
 
 #include "rules/ListStates.h"
 #include "gui/RetrievalFixture.h"
+#include "gui/StallServer.h"
 #include "support/PyHttpServer.h"
 
 namespace {
@@ -113,29 +114,57 @@ private slots:
         QVERIFY(w.messages.isEmpty());
     }
 
-    // With "Add new files to excisting list when parsing" the old files stay; a bad main
-    // document leaves the document list empty and no message box.
-    void failedMainDocumentLeavesListsEmpty_data()
+    // A main document that cannot be fetched leaves both lists as they were, shows no message
+    // box, and the status says why until the next command.
+    void failedMainDocumentKeepsTheListsAndSaysWhy_data()
     {
-        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("address");  // "refused": a port where nothing listens
         QTest::addColumn<bool>("keepFiles");
-        QTest::newRow("404 main document") << QByteArray("/site/missing.html") << false;
-        QTest::newRow("404 keeps old files when adding") << QByteArray("/site/missing.html") << true;
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("404 with the server's phrase") << H + "/site/missing.html" << false
+                                                      << "HTTP 404 File not found";
+        QTest::newRow("404 with the add-files option") << H + "/site/missing.html" << true
+                                                       << "HTTP 404 File not found";
+        QTest::newRow("refused port") << QByteArray("refused") << false << "Connection refused";
+        QTest::newRow("redirect loop") << QByteArray("loop") << false << "Too many redirects";
     }
-    void failedMainDocumentLeavesListsEmpty()
+    void failedMainDocumentKeepsTheListsAndSaysWhy()
     {
-        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, address);
         QFETCH(bool, keepFiles);
+        QFETCH(QString, reason);
+        StallServer server;
+        server.SetReply("/loop.html", {"HTTP/1.0 302 Found\r\nLocation: " + server.Url("/loop.html") + "\r\n\r\n"});
+        if (address == "loop") {
+            address = server.Url("/loop.html");
+        } else if (address == "refused") {
+            quint16 closed = 0;
+            {
+                StallServer gone;
+                closed = gone.Port();
+            }
+            address = "http://127.0.0.1:" + QByteArray::number(closed) + "/index.html";
+        }
         RetrievalWindow w;
         RetrievalWindow::Set(w.win->Addnewfilestoexcistinglistwhenparsing1, keepFiles);
         w.Docs()->Add("http://old/doc.html");
+        w.Docs()->Add("http://old/doc2.html");
         w.Files()->Add("http://old/file.jpg");
-        w.Get(H + path);
-        QCOMPARE(w.Docs()->Count(), 0);
-        QCOMPARE(w.Files()->Count(), keepFiles ? 1 : 0);
-        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
+        w.Get(address);
+        QCOMPARE(w.Docs()->Count(), 2);
+        QCOMPARE(w.Docs()->Caption(0), QByteArray("http://old/doc.html"));
+        QCOMPARE(w.Files()->Count(), 1);
+        QCOMPARE(w.Files()->Caption(0), QByteArray("http://old/file.jpg"));
+        QCOMPARE(w.win->StatusText(), "Status: Not active - " + reason);
         QVERIFY(w.LooksIdle());
         QVERIFY(w.messages.isEmpty());
+        // The reason stands until the next command starts; a document that arrives empties the
+        // lists as before and ends with the plain status.
+        w.Get(B + "page1.html");
+        QCOMPARE(w.Docs()->Count(), 1);
+        QCOMPARE(w.Docs()->Caption(0), B + "child.html");
+        QCOMPARE(w.Files()->Count(), keepFiles ? 3 : 2);
+        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
     }
 
     // An address without "/" is ignored: nothing is fetched, nothing emptied, no beep.

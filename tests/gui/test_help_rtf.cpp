@@ -6,6 +6,8 @@
 #include <QtTest>
 
 #include "dialogs/RtfReader.h"
+#include "main/UnitMain.h"
+#include "support/IsolatedSettings.h"
 
 namespace {
 
@@ -155,6 +157,38 @@ private slots:
             "Not available", "Documentation", "About", "Kelvorn.dir", "Kelvorn.fil"};
         for (const char* phrase : mustMention)
             QVERIFY2(text.contains(QLatin1String(phrase)), phrase);
+    }
+
+    // Every item of the window's menus is explained, options added later included, and Stop is
+    // described as it acts: running downloads are cancelled, not left to finish.
+    void documentationCoversEveryMenuItem()
+    {
+        QFile file(QStringLiteral(KELVORN_SOURCE_DIR "/resources/Kelvorn.rtf"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = Read(file.readAll());
+        IsolatedSettings isolated;
+        TFormMain window;
+        window.EndProcessHook = [] {};
+        int options = 0;
+        for (QMenu* menu : {window.File1, window.Options1, window.Help1}) {
+            for (const QAction* item : menu->actions()) {
+                if (item->isSeparator())
+                    continue;
+                // "&&" shows as "&"; a lone "&" only marks the access key.
+                QString caption = item->text();
+                caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+                caption.remove(QLatin1Char('&'));
+                caption.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+                QVERIFY2(text.contains(caption), qPrintable(caption));
+                options += menu == window.Options1;
+            }
+        }
+        QVERIFY(options >= 14);
+        QVERIFY(!text.contains(QStringLiteral("finish by themselves")));
+        for (const char* fact : {"cancelled within half a second", "goes back to untouched", "NAME.part",
+                                 "loads them again when it starts", "Point at a failed document or file",
+                                 "A page that cannot be fetched empties nothing"})
+            QVERIFY2(text.contains(QLatin1String(fact)), fact);
     }
 };
 

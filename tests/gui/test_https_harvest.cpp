@@ -121,7 +121,7 @@ private slots:
     }
 
     // A server whose certificate comes from an unknown authority: Get document lists nothing,
-    // the file fails and nothing is kept; no message box, the window idle again.
+    // the file fails and nothing is kept; no message box, the window idle again, and both say why.
     void untrustedServerGivesNothing()
     {
         PyTlsServer stranger(PyTlsServer::Mode::Tls, FRoot.path(),
@@ -132,13 +132,17 @@ private slots:
         QCOMPARE(w.Docs()->Count(), 0);
         QCOMPARE(w.Files()->Count(), 0);
         QVERIFY(w.LooksIdle());
-        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
+        // The status says why, and so does the failed file's hint.
+        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active - Certificate not trusted"));
 
         const QByteArray file = stranger.Url("/site/f1.zip");
-        w.Files()->SetChecked(w.Files()->Add(file), true);
+        const int item = w.Files()->Add(file);
+        w.Files()->SetSubItem(item, 1, "f1.zip");
+        w.Files()->SetChecked(item, true);
         w.win->UpdateScreen();
         w.win->ButtonDownload->click();
         QCOMPARE(w.Files()->ImageIndex(0), int(FileFailed));
+        QCOMPARE(w.Files()->Reason(0), QStringLiteral("Certificate not trusted"));
         QVERIFY(QDir(w.downloads.path()).entryList(QDir::Files).isEmpty());
         QVERIFY(w.LooksIdle());
         QVERIFY(w.messages.isEmpty());

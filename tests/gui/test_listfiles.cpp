@@ -310,6 +310,58 @@ private slots:
         QCOMPARE(QFileInfo(w.Dir() + "Kelvorn.dir").size(), 2 * DocRecordSize);
         QCOMPARE(w.Texts, QStringList{"2 links, and 1 files was sucessfully saved to: \r\r" + w.Dir()});
     }
+
+    // With "Save links && files on program exit" on, what the last exit saved comes back at the
+    // next start: silently, with the skip marks and the screen update of the menu's load.
+    void listsOfTheLastExitComeBackAtStart_data()
+    {
+        QTest::addColumn<bool>("option");
+        QTest::newRow("option on: loaded") << true;
+        QTest::newRow("option off: empty lists") << false;
+    }
+    void listsOfTheLastExitComeBackAtStart()
+    {
+        QFETCH(bool, option);
+        IsolatedSettings settings;
+        const QString downloads = settings.Root() + "/dl";
+        QVERIFY(QDir().mkpath(downloads));
+        WriteAll(downloads + "/have.jpg", QByteArray(2000, 'j'));
+        {
+            TFormMain first;
+            first.MessageBoxHook = [](MsgKind, const QString&, const QString&) { return int(mrOk); };
+            int ends = 0;
+            first.EndProcessHook = [&ends] { ++ends; };
+            first.ComboBoxDownload->SetText(downloads);
+            first.Autosavelinksfilesasdefaultonquit1->setChecked(option);
+            TListTestWindow::Put(*first.ListViewDoc, "http://d/page.html", true, -1);
+            TListTestWindow::Put(*first.ListViewFile, "http://f/have.jpg", true, -1);
+            first.ListViewFile->SetSubItem(0, 1, "have.jpg");
+            TListTestWindow::Put(*first.ListViewFile, "http://f/new.jpg", true, -1);
+            first.ListViewFile->SetSubItem(1, 1, "new.jpg");
+            first.close();
+            QCOMPARE(ends, 1);
+        }
+        QCOMPARE(QFile::exists(settings.ProgramDirectory() + "Kelvorn.dir"), option);
+
+        TFormMain next;
+        QStringList texts;
+        next.MessageBoxHook = [&texts](MsgKind, const QString&, const QString& text) {
+            texts << text;
+            return int(mrOk);
+        };
+        next.EndProcessHook = [] {};
+        QCoreApplication::processEvents();  // the start's load runs once the window is up
+        QCOMPARE(next.ListViewDoc->Count(), option ? 1 : 0);
+        QCOMPARE(next.ListViewFile->Count(), option ? 2 : 0);
+        QCOMPARE(texts, QStringList());  // no confirmation, no warning
+        QCOMPARE(next.ButtonParse->isEnabled(), option);
+        if (option) {
+            QCOMPARE(next.ListViewFile->Caption(0), QByteArray("http://f/have.jpg"));
+            QCOMPARE(next.ListViewFile->ImageIndex(0), int(FileSkipped));  // it lies in the directory
+            QCOMPARE(next.ListViewFile->ImageIndex(1), int(FilePending));
+            QVERIFY(next.ListViewFile->Checked(1));
+        }
+    }
 };
 
 QTEST_MAIN(TestListFiles)

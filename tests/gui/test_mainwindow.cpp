@@ -2,6 +2,7 @@
 // the busy look, the options, the side panel and the status displays.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -114,6 +115,8 @@ private slots:
     void topPanelControls();
     void menusHoldTheirItemsInOrder();
     void firstStartWithoutSettings();
+    void firstStartMakesTheDesktopDownloadDirectory_data();
+    void firstStartMakesTheDesktopDownloadDirectory();
     void loadCommandFollowsTheDirectoryFile();
     void optionGroupEndsAtFirstAbsentOrMistypedValue_data();
     void optionGroupEndsAtFirstAbsentOrMistypedValue();
@@ -343,7 +346,36 @@ void TestMainWindow::firstStartWithoutSettings()
     TRegistry reg;
     QVERIFY(reg.OpenKey(Key, false));
     QCOMPARE(reg.ReadInteger(QStringLiteral("DocWidth")), std::optional<int32_t>(241));
-    QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")), std::optional<int32_t>(97));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")), std::optional<int32_t>(window->PanelExtra->minimumWidth()));
+    QVERIFY(window->PanelExtra->minimumWidth() >= 97);
+}
+
+void TestMainWindow::firstStartMakesTheDesktopDownloadDirectory_data()
+{
+    QTest::addColumn<bool>("firstStart");
+    QTest::addColumn<bool>("made");
+    QTest::newRow("no settings: the default is made, no warning") << true << true;
+    QTest::newRow("a stored directory that is gone: warned, nothing made") << false << false;
+}
+
+void TestMainWindow::firstStartMakesTheDesktopDownloadDirectory()
+{
+    QFETCH(bool, firstStart);
+    QFETCH(bool, made);
+    IsolatedSettings isolated;
+    const QString desktop = isolated.DesktopDownloadDirectory();
+    QCOMPARE(TFormMain::DefaultDownloadDir(), desktop);
+    const QString stored = isolated.Root() + QStringLiteral("/old/downloads");
+    if (!firstStart)
+        WriteValues({{QStringLiteral("DownloadDir"), stored}});
+    Recorded seen;
+    auto window = MakeWindow(seen);
+    QCOMPARE(window->ComboBoxDownload->Text(), firstStart ? desktop : stored);
+    QCOMPARE(QFileInfo(desktop).isDir(), made);
+    QVERIFY(!QFileInfo::exists(stored));
+    window->FormActivate();
+    QCOMPARE(seen.texts.isEmpty(), made);
+    QCOMPARE(window->ComboBoxDownload->BackgroundColor() == QColor(255, 0, 0), !made);
 }
 
 void TestMainWindow::loadCommandFollowsTheDirectoryFile()
@@ -800,18 +832,20 @@ void TestMainWindow::sidePanelLayout()
     QTRY_VERIFY(window->PanelExtra->height() > 200);
     const int h = window->PanelExtra->height();
     const int w = window->PanelExtra->width();
-    QCOMPARE(w, 97);
+    // The design width, or wider where the fonts need it for the panel's texts.
+    QCOMPARE(w, window->PanelExtra->minimumWidth());
+    QVERIFY(w >= TFormMain::DesignSideWidth);
     QCOMPARE(window->ListViewDoc->width(), 241);
     QCOMPARE(window->PanelDownload->geometry(), QRect(0, h - 76, w, 76));
     QCOMPARE(window->PanelPreview->geometry(), QRect(0, 0, w, h - 76));
-    QCOMPARE(window->ImagePreview->geometry(), QRect(2, 57, 92, 68));
+    QCOMPARE(window->ImagePreview->geometry(), QRect(2, 57, w - 5, 68));
     QCOMPARE(window->Label1->pos(), QPoint(4, 24));
     QCOMPARE(window->Label2->pos(), QPoint(4, 40));
     QCOMPARE(window->Panel3->text(), QStringLiteral("Image preview"));
     QCOMPARE(window->Panel5->text(), QStringLiteral("Download progress"));
     QCOMPARE(window->Panel3->height(), 19);
     for (TGauge* gauge : window->Gauges)
-        QCOMPARE(gauge->width(), 87);
+        QCOMPARE(gauge->width(), w - 10);
     // Preview off: the download panel stays at the bottom, the area above it empty.
     window->Displayimagepreview1Click();
     QTRY_COMPARE(window->PanelDownload->geometry(), QRect(0, h - 76, w, 76));

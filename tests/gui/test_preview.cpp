@@ -182,7 +182,7 @@ private slots:
     {
         FForm->show();  // sizes of a hidden window are only settled when it shows
         QVERIFY(QTest::qWaitForWindowExposed(FForm));
-        QCOMPARE(FForm->ImagePreview->width(), 92);
+        QCOMPARE(FForm->ImagePreview->width(), FForm->PanelPreview->width() - 5);
         ShowPicture("wide.jpg", 100, 50);
         const int panelHeight = FForm->PanelPreview->height();
         FForm->PanelPreview->resize(197, panelHeight);  // picture control: 197 - 5 = 192 wide

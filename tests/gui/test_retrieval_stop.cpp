@@ -41,9 +41,10 @@ private slots:
         QVERIFY(busyWhileFetching);
         QVERIFY(idleAtOnce);
         QVERIFY(w.LooksIdle());
+        // Nothing arrived: the lists stay as they were, and the status says why.
         QCOMPARE(w.Docs()->Count(), 0);
-        QCOMPARE(w.Files()->Count(), 0);
-        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
+        QCOMPARE(w.Files()->Count(), 1);
+        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active - Stopped"));
         QVERIFY(!w.win->TimerDoc->isActive());
         QTRY_COMPARE_WITH_TIMEOUT(server.PeerCloses(), 1, 10000);
         QCOMPARE(w.beeps, 1);  // the stopped command still ends with its last step
@@ -129,14 +130,21 @@ private slots:
         w.Get(server.Url("/stall.html"));
         QCOMPARE(w.Docs()->Count(), 0);
         QCOMPARE(w.Files()->Count(), 0);
-        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active"));
+        QCOMPARE(w.win->StatusText(), QStringLiteral("Status: Not active - No data for 1 s"));
         QVERIFY(w.LooksIdle());
         QTRY_COMPARE_WITH_TIMEOUT(server.PeerCloses(), 1, 10000);
 
         w.AddTickedDocs({server.Url("/stall.html"), server.Url("/after.html")});
         w.win->ButtonParse->click();
-        QCOMPARE(w.Docs()->ImageIndex(RetrievalWindow::IndexOf(w.Docs(), server.Url("/stall.html"))), int(DocFailed));
-        QCOMPARE(w.Docs()->ImageIndex(RetrievalWindow::IndexOf(w.Docs(), server.Url("/after.html"))), int(DocParsed));
+        const int stalled = RetrievalWindow::IndexOf(w.Docs(), server.Url("/stall.html"));
+        const int after = RetrievalWindow::IndexOf(w.Docs(), server.Url("/after.html"));
+        QCOMPARE(w.Docs()->ImageIndex(stalled), int(DocFailed));
+        QCOMPARE(w.Docs()->ImageIndex(after), int(DocParsed));
+        // The failed document tells why as its hint; a reset one has none.
+        QCOMPARE(w.Docs()->Reason(stalled), QStringLiteral("No data for 1 s"));
+        QCOMPARE(w.Docs()->Reason(after), QString());
+        w.Docs()->SetImageIndex(stalled, DocPending);
+        QCOMPARE(w.Docs()->Reason(stalled), QString());
         QCOMPARE(RetrievalWindow::Captions(w.Files()), (QByteArrayList{server.Url("/after.jpg")}));
         QTRY_COMPARE_WITH_TIMEOUT(server.PeerCloses(), 2, 10000);
     }

@@ -14,6 +14,7 @@ public:
     QString SettingsFile() const;  // where the settings store keeps its values
     QString ProgramDirectory() const;  // ends with "/"
     QString Root() const { return FRoot.path(); }
+    QString DesktopDownloadDirectory() const;  // the desktop's download directory inside Root()
 
 private:
     QTemporaryDir FRoot;
