@@ -78,13 +78,9 @@ void TFormMain::ButtonDownloadClick()
 {
     // A second run started from inside the first one's event processing would walk the list
     // twice; the running one already does the work.
-    if (FDownloadRunning)
+    const TCommandGuard run(FCommands, TCommand::Download);
+    if (!run)
         return;
-    FDownloadRunning = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{FDownloadRunning};
 
     ButtonStopClick();
     // Stop, pressed while engines run, would enable the directory field again; it stays

@@ -4,6 +4,7 @@
 //   UnitMain.cpp          window, options, settings, start-up and shut-down, UpdateScreen
 //   MainProgress.cpp      ShowBar, Timer1Timer, UpdatePanels, engine progress option
 //   MainRetrieval.cpp     Stop, Get document, Parse links, the document client's handlers
+//                         (the work: TDocumentRetrieval)
 //   MainScanner.cpp       ParseDocument and its list tests
 //   MainDownload.cpp      Download files, engine slots, file naming, CheckFile
 //   MainListFiles.cpp     saving and loading the lists (the files: TListFileStore)
@@ -38,6 +39,7 @@ class QStatusBar;
 class QToolButton;
 class QWidget;
 class TCheckListView;
+class TDocumentRetrieval;
 class TDownloadScheduler;
 struct TDownloadOutcome;
 class TFlatComboBox;
@@ -108,7 +110,7 @@ public:
     TLed* LedBusy = nullptr;
     std::array<TLed*, 8> LedEngines{};  // LedEngine1 .. LedEngine8
 
-    TNMHTTP* HttpDoc = nullptr;
+    TNMHTTP* HttpDoc = nullptr;  // the document client, owned by the document commands
     QTimer* TimerDoc = nullptr;
     QTimer* Timer1 = nullptr;
 
@@ -341,24 +343,8 @@ private:
     TCommandGate FCommands;
 
     // ---- private state of MainRetrieval.cpp ----
-    // The last steps of Get document and Parse links; the reason of a failed Get document
-    // follows the status text.
-    void FinishDocumentCommand(const QString& reason = QString());
-    // Why the document fetch in progress failed: the time-out, Stop, the client's words.
-    FailureFacts FDocFacts;
-    void BeginDocFetch();
-    QString DocFailureReason(const std::exception& error);
-    // Get document empties the lists only once its main document has arrived.
-    void EmptyListsForNewDocument();
-    // Bumped by every Stop. A command loop that finds it changed after processing events was
-    // superseded by a newer command run from inside it, and ends as after Stop.
-    int FCommandRun = 0;
-    bool CommandGoesOn(int run) const;
-    bool Superseded(int run) const;
-    void StartDocTimer();
-    // The document item fetched as `caption` at `index`, found again after events ran; -1 if gone.
-    int LocateDocItem(int index, const QByteArray& caption, int state) const;
-    void SetDocState(int index, int state);
+    class DocumentHost;
+    TDocumentRetrieval* FRetrieval = nullptr;  // the document commands; owns HttpDoc
 
     // ---- private state of MainScanner.cpp ----
     void ScanTurn(bool now);  // a turn for the window: now, or when one is due
@@ -375,9 +361,6 @@ public:
     void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;
 private:
     QHash<QByteArray, QByteArray> FReferrers;
-
-    // ---- private state of MainDownload.cpp ----
-    bool FDownloadRunning = false;  // a download run is walking the list or waiting for engines
 
     // ---- private state of MainListFiles.cpp ----
     TListFileStore* FListFiles = nullptr;

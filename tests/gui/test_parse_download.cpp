@@ -220,6 +220,43 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server.PeerCloses(), 1, 10000);
         QVERIFY(EnginesGone());
     }
+
+    // Download run again while the first run waits for its engine (a key or menu command
+    // handled in its event processing): the second run is refused, so it neither stops the
+    // running engine nor ends the run early; the file arrives whole and the run beeps once.
+    void downloadAgainWhileEnginesRunIsRefused()
+    {
+        StallServer server;
+        const QByteArray body = Content("big", FileSize);
+        server.SetReply("/big.zip", {"HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(FileSize) + "\r\n\r\n"
+                                         + body.left(FileSize / 2),
+                                     body.mid(FileSize / 2)});
+        server.SetPage("/page.html", "<a href=\"big.zip\">big</a>");
+        RetrievalWindow w;
+        RetrievalWindow::Set(w.win->Displayimagepreview1, false);
+        RetrievalWindow::Set(w.win->Beepwhendoneworking1, false);
+        w.Get(server.Url("/page.html"));
+        QCOMPARE(RetrievalWindow::Captions(w.Files()), QByteArrayList{server.Url("/big.zip")});
+        RetrievalWindow::Set(w.win->Beepwhendoneworking1, true);
+        w.win->SelectAllFiles();
+        bool busyInside = false;
+        WhenReady again([&] { return server.Stalled() > 0; }, [&] {
+            w.win->ButtonDownloadClick();
+            busyInside = w.win->Busy && w.win->ActiveConnection();
+            server.Release();
+        });
+
+        w.win->ButtonDownloadClick();
+
+        QVERIFY(again.Done);
+        QVERIFY(busyInside);
+        QCOMPARE(w.Files()->ImageIndex(0), int(FileDownloaded));
+        QCOMPARE(ReadFile(w.downloads.filePath("big.zip")), body);
+        QCOMPARE(server.RequestsFor("/big.zip"), 1);
+        QCOMPARE(w.beeps, 1);
+        QVERIFY(w.LooksIdle());
+        QVERIFY(EnginesGone());
+    }
 };
 
 QTEST_MAIN(TestParseDownload)
