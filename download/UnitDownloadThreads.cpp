@@ -1,5 +1,7 @@
 #include "download/UnitDownloadThreads.h"
 
+#include "download/TReportReceiver.h"
+
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -66,7 +68,10 @@ void TDownload::run()
 
 void TDownload::Execute()
 {
-    emit HintChanged({QStringLiteral("Downloading: ") + QString::fromLatin1(FileUrl)});
+    {
+        const std::lock_guard handOver(ReportHandOver());
+        emit HintChanged({QStringLiteral("Downloading: ") + QString::fromLatin1(FileUrl)});
+    }
     ProcessOwnEvents();
 
     TDownloadOutcome outcome;
@@ -86,7 +91,10 @@ void TDownload::Execute()
     qCDebug(lcDownload) << "slot" << Slot + 1 << FileUrl << (outcome.State == FileDownloaded ? "downloaded" : "failed")
                         << outcome.StatusCode << outcome.Check.Size << (outcome.Check.Delete ? "deleted" : "")
                         << outcome.Reason;
-    emit Finished(outcome);
+    {
+        const std::lock_guard handOver(ReportHandOver());
+        emit Finished(outcome);
+    }
     // Released here, on the thread that created them.
     Http.reset();
     ProgressTimer.reset();
@@ -235,6 +243,7 @@ void TDownload::SendProgress()
         ProgressTimer->stop();
     FProgressDue = false;
     FLastProgress.start();
+    const std::lock_guard handOver(ReportHandOver());
     emit Progress(FReceived, FTotal);
 }
 

@@ -29,7 +29,7 @@ void ApplyFileCheck(TCheckListView& files, int index, const TFileCheck& check)
 
 TDownloadScheduler::TDownloadScheduler(TCheckListView* files, const std::array<TGauge*, SlotCount>& gauges,
                                        const std::array<TLed*, SlotCount>& leds, QObject* parent)
-    : QObject(parent), FFiles(files)
+    : TReportReceiver(parent), FFiles(files)
 {
     for (int s = 0; s < SlotCount; ++s) {
         FSlots[s].Gauge = gauges[s];

@@ -12,6 +12,7 @@
 #include <stop_token>
 
 #include "download/DownloadTypes.h"
+#include "download/TReportReceiver.h"
 
 class TCheckListView;
 class TGauge;
@@ -21,7 +22,7 @@ class TLed;
 // state, "Not available" and "(Deleted)".
 void ApplyFileCheck(TCheckListView& files, int index, const TFileCheck& check);
 
-class TDownloadScheduler : public QObject {
+class TDownloadScheduler : public TReportReceiver {
     Q_OBJECT
 public:
     static constexpr int SlotCount = 8;

@@ -9,13 +9,14 @@
 #include <QTest>
 #include <mutex>
 
+#include "download/TReportReceiver.h"
 #include "download/UnitDownloadThreads.h"
 #include "platform/PartFiles.h"
 #include "support/ScriptServer.h"
 
 namespace {
 // Collects one engine's reports on the test's thread, in the order they arrive.
-struct Reports : QObject {
+struct Reports : TReportReceiver {
     QStringList Hints;
     QList<QPair<int32_t, int32_t>> Progress;
     QList<TDownloadOutcome> Outcomes;
