@@ -2,6 +2,7 @@
 # Builds the fuzz targets with clang (build-fuzz/) and gives each a short run from its seed
 # inputs. New inputs go to a scratch copy, so the seeds in tests/fuzz/corpus stay as committed.
 #   scripts/fuzz.sh [seconds per target=10]
+# FUZZ_SEED fixes libFuzzer's seed, so a smoke run follows the same path each time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-10}"
@@ -18,7 +19,7 @@ for seeds in tests/fuzz/corpus/*/; do
     cp "$seeds"* "$scratch/$name/"
     echo "fuzz_$name: ${seconds} s"
     # A finding is kept in build-fuzz/findings/ and ends the run with an error.
-    if ! build-fuzz/fuzz_"$name" -max_total_time="$seconds" -rss_limit_mb=4096 \
+    if ! build-fuzz/fuzz_"$name" -max_total_time="$seconds" -rss_limit_mb=4096 ${FUZZ_SEED:+-seed="$FUZZ_SEED"} \
         -artifact_prefix=build-fuzz/findings/"$name"- "$scratch/$name" >"$scratch/$name.log" 2>&1; then
         tail -n 30 "$scratch/$name.log"
         exit 1
