@@ -15,10 +15,12 @@ namespace {
 
 // The documentation is written in the Western code page; its bytes 0x80..0x9F hold
 // typographic characters where Latin-1 has control codes.
+// clang-format off
 const char16_t Cp1252High[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+// clang-format on
 
 QChar FromCodePage(uchar byte)
 {
@@ -29,12 +31,14 @@ QChar FromCodePage(uchar byte)
 
 bool IsSkippedDestination(const QByteArray& word)
 {
+    // clang-format off
     static const char* const names[] = {
         "fonttbl", "colortbl", "stylesheet", "info", "pict", "header", "headerl", "headerr",
         "headerf", "footer", "footerl", "footerr", "footerf", "object", "fldinst", "listtable",
         "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "filetbl", "revtbl", "themedata",
         "colorschememapping", "datastore", "latentstyles", "pgdsctbl", "operator", "author",
         "title", "subject", "comment", "keywords"};
+    // clang-format on
     for (const char* name : names)
         if (word == name)
             return true;

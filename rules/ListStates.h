@@ -2,11 +2,13 @@
 // The states of document and file items, and the other fixed numbers of the lists.
 
 // State icons (image indexes) of both lists; -1 is an untouched item that shows its check box.
+// clang-format off
 enum : int {
     DocPending = -1, DocParsing = 0, DocFailed = 1, DocParsed = 2,
     FilePending = -1, FileDownloading = 0, FileFailed = 1, FileDownloaded = 2, FileOpened = 3,
     FileSkipped = 4
 };
+// clang-format on
 
 // The state image of an item whose check box is hidden (it shows its state icon instead).
 constexpr int NoBoxStateImage = 3;

@@ -29,6 +29,7 @@ bool EqualsUpper(QByteArrayView ext, const char* upper)
     return true;
 }
 
+// clang-format off
 const char* const FileExtensions[] = {
     // pictures
     "JPG", "JPEG", "PNG", "GIF", "WEBP", "AVIF", "BMP", "TIF", "TIFF", "SVG",
@@ -41,6 +42,7 @@ const char* const FileExtensions[] = {
     // books
     "PDF", "EPUB",
 };
+// clang-format on
 
 // ---- Text helpers ---------------------------------------------------------------------------
 

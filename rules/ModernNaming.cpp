@@ -22,6 +22,7 @@ struct TTypeExtension {
     const char* extension;
 };
 
+// clang-format off
 const TTypeExtension TypeExtensions[] = {
     {"image/jpeg", ".jpg"}, {"image/pjpeg", ".jpg"}, {"image/jpg", ".jpg"}, {"image/png", ".png"},
     {"image/gif", ".gif"}, {"image/webp", ".webp"}, {"image/avif", ".avif"}, {"image/bmp", ".bmp"},
@@ -38,6 +39,7 @@ const TTypeExtension TypeExtensions[] = {
     {"application/x-tar", ".tar"}, {"application/x-bzip2", ".bz2"}, {"application/x-xz", ".xz"},
     {"application/zstd", ".zst"}, {"text/html", ".html"}, {"text/plain", ".txt"},
 };
+// clang-format on
 
 QByteArray MediaType(QByteArrayView contentType)
 {

@@ -28,6 +28,7 @@ QList<TRefLink> WalkScan(const QByteArray& text)
 // behind spaces, letter case, 8-bit bytes and control characters.
 const QList<QByteArray>& Pieces()
 {
+    // clang-format off
     static const QList<QByteArray> pieces = {
         "HREF=\"", "href=\"", "HrEf=\"", "IMGSRC=\"", "imgsrc=\"", "ImgSrc=\"", "H R E F = \"",
         "IMG SRC=\"", "<a ", "<img ", "\"", "\"", " ", "  ", "a", "x.jpg", "Pic.GIF", "../",
@@ -35,6 +36,7 @@ const QList<QByteArray>& Pieces()
         "IMG", "HREF=", "IMGSRC=", QByteArray("\0", 1), "\xe9", "\xff", "\t", "\r\n", ">",
         "?", "mailto:", ".html", "HREF=\"HREF=\"", "IMGSRC=\"HREF=\"",
     };
+    // clang-format on
     return pieces;
 }
 

@@ -56,6 +56,7 @@ void TestModernLinks::savedPages_data()
     QTest::addColumn<QByteArray>("address");
     QTest::addColumn<QByteArrayList>("expected");
 
+    // clang-format off
     const QByteArray up = "https://blog.example/wp-content/uploads/2026/07/";
     QTest::newRow("gallery: srcset w, lazy data-src over a placeholder, noscript copy left out")
         << QByteArray("gallery.html") << QByteArray("https://blog.example/2026/07/summer-trip/")
@@ -114,6 +115,7 @@ void TestModernLinks::savedPages_data()
         << QByteArrayList{"D " + b + "first.html", "D " + b + "second.html", "P " + b + "stray",
                           "D " + b + "after%EF%BF%BDnul.html", "D " + b + "after-nul.html", "P " + b + "unclosed.jpg",
                           "D " + b + "after-empty-comment.html", "P " + b + "foster.gif", "D " + b + "in-table.html"};
+    // clang-format on
 }
 
 void TestModernLinks::savedPages()

@@ -40,8 +40,10 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("prefix");
+        // clang-format off
         QTest::newRow("document field") << "ComboBoxBookmark" << "http://host/";
         QTest::newRow("download field") << "ComboBoxDownload" << "/nonexistent-kelvorn/";
+        // clang-format on
     }
     void fieldCommands()
     {

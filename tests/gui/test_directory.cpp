@@ -217,11 +217,13 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("chosen");  // empty: nothing returned
+        // clang-format off
         QTest::newRow("save at the start") << "other" << "save" << "other";
         QTest::newRow("save after opening a folder") << "a/b" << "open c, save" << "a/b/c";
         QTest::newRow("missing start keeps the last one") << "gone" << "save" << "a";
         QTest::newRow("cancel") << "other" << "cancel" << "";
         QTest::newRow("close box") << "other" << "close" << "";
+        // clang-format on
     }
     void chooseReturnsTheShownDirectory()
     {

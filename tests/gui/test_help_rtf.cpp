@@ -159,6 +159,7 @@ private slots:
         const QString text = Read(data);
         QVERIFY2(!text.contains('\\') && !text.contains('{') && !text.contains('}'),
                  "control words leaked into the text");
+        // clang-format off
         const char* const mustMention[] = {
             "Get document", "Stop", "Parse links", "Download files", "Document:", "DL dir:",
             "Load links & file list from disk", "Save links & file list to disk", "Quit",
@@ -175,6 +176,7 @@ private slots:
             "Use selected doc as main and parse it", "Sort list", "Add bookmark", "Delete bookmark",
             "Delete all bookmarks", "New directory", "Image corrupted", "(Deleted)", "(Skipped)",
             "Not available", "Documentation", "About", "Kelvorn.dir", "Kelvorn.fil"};
+        // clang-format on
         for (const char* phrase : mustMention)
             QVERIFY2(text.contains(QLatin1String(phrase)), phrase);
     }

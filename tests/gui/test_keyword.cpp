@@ -37,11 +37,13 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("answered");
+        // clang-format off
         QTest::newRow("ok button") << "Pics" << "ok" << true;
         QTest::newRow("enter key") << "a b" << "enter" << true;
         QTest::newRow("ok with empty field") << "" << "ok" << true;
         QTest::newRow("cancel button") << "pics" << "cancel" << false;
         QTest::newRow("close box") << "pics" << "close" << false;
+        // clang-format on
     }
     void askKeywordReturnsTheChoice()
     {

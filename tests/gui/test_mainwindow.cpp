@@ -147,6 +147,7 @@ void TestMainWindow::everyControlAndItemHasItsName()
     IsolatedSettings isolated;
     Recorded seen;
     auto window = MakeWindow(seen);
+    // clang-format off
     const QStringList names = {
         "PanelTop", "ButtonStart", "ButtonStop", "ButtonParse", "ButtonDownload", "Label3", "Label4", "Label5",
         "Label6", "ComboBoxBookmark", "ComboBoxDownload", "SpeedButton1", "Image1", "Image2", "ImageEmpty",
@@ -161,6 +162,7 @@ void TestMainWindow::everyControlAndItemHasItsName()
         "Invertselection1", "SelectalllinesreferingtomarkedUrl2", "Resetfile1", "Deletealllines1", "Sort",
         "PopupMenuBookmark", "Addbookmark1", "Deleteentry1", "Deleteallentrys1", "PopupMenuDownload", "MenuItem2",
         "MenuItem4", "MenuItem5"};
+    // clang-format on
     for (const QString& name : names)
         QVERIFY2(window->findChild<QObject*>(name), qPrintable(name));
     for (const Option& option : Options)
@@ -187,6 +189,7 @@ void TestMainWindow::topPanelControls_data()
     QTest::addColumn<QString>("hint");
     QTest::addColumn<QRect>("bounds");
     QTest::addColumn<bool>("enabled");
+    // clang-format off
     QTest::newRow("ButtonStart") << "ButtonStart" << "&Get document"
                                  << "Get main document and parse it for picture links" << QRect(4, 4, 129, 41) << true;
     QTest::newRow("ButtonStop") << "ButtonStop" << "&Stop" << "Stop all operations" << QRect(136, 4, 85, 41)
@@ -203,6 +206,7 @@ void TestMainWindow::topPanelControls_data()
     QTest::newRow("Label4") << "Label4" << "Kelvorn" << QString() << QRect(561, -6, -1, -1) << false;
     QTest::newRow("Label3") << "Label3" << "Version 1.31" << QString() << QRect(565, 26, -1, -1) << false;
     QTest::newRow("ImageEmpty") << "ImageEmpty" << QString() << QString() << QRect(552, 4, 33, 33) << true;
+    // clang-format on
 }
 
 void TestMainWindow::topPanelControls()

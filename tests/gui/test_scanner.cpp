@@ -264,6 +264,7 @@ void TestScanner::sameAsLiteralScan()
 {
     // Lists, order, ticks and the last file link as the plain scan with walks over plain lists
     // gives them, over generated pages, modes, options and lists already holding entries.
+    // clang-format off
     static const QList<QByteArray> markers = {
         "<a href=\"", "<A HREF = \"", "<img src=\"", "<IMG SRC=\"", "<img alt=\"x\" src=\"", "href=\"", "imgsrc=\"",
     };
@@ -272,6 +273,7 @@ void TestScanner::sameAsLiteralScan()
         "go.cgi?to=http://h2/z.zip", "mailto:x.html", "q.html?x", "http://s.com", "http://s.com/", "dir/a.jpg",
         "", "..", "x y.mpg", "c\r\nd.avi", "\xe9.jpeg",
     };
+    // clang-format on
     static const QList<QByteArray> noise = {"\"", "\">", " ", "x", "\r\n", "\t", "\xe9", "href=", "=\""};
     static const QList<QByteArray> bases = {"http://h/d/", "http://h/a/b/", "http://h/"};
     QRandomGenerator random(42);
