@@ -27,7 +27,9 @@ inline QByteArray MarkerText(TLcg& lcg, int n, QList<QByteArray>& earlier)
     QByteArray value;
     switch (lcg.Next(10)) {
     case 0: value = "pics/Photo" + QByteArray::number(n) + ".JPG"; break;
-    case 1: value = "http://h" + QByteArray::number(n % 97) + ".example/p/page" + QByteArray::number(n) + ".html"; break;
+    case 1:
+        value = "http://h" + QByteArray::number(n % 97) + ".example/p/page" + QByteArray::number(n) + ".html";
+        break;
     case 2: value = "../up/page" + QByteArray::number(n) + ".htm"; break;
     case 3: value = "/abs/movie " + QByteArray::number(n) + ".mpeg"; break;
     case 4: value = "go.cgi?to=http://h2.example/z" + QByteArray::number(n) + ".zip"; break;
@@ -74,7 +76,6 @@ inline QByteArray MakePage(qsizetype bytes, int markers, quint64 seed)
     page += "</body></html>\n";
     return page;
 }
-
 
 // A page whose every marker is a link to a document of its own: `documents` distinct document
 // links (relative, so each resolves against the page's directory) amid filler.

@@ -81,8 +81,8 @@ int main(int argc, char** argv)
         int ok = 0;
         for (int i = 0; i < form.ListViewFile->Count(); ++i)
             ok += form.ListViewFile->ImageIndex(i) == FileDownloaded ? 1 : 0;
-        std::printf("wall_s=%.3f cpu_s=%.3f peak_kib=%ld downloaded=%d of %d\n", seconds, CpuSeconds(),
-                    PeakKiB(), ok, form.ListViewFile->Count());
+        std::printf("wall_s=%.3f cpu_s=%.3f peak_kib=%ld downloaded=%d of %d\n", seconds, CpuSeconds(), PeakKiB(), ok,
+                    form.ListViewFile->Count());
         return ok == form.ListViewFile->Count() ? 0 : 1;
     }
     if (args[1] == QLatin1String("idle") && args.size() >= 5) {

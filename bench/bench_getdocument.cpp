@@ -157,7 +157,7 @@ TGetDocument RunGetDocument(TFormMain& form, TLatencyProbe& probe, const QByteAr
     const double cpu = CpuSecondsOfProcess();
     QElapsedTimer clock;
     clock.start();
-    form.ButtonStart->click();  // runs the whole command, processing events inside
+    form.ButtonStart->click();          // runs the whole command, processing events inside
     QCoreApplication::processEvents();  // the idle window's first layout and paint
     result.run = {clock.nsecsElapsed() / 1e9, CpuSecondsOfProcess() - cpu};
     probe.Stop();
@@ -209,8 +209,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 3;
-    const QByteArrayList wanted =
-        (argc > 2 ? QByteArray(argv[2]) : QByteArray("page5,distinct25k,page10")).split(',');
+    const QByteArrayList wanted = (argc > 2 ? QByteArray(argv[2]) : QByteArray("page5,distinct25k,page10")).split(',');
 
     QList<TCase> cases;
     for (const QByteArray& name : wanted) {
@@ -234,8 +233,8 @@ int main(int argc, char** argv)
     // The download benchmarks' server: HTTP/1.0, one request per connection, files by sendfile.
     QProcess server;
     server.setProcessChannelMode(QProcess::SeparateChannels);
-    server.start(QStringLiteral("python3"), {QStringLiteral(KELVORN_BENCH_DIR "/throttled_server.py"),
-                                             QStringLiteral("--dir"), root});
+    server.start(QStringLiteral("python3"),
+                 {QStringLiteral(KELVORN_BENCH_DIR "/throttled_server.py"), QStringLiteral("--dir"), root});
     if (!server.waitForStarted(10000) || !server.waitForReadyRead(10000)) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
@@ -287,8 +286,8 @@ int main(int argc, char** argv)
             r.linkedCpu << linked.cpu;
             std::printf("  %-11s round %d: %7.3f s wall, %7.3f s processor, latency p90 %6.1f ms, max %6.1f ms"
                         "  (%d documents, %d files)\n",
-                        c.name.constData(), round + 1, ours.run.wall, ours.run.cpu, ours.p90, ours.worst, ours.documents,
-                        ours.files);
+                        c.name.constData(), round + 1, ours.run.wall, ours.run.cpu, ours.p90, ours.worst,
+                        ours.documents, ours.files);
         }
         std::printf("%-11s %5.1f MB: Get document %7.3f s (%6.3f s processor) | curl|grep|sort -u %6.3f s (%6.3f)"
                     " | curl+html.parser %6.3f s (%6.3f) | ratio to grep %5.2f, to html.parser %5.2f"
@@ -320,7 +319,7 @@ int main(int argc, char** argv)
                 return &results.at(i);
         return nullptr;
     };
-    if (const TCaseResult *five = at("page5"), *ten = at("page10"); five && ten)
+    if (const TCaseResult* five = at("page5"), *ten = at("page10"); five && ten)
         std::printf("  growth 10 MB / 5 MB: %.2f wall, %.2f processor (target <= 2.2)\n",
                     Median(ten->ours) / Median(five->ours), Median(ten->oursCpu) / Median(five->oursCpu));
 

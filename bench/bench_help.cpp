@@ -81,8 +81,7 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
 
     std::printf("processor time, ms\n%-10s %9s %11s %11s %11s %9s\n", "runs", "file KB", "characters", "reader",
-                "plain text",
-                "reader/plain");
+                "plain text", "reader/plain");
     double first = 0;
     double firstPeer = 0;
     for (int scale : {1, 4}) {

@@ -13,8 +13,7 @@
 namespace {
 double CpuSeconds(const rusage& u)
 {
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 }  // namespace
 
@@ -45,8 +44,8 @@ int main(int argc, char** argv)
     }
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     getrusage(RUSAGE_SELF, &after);
-    std::printf("bytes=%lld seconds=%.3f mbps=%.1f cpu=%.3f maxrss_mb=%.1f code=%d\n",
-        static_cast<long long>(bytes), seconds, double(bytes) / 1e6 / seconds,
-        CpuSeconds(after) - CpuSeconds(before), double(after.ru_maxrss) / 1024.0, int(http.ReplyCode));
+    std::printf("bytes=%lld seconds=%.3f mbps=%.1f cpu=%.3f maxrss_mb=%.1f code=%d\n", static_cast<long long>(bytes),
+                seconds, double(bytes) / 1e6 / seconds, CpuSeconds(after) - CpuSeconds(before),
+                double(after.ru_maxrss) / 1024.0, int(http.ReplyCode));
     return http.ReplyCode == 200 ? 0 : 1;
 }

@@ -34,7 +34,8 @@ void Fill(TFormMain& form, int files, int documents)
     form.ListViewDoc->SetSorted(sorted);
     for (int i = 0; i < files; ++i) {
         const QByteArray name = "picture" + QByteArray::number(i) + ".jpg";
-        const int row = form.ListViewFile->Add("http://www.host" + QByteArray::number(i % 97) + ".example/pics/" + name);
+        const int row =
+            form.ListViewFile->Add("http://www.host" + QByteArray::number(i % 97) + ".example/pics/" + name);
         form.ListViewFile->SetSubItem(row, 1, name);
         form.ListViewFile->SetChecked(row, i % 2 == 0);
         if (i % 4 == 0) {
@@ -50,7 +51,8 @@ double CpuMs()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 double CopyMs(const QString& from, const QString& to)

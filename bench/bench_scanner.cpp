@@ -75,7 +75,8 @@ void TimeGrep(const QString& path, TBest& best, int& matches)
     const double cpu = CpuSecondsOfChildren();
     QElapsedTimer clock;
     clock.start();
-    grep.start(QStringLiteral("grep"), {QStringLiteral("-oiE"), QStringLiteral("href=\"[^\"]*\"|imgsrc=\"[^\"]*\""), path});
+    grep.start(QStringLiteral("grep"),
+               {QStringLiteral("-oiE"), QStringLiteral("href=\"[^\"]*\"|imgsrc=\"[^\"]*\""), path});
     grep.waitForFinished(-1);
     const QByteArray output = grep.readAllStandardOutput();
     const double wall = clock.nsecsElapsed() / 1e9;
@@ -101,8 +102,9 @@ void TimeModern(const QByteArray& page, TBest& best, TScanCount& count)
 void TimePython(const QString& path, int rounds, TBest& best, TScanCount& count)
 {
     QProcess python;
-    python.start(QStringLiteral("python3"), {QStringLiteral(KELVORN_SOURCE_DIR "/bench/modern_extract.py"), path,
-                                             QString::fromLatin1(Base), QString::number(rounds)});
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral(KELVORN_SOURCE_DIR "/bench/modern_extract.py"), path, QString::fromLatin1(Base),
+                  QString::number(rounds)});
     python.waitForFinished(-1);
     const QList<QByteArray> words = python.readAllStandardOutput().simplified().split(' ');
     if (words.size() != 4) {
@@ -164,8 +166,8 @@ int main(int argc, char** argv)
     const double mb = page.size() / 1e6;
     std::printf("text rules: %7.1f MB/s wall, %7.1f MB/s processor  (%d markers: %d documents, %d files)\n",
                 mb / scan.wall, mb / scan.cpu, count.markers, count.documents, count.files);
-    std::printf("grep -oiE : %7.1f MB/s wall, %7.1f MB/s processor  (%d matches)\n", mb / grep.wall,
-                mb / grep.cpu, grepMatches);
+    std::printf("grep -oiE : %7.1f MB/s wall, %7.1f MB/s processor  (%d matches)\n", mb / grep.wall, mb / grep.cpu,
+                grepMatches);
     std::printf("ratio text rules / grep: %.2f wall, %.2f processor  (target >= 4)\n", grep.wall / scan.wall,
                 grep.cpu / scan.cpu);
 

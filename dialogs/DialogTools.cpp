@@ -50,10 +50,7 @@ int TitleBarWidth(const QString& title)
     return QFontMetrics(font).horizontalAdvance(title) + Decoration;
 }
 
-int TextWidth(const QWidget* widget, const QString& text)
-{
-    return widget->fontMetrics().horizontalAdvance(text) + 2;
-}
+int TextWidth(const QWidget* widget, const QString& text) { return widget->fontMetrics().horizontalAdvance(text) + 2; }
 
 int PlaceButtonsInRow(const QList<QToolButton*>& buttons, int gap)
 {

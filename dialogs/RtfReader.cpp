@@ -49,9 +49,9 @@ struct TGroupState {
     bool Bold = false;
     bool Italic = false;
     bool Underline = false;
-    int HalfPoints = 0;  // 0: the view's own size
-    bool Skip = false;   // inside a destination that is not shown
-    int UnicodeSkip = 1; // fallback characters after \uN
+    int HalfPoints = 0;   // 0: the view's own size
+    bool Skip = false;    // inside a destination that is not shown
+    int UnicodeSkip = 1;  // fallback characters after \uN
 };
 
 struct TFormatKey {
@@ -70,7 +70,7 @@ public:
     {
         FCursor.beginEditBlock();
         FStack.append(TGroupState());
-        int depth = 0;       // real nesting, also beyond MaxGroupDepth
+        int depth = 0;  // real nesting, also beyond MaxGroupDepth
         bool started = false;
         while (FPos < FData.size()) {
             const char c = FData[FPos];
@@ -203,17 +203,10 @@ private:
         switch (symbol) {
         case '\\':
         case '{':
-        case '}':
-            Text(QLatin1Char(symbol));
-            break;
-        case '~':
-            Text(QChar(0x00A0));
-            break;
-        case '_':
-            Text(QChar(0x2011));
-            break;
-        case '-':
-            break;  // optional hyphen
+        case '}': Text(QLatin1Char(symbol)); break;
+        case '~': Text(QChar(0x00A0)); break;
+        case '_': Text(QChar(0x2011)); break;
+        case '-': break;  // optional hyphen
         case '*':
             State().Skip = true;  // a destination the reader may ignore, and we do
             break;
@@ -231,8 +224,7 @@ private:
         case '\n':
             Paragraph();  // a backslash before a line break is a paragraph
             break;
-        default:
-            break;
+        default: break;
         }
     }
 
@@ -321,10 +313,7 @@ private:
 
 }  // namespace
 
-bool TRtfReader::IsRichText(const QByteArray& data)
-{
-    return data.trimmed().startsWith("{\\rtf");
-}
+bool TRtfReader::IsRichText(const QByteArray& data) { return data.trimmed().startsWith("{\\rtf"); }
 
 void TRtfReader::Read(const QByteArray& data, QTextDocument* document)
 {

@@ -26,17 +26,15 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     PanelTop = new QFrame(this);
     PanelTop->setObjectName(QStringLiteral("PanelTop"));
     PanelTop->setGeometry(0, 0, 361, 73);
-    ButtonSave = MakeFlatButton(PanelTop, "ButtonSave", QStringLiteral("&Save"),
-                                QStringLiteral("Save directory and close window"),
-                                SvgIcon(QStringLiteral("button-save")));
+    ButtonSave =
+        MakeFlatButton(PanelTop, "ButtonSave", QStringLiteral("&Save"),
+                       QStringLiteral("Save directory and close window"), SvgIcon(QStringLiteral("button-save")));
     ButtonSave->setGeometry(4, 4, 85, 33);
     ButtonCancel = MakeFlatButton(PanelTop, "ButtonCancel", QStringLiteral("&Cancel"),
-                                  QStringLiteral("Cancel and close window"),
-                                  SvgIcon(QStringLiteral("button-cancel")));
+                                  QStringLiteral("Cancel and close window"), SvgIcon(QStringLiteral("button-cancel")));
     ButtonCancel->setGeometry(92, 4, 85, 33);
     ButtonNew = MakeFlatButton(PanelTop, "ButtonNew", QStringLiteral("&New directory"),
-                               QStringLiteral("Make a new directory"),
-                               SvgIcon(QStringLiteral("folder-new")));
+                               QStringLiteral("Make a new directory"), SvgIcon(QStringLiteral("folder-new")));
     ButtonNew->setGeometry(180, 4, 120, 33);
     RzDriveComboBox1 = new TDriveComboBox(PanelTop);
     RzDriveComboBox1->setObjectName(QStringLiteral("RzDriveComboBox1"));
@@ -56,8 +54,8 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     Edit1 = new QLineEdit(PanelBottom);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(86, 6, 200, 24);
-    ButtonOk = MakeFlatButton(PanelBottom, "ButtonOk", QStringLiteral("&Ok"), QString(),
-                              SvgIcon(QStringLiteral("button-ok")));
+    ButtonOk =
+        MakeFlatButton(PanelBottom, "ButtonOk", QStringLiteral("&Ok"), QString(), SvgIcon(QStringLiteral("button-ok")));
     ButtonOk->setGeometry(290, 4, 67, 28);
     ButtonOk->setEnabled(false);
     PanelBottom->hide();
@@ -65,7 +63,8 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
     LayoutMiddle();
 
     connect(ButtonSave, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonSaveClick(); }); });
-    connect(ButtonCancel, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonCancelClick(); }); });
+    connect(ButtonCancel, &QToolButton::clicked, this,
+            [this] { Guarded(lcDialogs(), [this] { ButtonCancelClick(); }); });
     connect(ButtonNew, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonNewClick(); }); });
     connect(ButtonOk, &QToolButton::clicked, this, [this] { Guarded(lcDialogs(), [this] { ButtonOkClick(); }); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded(lcDialogs(), [this] { Edit1Change(); }); });
@@ -76,8 +75,9 @@ TFormDirectory::TFormDirectory(QWidget* parent) : QDialog(parent)
         });
     });
     // The drive drop-down and the list follow each other.
-    connect(RzDriveComboBox1, &TDriveComboBox::DriveChanged, this,
-            [this](const QString& root) { Guarded(lcDialogs(), [this, root] { RzDirectoryListBox1->SetDirectory(root); }); });
+    connect(RzDriveComboBox1, &TDriveComboBox::DriveChanged, this, [this](const QString& root) {
+        Guarded(lcDialogs(), [this, root] { RzDirectoryListBox1->SetDirectory(root); });
+    });
     connect(RzDirectoryListBox1, &TDirectoryListBox::DirectoryChanged, this,
             [this](const QString& path) { RzDriveComboBox1->ShowDriveOf(path); });
 
@@ -120,7 +120,8 @@ bool TFormDirectory::IsPlainDirectoryName(const QString& name, QString* reason)
         why = QStringLiteral("Type a name for the new directory.");
     else if (QDir::isAbsolutePath(name))
         why = QStringLiteral("\"%1\" is a full path. Type only the name of the new directory; it is made "
-                             "inside the directory shown in the list.").arg(name);
+                             "inside the directory shown in the list.")
+                  .arg(name);
     if (reason)
         *reason = why;
     return why.isEmpty();
@@ -153,8 +154,8 @@ void TFormDirectory::FitTexts()
     const int buttonsRight = PlaceButtonsInRow({ButtonSave, ButtonCancel, ButtonNew}, 3);
     const int labelWidth = std::max(80, TextWidth(Label1, Label1->text()));
     const int okWidth = std::max(ButtonOk->width(), ButtonOk->sizeHint().width());
-    const int width = std::max({361, buttonsRight + 4, TitleBarWidth(windowTitle()),
-                                4 + labelWidth + 2 + 120 + 4 + okWidth + 4});
+    const int width =
+        std::max({361, buttonsRight + 4, TitleBarWidth(windowTitle()), 4 + labelWidth + 2 + 120 + 4 + okWidth + 4});
     setFixedSize(width, height());
     PanelTop->resize(width, PanelTop->height());
     RzDriveComboBox1->resize(width - 8, RzDriveComboBox1->height());

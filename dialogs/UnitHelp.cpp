@@ -64,7 +64,4 @@ void TFormHelp::resizeEvent(QResizeEvent* event)
     RichEdit1->setGeometry(3, 49, qMax(0, width() - 6), qMax(0, height() - 49 - 5));
 }
 
-void TFormHelp::ShowInFront()
-{
-    ShowNonBlocking(this);
-}
+void TFormHelp::ShowInFront() { ShowNonBlocking(this); }

@@ -73,24 +73,20 @@ void TFormInfo::FitText()
 
 QString TFormInfo::CreditText()
 {
-    return QStringLiteral(
-        "\n"
-        "Kelvorn\n"
-        "Version " KELVORN_VERSION "\n"
-        "\n"
-        "Harvests pictures, video and archives\n"
-        "from the links of web pages.\n"
-        "\n"
-        "Written by the Kelvorn team:\n"
-        "window, lists and settings,\n"
-        "download engines, HTTP client.\n"
-        "Picture decoding: libjpeg\n"
-        "Built with Qt\n"
-        "\n"
-        "Free to use and to pass on.");
+    return QStringLiteral("\n"
+                          "Kelvorn\n"
+                          "Version " KELVORN_VERSION "\n"
+                          "\n"
+                          "Harvests pictures, video and archives\n"
+                          "from the links of web pages.\n"
+                          "\n"
+                          "Written by the Kelvorn team:\n"
+                          "window, lists and settings,\n"
+                          "download engines, HTTP client.\n"
+                          "Picture decoding: libjpeg\n"
+                          "Built with Qt\n"
+                          "\n"
+                          "Free to use and to pass on.");
 }
 
-void TFormInfo::ShowInFront()
-{
-    ShowNonBlocking(this);
-}
+void TFormInfo::ShowInFront() { ShowNonBlocking(this); }

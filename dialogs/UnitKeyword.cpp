@@ -25,9 +25,9 @@ TFormKeyword::TFormKeyword(QWidget* parent) : QDialog(parent)
     ButtonOk = MakeFlatButton(Panel1, "ButtonOk", QStringLiteral("&Ok"), QStringLiteral("Find and Tag links"),
                               style()->standardIcon(QStyle::SP_DialogOkButton));
     ButtonOk->setGeometry(4, 4, 85, 33);
-    ButtonCancel = MakeFlatButton(Panel1, "ButtonCancel", QStringLiteral("&Cancel"),
-                                  QStringLiteral("Cancel and close window"),
-                                  style()->standardIcon(QStyle::SP_DialogCancelButton));
+    ButtonCancel =
+        MakeFlatButton(Panel1, "ButtonCancel", QStringLiteral("&Cancel"), QStringLiteral("Cancel and close window"),
+                       style()->standardIcon(QStyle::SP_DialogCancelButton));
     ButtonCancel->setGeometry(92, 4, 85, 33);
 
     Label1 = new QLabel(QStringLiteral("Keyword:"), this);

@@ -43,11 +43,11 @@ struct TDownloadHint {
 struct TDownloadOutcome {
     uint64_t ItemId = 0;
     int Slot = -1;
-    int State = FileFailed;   // FileDownloaded when the request returned normally
+    int State = FileFailed;  // FileDownloaded when the request returned normally
     TFileCheck Check;
-    QString Reason;           // why it failed, in the user's words (the item's hint); empty after a download
-    int StatusCode = 0;       // of the response, 0 when none arrived
-    QByteArray ContentType;   // of the response, empty when none was announced
+    QString Reason;          // why it failed, in the user's words (the item's hint); empty after a download
+    int StatusCode = 0;      // of the response, 0 when none arrived
+    QByteArray ContentType;  // of the response, empty when none was announced
 };
 
 Q_DECLARE_METATYPE(TDownloadHint)

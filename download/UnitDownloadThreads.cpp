@@ -39,8 +39,7 @@ QByteArray FirstLine(const QByteArray& block) { return block.left(block.indexOf(
 
 TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId,
                      std::stop_token stop, const TDownloadRequest& request)
-    : FileUrl(fileUrl), FileName(fileName), Slot(slot), ItemId(itemId), Stop(std::move(stop)),
-      Extra(request)
+    : FileUrl(fileUrl), FileName(fileName), Slot(slot), ItemId(itemId), Stop(std::move(stop)), Extra(request)
 {
     // Registered here, on the starting thread, so that no engine's first report has to take the
     // type registry's write lock while the window's thread reads it.
@@ -112,13 +111,15 @@ TDownloadOutcome TDownload::Request()
     // while this thread processes its events.
     IdleTimer = std::make_unique<QTimer>();
     IdleTimer->setSingleShot(true);
-    connect(IdleTimer.get(), &QTimer::timeout, IdleTimer.get(), [this] { Guarded(lcDownload(), [this] { IdleTimeout(); }); });
+    connect(IdleTimer.get(), &QTimer::timeout, IdleTimer.get(),
+            [this] { Guarded(lcDownload(), [this] { IdleTimeout(); }); });
     FLastPacket.start();
     IdleTimer->start(IdleInterval.load());
 
     StopTimer = std::make_unique<QTimer>();
     StopTimer->setInterval(StopPollInterval);
-    connect(StopTimer.get(), &QTimer::timeout, StopTimer.get(), [this] { Guarded(lcDownload(), [this] { StopPoll(); }); });
+    connect(StopTimer.get(), &QTimer::timeout, StopTimer.get(),
+            [this] { Guarded(lcDownload(), [this] { StopPoll(); }); });
     StopTimer->start();
 
     ProgressTimer = std::make_unique<QTimer>();

@@ -22,8 +22,8 @@ class TDownload : public QThread {
     Q_OBJECT
 public:
     // Connect the signals, then start() the thread; the engine deletes itself after its run.
-    TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId,
-              std::stop_token stop, const TDownloadRequest& request = {});
+    TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId, std::stop_token stop,
+              const TDownloadRequest& request = {});
     ~TDownload() override;
 
     // Engines whose run has not yet ended (their thread may still be winding down).

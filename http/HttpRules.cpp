@@ -42,10 +42,7 @@ bool ToInteger(const QByteArray& text, qint64& value)
 
 }  // namespace
 
-bool IsControlByte(char c)
-{
-    return uchar(c) < 0x20 || c == 0x7F;
-}
+bool IsControlByte(char c) { return uchar(c) < 0x20 || c == 0x7F; }
 
 QByteArray EncodeControlBytes(const QByteArray& text)
 {
@@ -128,21 +125,20 @@ void ParseUrlRule(UrlTarget& t)
 
 QByteArray MethodWord(CmdType kind)
 {
-    static const char* const words[] = {"GET ", "OPTIONS ", "HEAD ", "POST ", "PUT ", "PATCH ",
-        "COPY ", "MOVE ", "DELETE ", "LINK ", "UNLINK ", "TRACE "};
+    static const char* const words[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",    "PATCH ",
+                                        "COPY ", "MOVE ",    "DELETE ", "LINK ", "UNLINK ", "TRACE "};
     return kind < cmdRaw ? QByteArray(words[kind]) : QByteArray();
 }
 
 bool SendsContentLength(CmdType kind)
 {
-    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdLink
-        || kind == cmdUnlink || kind == cmdTrace || kind == cmdRaw;
+    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdLink || kind == cmdUnlink
+        || kind == cmdTrace || kind == cmdRaw;
 }
 
 bool SendsRequestBody(CmdType kind)
 {
-    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace
-        || kind == cmdRaw;
+    return kind == cmdPost || kind == cmdPut || kind == cmdPatch || kind == cmdTrace || kind == cmdRaw;
 }
 
 TExStringList BuildHeaderLines(const RequestShape& shape)
@@ -175,8 +171,7 @@ TExStringList BuildHeaderLines(const RequestShape& shape)
     if (!s.Info.UserId.isEmpty() && !s.Info.Password.isEmpty()) {
         TNMUUProcessor encoder;
         encoder.Method = uuMime;
-        lines.SetHeader("Authorization",
-            "Basic " + encoder.EncodeBytes(s.Info.UserId + ":" + s.Info.Password));
+        lines.SetHeader("Authorization", "Basic " + encoder.EncodeBytes(s.Info.UserId + ":" + s.Info.Password));
     }
     lines.append("Content-type: application/x-www-form-urlencoded");
     if (s.Kind == cmdCopy || s.Kind == cmdMove)
@@ -203,8 +198,7 @@ int16_t StatusCode(const QByteArray& statusLine)
     if (space < 0)
         return 0;
     const qsizetype next = statusLine.indexOf(' ', space + 1);
-    const QByteArray field =
-        next < 0 ? statusLine.mid(space + 1) : statusLine.mid(space + 1, next - space - 1);
+    const QByteArray field = next < 0 ? statusLine.mid(space + 1) : statusLine.mid(space + 1, next - space - 1);
     qint64 code = 0;
     if (!ToInteger(field, code) || code < INT16_MIN || code > INT16_MAX)
         return 0;
@@ -257,10 +251,7 @@ int32_t ContentLengthValue(const QByteArray& line)
     return int32_t(value);
 }
 
-bool IsHeaderBlockEnd(const QByteArray& line)
-{
-    return line.isEmpty() || line == "\r\n" || line == "\n";
-}
+bool IsHeaderBlockEnd(const QByteArray& line) { return line.isEmpty() || line == "\r\n" || line == "\n"; }
 
 QByteArray HostLineValue(const QByteArray& host, int port, bool tls)
 {

@@ -57,8 +57,8 @@ struct RequestShape {
     QByteArray TargetUri;
     THeaderInfo Info;
     qint64 ContentLength = 0;  // used by the kinds of SendsContentLength
-    int Port = 0;      // shown in the Host line when it is not the scheme's default; 0: never
-    bool Tls = false;  // the scheme is https (default port 443, else 80)
+    int Port = 0;              // shown in the Host line when it is not the scheme's default; 0: never
+    bool Tls = false;          // the scheme is https (default port 443, else 80)
 };
 
 // The Host line's value: the host, with ":port" when the port is given and is not the default

@@ -3,7 +3,6 @@
 // none may leave a Qt slot, event() override, timer callback or thread run().
 #include "platform/Exception.h"
 
-
 // Socket failures.
 class ESockError : public Exception {
 public:

@@ -13,16 +13,10 @@ namespace {
 // Largest piece handed to one buffer send (its length is 16 bits, and 0 means "up to a zero").
 constexpr qsizetype SendPieceSize = 32 * 1024;
 
-bool AsksToRepeat(int16_t code)
-{
-    return code >= 299 && code <= 399;
-}
+bool AsksToRepeat(int16_t code) { return code >= 299 && code <= 399; }
 }  // namespace
 
-TNMHTTP::TNMHTTP(QObject* owner)
-    : TPowersock(owner), HeaderInfo(new THeaderInfo), HeaderList(new TExStringList)
-{
-}
+TNMHTTP::TNMHTTP(QObject* owner) : TPowersock(owner), HeaderInfo(new THeaderInfo), HeaderList(new TExStringList) {}
 
 TNMHTTP::~TNMHTTP()
 {
@@ -37,8 +31,7 @@ void TNMHTTP::Abort()
     Cancel();
 }
 
-void TNMHTTP::StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data,
-    const QByteArray& target)
+void TNMHTTP::StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data, const QByteArray& target)
 {
     Url = url;
     PostData = data;
@@ -71,7 +64,10 @@ void TNMHTTP::Raw(const QByteArray& url, const QByteArray& data) { StartRequest(
 void TNMHTTP::Copy(const QByteArray& url, const QByteArray& target) { StartRequest(cmdCopy, url, {}, target); }
 void TNMHTTP::Move(const QByteArray& url, const QByteArray& target) { StartRequest(cmdMove, url, {}, target); }
 void TNMHTTP::Link(const QByteArray& url, const QByteArray& value) { StartRequest(cmdLink, url, "Send.dat", value); }
-void TNMHTTP::Unlink(const QByteArray& url, const QByteArray& value) { StartRequest(cmdUnlink, url, "Send.dat", value); }
+void TNMHTTP::Unlink(const QByteArray& url, const QByteArray& value)
+{
+    StartRequest(cmdUnlink, url, "Send.dat", value);
+}
 
 void TNMHTTP::Post(const QByteArray& url, const QByteArray& data)
 {
@@ -213,8 +209,7 @@ void TNMHTTP::ReadHeaders()
     if (OutputFileMode) {
         headerFile = std::make_unique<QFile>(QFile::decodeName(Header));
         if (!headerFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw EFileError("Cannot create file \"" + Header + "\": "
-                + headerFile->errorString().toLocal8Bit());
+            throw EFileError("Cannot create file \"" + Header + "\": " + headerFile->errorString().toLocal8Bit());
     } else {
         Header.clear();
     }
@@ -233,8 +228,7 @@ void TNMHTTP::ReadHeaders()
         if (!headerFile) {
             Header += line;
         } else if (headerFile->write(line) != line.size()) {
-            throw EFileError("Cannot write file \"" + Header + "\": "
-                + headerFile->errorString().toLocal8Bit());
+            throw EFileError("Cannot write file \"" + Header + "\": " + headerFile->errorString().toLocal8Bit());
         }
     };
 
@@ -246,17 +240,10 @@ void TNMHTTP::ReadHeaders()
     for (;;) {
         const QByteArray line = nextLine();
         switch (ClassifyHeaderLine(line)) {
-        case HeaderLineKind::SetCookie:
-            ReceivedCookie = HeaderLineValue(line, HeaderLineKind::SetCookie);
-            break;
-        case HeaderLineKind::Location:
-            Url = HeaderLineValue(line, HeaderLineKind::Location);
-            break;
-        case HeaderLineKind::ContentLength:
-            BytesTotal = ContentLengthValue(line);
-            break;
-        case HeaderLineKind::Other:
-            break;
+        case HeaderLineKind::SetCookie: ReceivedCookie = HeaderLineValue(line, HeaderLineKind::SetCookie); break;
+        case HeaderLineKind::Location: Url = HeaderLineValue(line, HeaderLineKind::Location); break;
+        case HeaderLineKind::ContentLength: BytesTotal = ContentLengthValue(line); break;
+        case HeaderLineKind::Other: break;
         }
         store(line);
         if (IsHeaderBlockEnd(line))
@@ -277,8 +264,7 @@ void TNMHTTP::ReceiveBody()
             FBodyFileMade = true;
         }
         CaptureFile(name);
-    }
-    else
+    } else
         CaptureString(Body, -1);
 }
 

@@ -48,8 +48,8 @@ public:
     virtual void Raw(const QByteArray& url, const QByteArray& data);
 
     // State of the current request, readable between requests.
-    QByteArray Url;          // address of the current pass; a Location line replaces it
-    QByteArray RequestPath;  // path of the direct request line, at most 256 characters
+    QByteArray Url;             // address of the current pass; a Location line replaces it
+    QByteArray RequestPath;     // path of the direct request line, at most 256 characters
     TExStringList* HeaderList;  // the request lines being built
     QByteArray ReceivedCookie;  // last Set-Cookie value of the current response
     bool DecodePostData = true;
@@ -65,8 +65,7 @@ protected:
     virtual void SendRequest();
 
 private:
-    void StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data,
-        const QByteArray& target);
+    void StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data, const QByteArray& target);
     void ReceiveBody();
     void ReportOutcome();
 

@@ -7,8 +7,7 @@ class TNMURL {
 public:
     QByteArray InputString;
     // Called when decoding fails: (sender, operation "Error during decode", message).
-    std::function<void(TNMURL* sender, const QByteArray& operation, const QByteArray& errMsg)>
-        OnError;
+    std::function<void(TNMURL* sender, const QByteArray& operation, const QByteArray& errMsg)> OnError;
 
     // The decoded InputString. When a "%" is not followed by two hexadecimal digits the
     // decoding fails: OnError is called (when set) and InputString is returned unchanged.

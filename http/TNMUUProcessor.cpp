@@ -8,10 +8,7 @@ namespace {
 // Data bytes per uuencoded line, the classic width.
 constexpr int UULineBytes = 45;
 
-char UUChar(int sixBits)
-{
-    return sixBits == 0 ? '`' : char(32 + sixBits);
-}
+char UUChar(int sixBits) { return sixBits == 0 ? '`' : char(32 + sixBits); }
 
 int UUValue(char c)
 {
@@ -23,10 +20,7 @@ int UUValue(char c)
 }
 }  // namespace
 
-QByteArray MimeEncode(const QByteArray& data)
-{
-    return data.toBase64();
-}
+QByteArray MimeEncode(const QByteArray& data) { return data.toBase64(); }
 
 QByteArray MimeDecode(const QByteArray& text)
 {
@@ -43,9 +37,7 @@ QByteArray UUEncode(const QByteArray& data)
         const qsizetype n = qMin<qsizetype>(UULineBytes, data.size() - start);
         out.append(UUChar(int(n)));
         for (qsizetype i = 0; i < n; i += 3) {
-            const auto byteAt = [&](qsizetype k) {
-                return k < n ? uint8_t(data.at(start + k)) : uint8_t(0);
-            };
+            const auto byteAt = [&](qsizetype k) { return k < n ? uint8_t(data.at(start + k)) : uint8_t(0); };
             const uint32_t v = (uint32_t(byteAt(i)) << 16) | (uint32_t(byteAt(i + 1)) << 8) | byteAt(i + 2);
             out.append(UUChar((v >> 18) & 0x3f));
             out.append(UUChar((v >> 12) & 0x3f));
@@ -73,8 +65,7 @@ QByteArray UUDecode(const QByteArray& text)
         if (line.size() < needed)
             throw EConvertError("Uuencoded line too short");
         for (int i = 0, pos = 1; i < n; i += 3, pos += 4) {
-            const uint32_t v = (uint32_t(UUValue(line.at(pos))) << 18)
-                | (uint32_t(UUValue(line.at(pos + 1))) << 12)
+            const uint32_t v = (uint32_t(UUValue(line.at(pos))) << 18) | (uint32_t(UUValue(line.at(pos + 1))) << 12)
                 | (uint32_t(UUValue(line.at(pos + 2))) << 6) | uint32_t(UUValue(line.at(pos + 3)));
             const char bytes[3] = {char(v >> 16), char(v >> 8), char(v)};
             out.append(bytes, qMin(3, n - i));

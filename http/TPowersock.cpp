@@ -303,8 +303,8 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                 break;
             case ws::FD_CLOSE: {
                 // Bytes still to send can no longer go out: the waiting send ends with the reason.
-                const bool unsent = SendFromFile ? (SendSource && SendPosition < SendSource->size())
-                                                 : !SendQueue.isEmpty();
+                const bool unsent =
+                    SendFromFile ? (SendSource && SendPosition < SendSource->size()) : !SendQueue.isEmpty();
                 if (unsent && SendFailure.isEmpty()) {
                     const int error = ws::SelectError(lParam);
                     SendFailure = WinsockErrorText(error != 0 ? error : ws::WSAESHUTDOWN);
@@ -317,8 +317,7 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                 RequestCloseSocket();
                 break;
             }
-            default:
-                break;
+            default: break;
             }
             break;
         case LookupDoneMessage:
@@ -338,8 +337,7 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
             if (ws::SOCKET(wParam) == ThisSocket)
                 ReadToStream();
             break;
-        default:
-            break;
+        default: break;
         }
     } catch (...) {
         // Nothing escapes a notification: handlers' errors end here.
@@ -379,8 +377,8 @@ void TPowersock::FlushCapture()
     if (!CaptureTarget || CaptureStage.isEmpty())
         return;
     if (CaptureError.isEmpty() && CaptureTarget->write(CaptureStage) != CaptureStage.size())
-        CaptureError = "Cannot write file " + CaptureName.toLocal8Bit() + ": " +
-                       CaptureTarget->errorString().toLocal8Bit();
+        CaptureError =
+            "Cannot write file " + CaptureName.toLocal8Bit() + ": " + CaptureTarget->errorString().toLocal8Bit();
     CaptureStage.truncate(0);
 }
 
@@ -419,8 +417,7 @@ void TPowersock::ReadToStream()
         // the end of this connection's data, announced as the socket's close would be.
         TlsClosePosted = true;
         const int error = Tls->FailureText().isEmpty() ? 0 : ws::WSAECONNABORTED;
-        PostWindowMessage(Window, SocketEventMessage, uintptr_t(ThisSocket),
-                          ws::MakeSelectReply(ws::FD_CLOSE, error));
+        PostWindowMessage(Window, SocketEventMessage, uintptr_t(ThisSocket), ws::MakeSelectReply(ws::FD_CLOSE, error));
     }
     if (n == ws::SOCKET_ERROR) {
         LastSocketError = ws::WSAGetLastError();
@@ -582,8 +579,8 @@ void TPowersock::ResolveHost()
     LookupDone = false;
     if (LookupHandle != 0)
         ws::WSACancelAsyncRequest(LookupHandle);
-    LookupHandle = ws::WSAAsyncGetHostByName(Window, LookupDoneMessage, name.constData(), HostEntry.get(),
-                                             HostEntrySize);
+    LookupHandle =
+        ws::WSAAsyncGetHostByName(Window, LookupDoneMessage, name.constData(), HostEntry.get(), HostEntrySize);
     // However the wait ends, a look-up still pending is withdrawn: it can never complete into a
     // later look-up's buffer.
     const auto withdraw = qScopeGuard([this] {

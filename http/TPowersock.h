@@ -34,7 +34,7 @@ public:
     // Published properties.
     QByteArray Host;
     int Port = 0;
-    int TimeOut = 0;      // ms, for look-up and connect only; 0 = no limit
+    int TimeOut = 0;  // ms, for look-up and connect only; 0 = no limit
     int ReportLevel = 0;
     QByteArray Proxy;
     int ProxyPort = 0;
@@ -182,7 +182,7 @@ private:
     QByteArray CaptureError;  // set when writing the file failed
     // While SendFile runs, the file replaces the send queue.
     std::unique_ptr<QFile> SendSource;
-    QByteArray ChunkBuffer;  // one send chunk read from SendSource
+    QByteArray ChunkBuffer;   // one send chunk read from SendSource
     qint64 SendPosition = 0;  // next byte of SendSource to send
     // A hard (not "would block") send error, or a file that cannot be read, ends the running
     // send with this text.

@@ -56,12 +56,9 @@ int SocketRead(BIO* bio, char* buffer, size_t length, size_t* readBytes)
 long SocketControl(BIO* bio, int command, long, void*)
 {
     switch (command) {
-    case BIO_CTRL_FLUSH:
-        return 1;
-    case BIO_CTRL_EOF:
-        return static_cast<TTlsChannel*>(BIO_get_data(bio))->RawEnded() ? 1 : 0;
-    default:
-        return 0;
+    case BIO_CTRL_FLUSH: return 1;
+    case BIO_CTRL_EOF: return static_cast<TTlsChannel*>(BIO_get_data(bio))->RawEnded() ? 1 : 0;
+    default: return 0;
     }
 }
 
@@ -161,15 +158,11 @@ TTlsChannel::THandshake TTlsChannel::Handshake()
 QByteArray TTlsChannel::HandshakeFailure(bool sendBroken) const
 {
     switch (SSL_get_verify_result(FSsl)) {
-    case X509_V_OK:
-        break;
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return "Certificate expired";
+    case X509_V_OK: break;
+    case X509_V_ERR_CERT_HAS_EXPIRED: return "Certificate expired";
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        return "Certificate does not match host " + FHost;
-    default:
-        return "Certificate not trusted";
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return "Certificate does not match host " + FHost;
+    default: return "Certificate not trusted";
     }
     if (FRawClosed || sendBroken)
         return "Connection closed during TLS handshake";

@@ -75,8 +75,8 @@ constexpr long MaxDecoderMemory =
     long(TJpegDecoder::MaxProgressivePixels / 64 * 3 * sizeof(JBLOCK)) + 64L * 1024 * 1024;
 
 // Everything that must survive the jump back lives in *out, never in locals of this frame.
-void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager* err,
-                const uchar* data, qint64 size, qint64 maxPixels, const TJpegDecoder::Progress* progress)
+void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager* err, const uchar* data, qint64 size,
+                qint64 maxPixels, const TJpegDecoder::Progress* progress)
 {
     cinfo->err = jpeg_std_error(&err->Pub);
     err->Pub.error_exit = ErrorExit;
@@ -103,8 +103,7 @@ void DecodeInto(TJpegPicture* out, jpeg_decompress_struct* cinfo, TErrorManager*
     cinfo->scale_num = 1;
     cinfo->scale_denom = 1;
     while (cinfo->scale_denom < 8
-           && qint64(cinfo->image_width / cinfo->scale_denom) * (cinfo->image_height / cinfo->scale_denom)
-                  > maxPixels)
+           && qint64(cinfo->image_width / cinfo->scale_denom) * (cinfo->image_height / cinfo->scale_denom) > maxPixels)
         cinfo->scale_denom *= 2;
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBX;

@@ -7,11 +7,11 @@
 #include <functional>
 
 struct TJpegPicture {
-    QImage Image;    // the decoded pixels, possibly reduced (see MaxPixels)
-    int Width = 0;   // the picture's own size, as the file states it
+    QImage Image;   // the decoded pixels, possibly reduced (see MaxPixels)
+    int Width = 0;  // the picture's own size, as the file states it
     int Height = 0;
     int Warnings = 0;  // damaged data that the library got past (the picture is still shown)
-    QString Error;   // why the decode failed; empty on success
+    QString Error;     // why the decode failed; empty on success
     // The decode was refused or ran out of memory because of the picture's size: the file may
     // be a sound picture, only too big for a preview. Not set for damaged data.
     bool TooLarge = false;
@@ -32,10 +32,8 @@ public:
     // Called after each band of rows with the rows decoded so far; for progressive drawing.
     using Progress = std::function<void(const QImage& partial, int rowsDone)>;
 
-    static TJpegPicture DecodeFile(const QString& path, qint64 maxPixels = MaxPixels,
-                                   const Progress& progress = {});
-    static TJpegPicture DecodeData(const QByteArray& data, qint64 maxPixels = MaxPixels,
-                                   const Progress& progress = {});
+    static TJpegPicture DecodeFile(const QString& path, qint64 maxPixels = MaxPixels, const Progress& progress = {});
+    static TJpegPicture DecodeData(const QByteArray& data, qint64 maxPixels = MaxPixels, const Progress& progress = {});
     static TJpegPicture Decode(const uchar* data, qint64 size, qint64 maxPixels = MaxPixels,
                                const Progress& progress = {});
 };

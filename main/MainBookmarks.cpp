@@ -30,7 +30,8 @@ void DeleteBookmark(TFlatComboBox* field)
 void TFormMain::WireBookmarks()
 {
     const auto on = [this](QAction* item, void (TFormMain::*handler)()) {
-        connect(item, &QAction::triggered, this, [this, handler] { Guarded(lcMain(), [this, handler] { (this->*handler)(); }); });
+        connect(item, &QAction::triggered, this,
+                [this, handler] { Guarded(lcMain(), [this, handler] { (this->*handler)(); }); });
     };
     on(Addbookmark1, &TFormMain::Addbookmark1Click);
     on(Deleteentry1, &TFormMain::Deleteentry1Click);
@@ -39,10 +40,12 @@ void TFormMain::WireBookmarks()
     on(MenuItem4, &TFormMain::MenuItem4Click);
     on(MenuItem5, &TFormMain::MenuItem5Click);
     on(Addbookmark2, &TFormMain::Addbookmark2Click);
-    connect(ComboBoxDownload, &TFlatComboBox::FocusLost, this, [this] { Guarded(lcMain(), [this] { ComboBoxDownloadExit(); }); });
+    connect(ComboBoxDownload, &TFlatComboBox::FocusLost, this,
+            [this] { Guarded(lcMain(), [this] { ComboBoxDownloadExit(); }); });
     connect(ComboBoxDownload, &TFlatComboBox::DoubleClicked, this,
             [this] { Guarded(lcMain(), [this] { OpenDirectoryDialog(); }); });
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { OpenDirectoryDialog(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { Guarded(lcMain(), [this] { OpenDirectoryDialog(); }); });
 }
 
 bool TFormMain::EventFilterBookmarks(QObject*, QEvent*) { return false; }
@@ -76,8 +79,8 @@ void TFormMain::OpenDirectoryDialog()
     if (!FormDirectory)
         FormDirectory = new TFormDirectory(this);
     // The dialog's error boxes are the window's while the window has it open.
-    auto previousHook = std::exchange(FormDirectory->ErrorBoxHook,
-                                      [this](const QString& text) { ShowMessage(MsgKind::Error, text); });
+    auto previousHook =
+        std::exchange(FormDirectory->ErrorBoxHook, [this](const QString& text) { ShowMessage(MsgKind::Error, text); });
     const auto unhook = qScopeGuard([dialog = QPointer<TFormDirectory>(FormDirectory), &previousHook] {
         if (dialog)
             dialog->ErrorBoxHook = std::move(previousHook);

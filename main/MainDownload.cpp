@@ -174,8 +174,8 @@ bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, i
 // under a name still free in the directory (an engine's path counts as taken).
 void TFormMain::NameFromContentType(int index, const TDownloadOutcome& outcome)
 {
-    if (!Findlinksasabrowserdoesmodernpages1->isChecked() || outcome.State != FileDownloaded
-        || !outcome.Check.Found() || outcome.Check.Delete)
+    if (!Findlinksasabrowserdoesmodernpages1->isChecked() || outcome.State != FileDownloaded || !outcome.Check.Found()
+        || outcome.Check.Delete)
         return;
     const QByteArray name = ListViewFile->SubItem(index, 1);
     const QByteArray typed = NameWithTypeExtension(name, outcome.ContentType);

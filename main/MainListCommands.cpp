@@ -31,7 +31,8 @@ void TFormMain::RunListCommand(const std::function<void()>& command)
 
 void TFormMain::RunListCommandLater(const std::function<void()>& command)
 {
-    QMetaObject::invokeMethod(this, [this, command] { RunListCommand(command); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, command] { RunListCommand(command); }, Qt::QueuedConnection);
 }
 
 void TFormMain::WireListCommands()
@@ -115,8 +116,7 @@ bool TFormMain::EventFilterListCommands(QObject* watched, QEvent* event)
     }
     case QEvent::KeyRelease: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (file && watched == list && !key->isAutoRepeat()
-            && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down))
+        if (file && watched == list && !key->isAutoRepeat() && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down))
             RunListCommand([this] { ListViewFileClick(); });
         return false;
     }
@@ -124,8 +124,7 @@ bool TFormMain::EventFilterListCommands(QObject* watched, QEvent* event)
         if (watched == list)
             ListViewResized(list);
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -27,12 +27,10 @@ public:
     bool Option(TDocumentOption option) const override
     {
         switch (option) {
-        case TDocumentOption::AddToFileList:
-            return W.Addnewfilestoexcistinglistwhenparsing1->isChecked();
+        case TDocumentOption::AddToFileList: return W.Addnewfilestoexcistinglistwhenparsing1->isChecked();
         case TDocumentOption::IncludeLinksOneLevelUp:
             return W.Includelinksonelevelupwhenparsingmaindocument1->isChecked();
-        case TDocumentOption::BeepWhenDone:
-            return W.Beepwhendoneworking1->isChecked();
+        case TDocumentOption::BeepWhenDone: return W.Beepwhendoneworking1->isChecked();
         }
         return false;
     }
@@ -100,11 +98,13 @@ void TFormMain::WireRetrieval()
     connect(TimerDoc, &QTimer::timeout, this, [this] { Guarded(lcMain(), [this] { TimerDocTimer(); }); });
 
     if (ButtonStart)
-        connect(ButtonStart, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonStartClick(); }); });
+        connect(ButtonStart, &QToolButton::clicked, this,
+                [this] { Guarded(lcMain(), [this] { ButtonStartClick(); }); });
     if (ButtonStop)
         connect(ButtonStop, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonStopClick(); }); });
     if (ButtonParse)
-        connect(ButtonParse, &QToolButton::clicked, this, [this] { Guarded(lcMain(), [this] { ButtonParseClick(); }); });
+        connect(ButtonParse, &QToolButton::clicked, this,
+                [this] { Guarded(lcMain(), [this] { ButtonParseClick(); }); });
     if (ComboBoxBookmark)
         connect(ComboBoxBookmark, &TFlatComboBox::EnterPressed, this,
                 [this] { Guarded(lcMain(), [this] { ButtonStartClick(); }); });

@@ -32,16 +32,17 @@ constexpr qint64 ScanTurnMaximumNs = 10'000'000;
 
 void TFormMain::WireScanner()
 {
-    connect(ListViewDoc, &TCheckListView::Insert, this, [this](int index) { Guarded(lcMain(), [&] { ListViewDocInsert(index); }); });
-    connect(ListViewFile, &TCheckListView::Insert, this, [this](int index) { Guarded(lcMain(), [&] { ListViewFileInsert(index); }); });
+    connect(ListViewDoc, &TCheckListView::Insert, this,
+            [this](int index) { Guarded(lcMain(), [&] { ListViewDocInsert(index); }); });
+    connect(ListViewFile, &TCheckListView::Insert, this,
+            [this](int index) { Guarded(lcMain(), [&] { ListViewFileInsert(index); }); });
 }
 
 void TFormMain::ScanTurn(bool now)
 {
     if (!FScanPacer)
-        FScanPacer = std::make_unique<TEventPacer>(ScanTurnMinimumNs, ScanTurnCostFactor,
-                                                   [this] { ListTurn(); }, TEventPacer::First::Now,
-                                                   ScanTurnMaximumNs);
+        FScanPacer = std::make_unique<TEventPacer>(
+            ScanTurnMinimumNs, ScanTurnCostFactor, [this] { ListTurn(); }, TEventPacer::First::Now, ScanTurnMaximumNs);
     if (now)
         FScanPacer->Turn();
     else
@@ -57,8 +58,7 @@ void TFormMain::ListTurn()
     ListViewFile->RestoreUpdates(fileHolds);
 }
 
-void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
-                              const QByteArray& address)
+void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode, const QByteArray& address)
 {
     SetStatusText(QStringLiteral("Status: Parsing link"));
     ScanTurn(true);
@@ -74,8 +74,7 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
     TLinkBuffer buffer;
     while (walk.Next(marker)) {
         // Options are read when a marker needs them: a click during a turn counts from then on.
-        const bool takePictures =
-            marker.kind == TMarkerKind::Picture && Addembeddedimageswhenparsing1->isChecked();
+        const bool takePictures = marker.kind == TMarkerKind::Picture && Addembeddedimageswhenparsing1->isChecked();
         const QByteArray& link = MarkerLink(text, marker, base, takePictures, buffer);
         switch (ClassifyLink(link)) {
         case TLinkClass::Document:
@@ -93,8 +92,7 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
             if (!ExistInFileList(link))
                 AddFileItem(link);
             break;
-        case TLinkClass::None:
-            break;
+        case TLinkClass::None: break;
         }
         ScanTurn(false);
     }

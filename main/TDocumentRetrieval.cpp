@@ -59,14 +59,8 @@ int TDocumentRetrieval::TimeOutMs() { return DocTimeOutMs; }
 TDocumentRetrieval::TDocumentRetrieval(std::unique_ptr<TDocumentHost> host, TCheckListView* documents,
                                        TParseList* parseList, TFlatComboBox* address, QTimer* timer,
                                        TCommandGate& commands, std::atomic<bool>& stopRequested, QObject* parent)
-    : QObject(parent),
-      FHost(std::move(host)),
-      ListViewDoc(documents),
-      ListBoxParse1(parseList),
-      ComboBoxBookmark(address),
-      TimerDoc(timer),
-      FCommands(commands),
-      StopRequested(stopRequested)
+    : QObject(parent), FHost(std::move(host)), ListViewDoc(documents), ListBoxParse1(parseList),
+      ComboBoxBookmark(address), TimerDoc(timer), FCommands(commands), StopRequested(stopRequested)
 {
     // The window deletes its controls before its children such as this one; its destroyed
     // signal comes first, and unbinds the handlers while the controls still live.
@@ -100,10 +94,7 @@ TDocumentRetrieval::TDocumentRetrieval(std::unique_ptr<TDocumentHost> host, TChe
 
 TDocumentRetrieval::~TDocumentRetrieval() { UnbindHandlers(*HttpDoc); }
 
-bool TDocumentRetrieval::GoesOn(const TCommandGuard& command) const
-{
-    return !StopRequested && !command.Superseded();
-}
+bool TDocumentRetrieval::GoesOn(const TCommandGuard& command) const { return !StopRequested && !command.Superseded(); }
 
 bool TDocumentRetrieval::Superseded(const TCommandGuard& command) const
 {

@@ -76,8 +76,8 @@ public:
     // `stopRequested` is the window's stop flag, which the download commands share. The timer
     // is the window's document time-out; the window routes its timeout to TimeOut().
     TDocumentRetrieval(std::unique_ptr<TDocumentHost> host, TCheckListView* documents, TParseList* parseList,
-                       TFlatComboBox* address, QTimer* timer, TCommandGate& commands,
-                       std::atomic<bool>& stopRequested, QObject* parent);
+                       TFlatComboBox* address, QTimer* timer, TCommandGate& commands, std::atomic<bool>& stopRequested,
+                       QObject* parent);
     ~TDocumentRetrieval() override;
 
     TNMHTTP* Client() const { return HttpDoc; }

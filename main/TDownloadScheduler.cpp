@@ -53,17 +53,20 @@ bool TDownloadScheduler::Start(const QByteArray& url, const QString& localPath, 
         // The slot reads as busy from now on, so it is never picked twice.
         slot.Led->SetLedEnabled(true);
         auto* engine = new TDownload(url, localPath, s, slot.ItemId, FStop.get_token(), request);
-        connect(engine, &TDownload::HintChanged, this,
-                [this, s](const TDownloadHint& hint) { Guarded(lcMain(), [&] { ApplyHint(s, hint); }); },
-                Qt::QueuedConnection);
-        connect(engine, &TDownload::Progress, this,
-                [this, s](int32_t received, int32_t total) {
-                    Guarded(lcMain(), [&] { ApplyProgress(s, received, total); });
-                },
-                Qt::QueuedConnection);
-        connect(engine, &TDownload::Finished, this,
-                [this](const TDownloadOutcome& outcome) { Guarded(lcMain(), [&] { ApplyOutcome(outcome); }); },
-                Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::HintChanged, this,
+            [this, s](const TDownloadHint& hint) { Guarded(lcMain(), [&] { ApplyHint(s, hint); }); },
+            Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::Progress, this,
+            [this, s](int32_t received, int32_t total) {
+                Guarded(lcMain(), [&] { ApplyProgress(s, received, total); });
+            },
+            Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::Finished, this,
+            [this](const TDownloadOutcome& outcome) { Guarded(lcMain(), [&] { ApplyOutcome(outcome); }); },
+            Qt::QueuedConnection);
         engine->start();
         return true;
     }
@@ -105,9 +108,8 @@ void TDownloadScheduler::ApplyProgress(int slot, int32_t received, int32_t total
         return;
     // Without an announced length the bar stands at half way; twice a large count is capped so
     // that it cannot overflow.
-    const int32_t maximum = total != 0
-        ? total
-        : int32_t(qMin<int64_t>(int64_t(received) * 2, std::numeric_limits<int32_t>::max()));
+    const int32_t maximum =
+        total != 0 ? total : int32_t(qMin<int64_t>(int64_t(received) * 2, std::numeric_limits<int32_t>::max()));
     gauge->SetMaxValue(maximum);
     gauge->SetProgress(received);
 }

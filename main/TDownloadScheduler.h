@@ -33,8 +33,7 @@ public:
 
     // Starts an engine for the file item at `index` in the first slot whose light is dark (slot 1
     // first); false when all eight are busy. The slot reads as busy from now on.
-    bool Start(const QByteArray& url, const QString& localPath, int index,
-               const TDownloadRequest& request = {});
+    bool Start(const QByteArray& url, const QString& localPath, int index, const TDownloadRequest& request = {});
     // True while an engine started here has not had its outcome applied.
     bool Pending() const;
     // True while a path was handed to an engine whose outcome is not applied yet: its file may

@@ -51,8 +51,9 @@ TListFileStore::~TListFileStore()
 
 TEventPacer TListFileStore::NewPacer() const
 {
-    return TEventPacer(ListFilesPumpMinNs, ListFilesPumpShare, [this] { Call(FHooks.LetEventsRun); },
-                       TEventPacer::First::AfterMinimum);
+    return TEventPacer(
+        ListFilesPumpMinNs, ListFilesPumpShare, [this] { Call(FHooks.LetEventsRun); },
+        TEventPacer::First::AfterMinimum);
 }
 
 // Writes one list into `out`, a temporary file beside its list file; Save commits it. A failed
@@ -121,8 +122,8 @@ TListFileOutcome TListFileStore::Save(const QString& directory)
     // meanwhile leaves the old pair or the new one, not a new document list beside an old file
     // list.
     if (!FWriter->commit()) {
-        outcome.Failure = Failure(QStringLiteral("Could not write the list file"), FWriter->fileName(),
-                                  FWriter->errorString());
+        outcome.Failure =
+            Failure(QStringLiteral("Could not write the list file"), FWriter->fileName(), FWriter->errorString());
         return outcome;
     }
     outcome.DocFileWritten = true;

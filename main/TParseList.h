@@ -12,9 +12,17 @@ public:
     explicit TParseList(QObject* parent = nullptr) : QObject(parent) {}
     int Count() const { return int(FLines.size()); }
     const QByteArray& Line(int index) const { return FLines.at(index); }
-    void Add(const QByteArray& line) { FLines.append(line); FIndex.insert(line); }
+    void Add(const QByteArray& line)
+    {
+        FLines.append(line);
+        FIndex.insert(line);
+    }
     bool Contains(const QByteArray& line) const { return FIndex.contains(line); }
-    void Clear() { FLines.clear(); FIndex.clear(); }
+    void Clear()
+    {
+        FLines.clear();
+        FIndex.clear();
+    }
 
 private:
     QByteArrayList FLines;

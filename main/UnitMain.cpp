@@ -75,8 +75,7 @@ QLabel* MakeTitleStrip(QWidget* parent, const char* name, const QString& caption
     return strip;
 }
 
-QAction* MakeAction(QMenu* menu, const char* name, const QString& caption, bool checkable = false,
-                    bool checked = false)
+QAction* MakeAction(QMenu* menu, const char* name, const QString& caption, bool checkable = false, bool checked = false)
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
@@ -112,7 +111,6 @@ QString TFormMain::DefaultDownloadDir()
         dir.chop(1);
     return dir;
 }
-
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 {
@@ -214,8 +212,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     FormCreate();
     Timer1->start();
     // Once the window is up (and a test's hooks are in place), not inside its construction.
-    QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { LoadListsAtStart(); }); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded(lcMain(), [this] { LoadListsAtStart(); }); }, Qt::QueuedConnection);
 }
 
 void TFormMain::LoadListsAtStart()
@@ -251,12 +249,12 @@ void TFormMain::BuildMenus()
     Addnewfilestoexcistinglistwhenparsing1 =
         MakeAction(Options1, "Addnewfilestoexcistinglistwhenparsing1",
                    QStringLiteral("Add new files to excisting list when parsing"), true, false);
-    Autoselectdownloadfilesafterparsing1 = MakeAction(Options1, "Autoselectdownloadfilesafterparsing1",
-                                                      QStringLiteral("Auto select && download files after parsing"),
-                                                      true, false);
-    Autoselectfirstfilefromeachlink1 = MakeAction(Options1, "Autoselectfirstfilefromeachlink1",
-                                                  QStringLiteral("Auto select first file from each link parsed"),
-                                                  true, false);
+    Autoselectdownloadfilesafterparsing1 =
+        MakeAction(Options1, "Autoselectdownloadfilesafterparsing1",
+                   QStringLiteral("Auto select && download files after parsing"), true, false);
+    Autoselectfirstfilefromeachlink1 =
+        MakeAction(Options1, "Autoselectfirstfilefromeachlink1",
+                   QStringLiteral("Auto select first file from each link parsed"), true, false);
     Options1->addSeparator()->setObjectName(QStringLiteral("N2"));
     Skipfileifexistindownloaddirectory1 = MakeAction(
         Options1, "Skipfileifexistindownloaddirectory1",
@@ -265,9 +263,9 @@ void TFormMain::BuildMenus()
     Addnewlinksfoundwhenparsingtoexistinglist1 =
         MakeAction(Options1, "Addnewlinksfoundwhenparsingtoexistinglist1",
                    QStringLiteral("Add child links found when parsing to existing list"), true, true);
-    Addembeddedimageswhenparsing1 = MakeAction(Options1, "Addembeddedimageswhenparsing1",
-                                               QStringLiteral("Add embedded images when parsing (\"Html pictures\")"),
-                                               true, true);
+    Addembeddedimageswhenparsing1 =
+        MakeAction(Options1, "Addembeddedimageswhenparsing1",
+                   QStringLiteral("Add embedded images when parsing (\"Html pictures\")"), true, true);
     Includelinksonelevelupwhenparsingmaindocument1 =
         MakeAction(Options1, "Includelinksonelevelupwhenparsingmaindocument1",
                    QStringLiteral("Include links one level up when parsing main document (Recourse)"), true, false);
@@ -291,8 +289,9 @@ void TFormMain::BuildMenus()
     Savewindowpositiononexit1 = MakeAction(Options1, "Savewindowpositiononexit1",
                                            QStringLiteral("Save window position && size on program exit"), true, false);
     Options1->addSeparator()->setObjectName(QStringLiteral("N14"));
-    Findlinksasabrowserdoesmodernpages1 = MakeAction(Options1, "Findlinksasabrowserdoesmodernpages1",
-        QStringLiteral("Find links as a browser does (modern pages)"), true, false);
+    Findlinksasabrowserdoesmodernpages1 =
+        MakeAction(Options1, "Findlinksasabrowserdoesmodernpages1",
+                   QStringLiteral("Find links as a browser does (modern pages)"), true, false);
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -362,9 +361,9 @@ void TFormMain::BuildTopPanel()
     ButtonStop = MakeButton(PanelTop, "ButtonStop", QStringLiteral("&Stop"), QStringLiteral("Stop all operations"),
                             SvgIcon(QStringLiteral("button-stop")), QRect(136, 4, 85, 41));
     ButtonStop->setEnabled(false);
-    ButtonParse = MakeButton(PanelTop, "ButtonParse", QStringLiteral("&Parse links"),
-                             QStringLiteral("Parse all selected links"), SvgIcon(QStringLiteral("button-parse")),
-                             QRect(224, 4, 113, 41));
+    ButtonParse =
+        MakeButton(PanelTop, "ButtonParse", QStringLiteral("&Parse links"), QStringLiteral("Parse all selected links"),
+                   SvgIcon(QStringLiteral("button-parse")), QRect(224, 4, 113, 41));
     ButtonParse->setEnabled(false);
     ButtonDownload = MakeButton(PanelTop, "ButtonDownload", QStringLiteral("&Download files"),
                                 QStringLiteral("Download all selected files"),
@@ -408,8 +407,8 @@ void TFormMain::BuildTopPanel()
     Label6->adjustSize();
     ComboBoxDownload = new TFlatComboBox(PanelTop);
     ComboBoxDownload->setObjectName(QStringLiteral("ComboBoxDownload"));
-    ComboBoxDownload->setToolTip(QStringLiteral(
-        "Where to save downloaded files  -  Double click for directory view   (Right click menu)"));
+    ComboBoxDownload->setToolTip(
+        QStringLiteral("Where to save downloaded files  -  Double click for directory view   (Right click menu)"));
     ComboBoxDownload->setGeometry(520, 52, 163, 21);
     ComboBoxDownload->SetText(DefaultDownloadDir());
     ComboBoxDownload->SetPopupMenu(PopupMenuDownload);
@@ -441,10 +440,9 @@ void TFormMain::LayoutTopPanel()
 
 void TFormMain::BuildLists()
 {
-    const QList<QIcon> states = {
-        SvgIcon(QStringLiteral("state-busy")), SvgIcon(QStringLiteral("state-failed")),
-        SvgIcon(QStringLiteral("state-done")), SvgIcon(QStringLiteral("state-opened")),
-        SvgIcon(QStringLiteral("state-skipped"))};
+    const QList<QIcon> states = {SvgIcon(QStringLiteral("state-busy")), SvgIcon(QStringLiteral("state-failed")),
+                                 SvgIcon(QStringLiteral("state-done")), SvgIcon(QStringLiteral("state-opened")),
+                                 SvgIcon(QStringLiteral("state-skipped"))};
 
     ListViewDoc = new TCheckListView;
     ListViewDoc->setObjectName(QStringLiteral("ListViewDoc"));
@@ -545,9 +543,9 @@ void TFormMain::FitSidePanel()
     // and the preview's caption line (4 pixels each side).
     const QFontMetrics metrics(PanelExtra->font());
     const int strip = 2 + 2 * Panel5->frameWidth() + 4;
-    const int needed = std::max({metrics.horizontalAdvance(Panel3->text()) + strip,
-                                 metrics.horizontalAdvance(Panel5->text()) + strip,
-                                 metrics.horizontalAdvance(TPreviewPane::NoImageText()) + 8});
+    const int needed =
+        std::max({metrics.horizontalAdvance(Panel3->text()) + strip, metrics.horizontalAdvance(Panel5->text()) + strip,
+                  metrics.horizontalAdvance(TPreviewPane::NoImageText()) + 8});
     const int minimum = std::max(DesignSideWidth, needed);
     PanelExtra->setMinimumWidth(minimum);
     FPreviewWidth = std::max(FPreviewWidth, minimum);
@@ -858,10 +856,7 @@ void TFormMain::ApplySplitterWidths()
     MainSplitter->setSizes({FDocWidth, std::max(50, width() - FDocWidth - FPreviewWidth - handles), FPreviewWidth});
 }
 
-int TFormMain::DocWidthNow() const
-{
-    return MainSplitter->isVisible() ? ListViewDoc->width() : FDocWidth;
-}
+int TFormMain::DocWidthNow() const { return MainSplitter->isVisible() ? ListViewDoc->width() : FDocWidth; }
 
 int TFormMain::PreviewWidthNow() const
 {
@@ -939,7 +934,8 @@ void TFormMain::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         // Checked once the activation itself is done, so that the warning is not shown from
         // inside the window system's activation.
-        QMetaObject::invokeMethod(this, [this] { Guarded(lcMain(), [this] { FormActivate(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded(lcMain(), [this] { FormActivate(); }); }, Qt::QueuedConnection);
     }
 }
 
@@ -971,9 +967,10 @@ void TFormMain::UpdateScreen(TLed*)
     ButtonParse->setEnabled(ListViewDoc->Count() > 0 && !busyLook);
     if (!Usefriendlybossnameontaskbar1->isChecked())
         setWindowTitle(Busy ? QStringLiteral("Kelvorn - Busy") : QStringLiteral("Kelvorn"));
-    ListViewDoc->headerItem()->setText(0, Includelinksonelevelupwhenparsingmaindocument1->isChecked()
-                                              ? QStringLiteral("Links found in main document and one level up")
-                                              : QStringLiteral("Links found in main document"));
+    ListViewDoc->headerItem()->setText(0,
+                                       Includelinksonelevelupwhenparsingmaindocument1->isChecked()
+                                           ? QStringLiteral("Links found in main document and one level up")
+                                           : QStringLiteral("Links found in main document"));
     Savelinksfilelists1->setEnabled(ListViewDoc->Count() > 0);
     const bool fileMenu = !ButtonStop->isEnabled();
     File1->menuAction()->setEnabled(fileMenu);

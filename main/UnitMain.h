@@ -56,7 +56,6 @@ class TPreviewPane;
 enum class MsgKind { Information, Confirm, Warning, Error };
 enum MsgResult { mrOk = 1, mrYes = 6, mrNo = 7 };
 
-
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -186,7 +185,7 @@ public:
     void UpdateScreen(TLed* sender = nullptr);
     void SetStatusText(const QString& text);  // status-bar panel 0
     QString StatusText() const;
-    void ProcessMessages();                   // let pending user-interface events run
+    void ProcessMessages();  // let pending user-interface events run
     void SetPanelText(int panel, const QString& text);
     QString PanelText(int panel) const;
 
@@ -249,7 +248,7 @@ public:
     bool CheckFileName(int index);
     void CheckFile(int index);
     void UpdateIconsInfileList();
-    QString LocalPath(int index) const;  // download field text, "/", Filename column; empty unless plain
+    QString LocalPath(int index) const;         // download field text, "/", Filename column; empty unless plain
     bool PathTaken(const QString& path) const;  // the skip and rename rules' test
     // The engine slots and the engines' reports; it finds an engine's item by the item's id.
     TDownloadScheduler* Downloads = nullptr;
@@ -335,7 +334,7 @@ private:
     int DocWidthNow() const;
     int PreviewWidthNow() const;
     std::array<QLabel*, 5> FPanels{};
-    int FDocWidth = 241;      // kept while the window is not laid out
+    int FDocWidth = 241;  // kept while the window is not laid out
     int FPreviewWidth = DesignSideWidth;
     bool FDirectoryWarned = false;  // warned about FWarnedDirectory already
     QString FWarnedDirectory;
@@ -359,6 +358,7 @@ public:
     // The headers of a modern request for `address` on a client's header record; with the
     // option off, the record is left as the classic requests have it (no User-Agent, no Referer).
     void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;
+
 private:
     QHash<QByteArray, QByteArray> FReferrers;
 
@@ -369,7 +369,7 @@ private:
 
     // ---- private state of MainListCommands.cpp ----
     void ListViewDocDblClick();
-    void RunListCommand(const std::function<void()>& command);   // guarded, idle lists only
+    void RunListCommand(const std::function<void()>& command);       // guarded, idle lists only
     void RunListCommandLater(const std::function<void()>& command);  // after the event at hand
     void SelectByHostPrefix(TCheckListView* list, int current);
     void DeleteByHostPrefix(TCheckListView* list, int& current);

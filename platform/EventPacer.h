@@ -16,8 +16,8 @@ class TEventPacer {
 public:
     enum class First { Now, AfterMinimum };
 
-    TEventPacer(qint64 minimumNs, qint64 costFactor, std::function<void()> turn,
-                First first = First::Now, qint64 maximumNs = 0)
+    TEventPacer(qint64 minimumNs, qint64 costFactor, std::function<void()> turn, First first = First::Now,
+                qint64 maximumNs = 0)
         : FMinimumNs(minimumNs), FMaximumNs(maximumNs), FCostFactor(costFactor), FTurn(std::move(turn))
     {
         FClock.start();

@@ -46,8 +46,7 @@ QEvent::Type MessageEventType()
 class MessageEvent : public QEvent {
 public:
     MessageEvent(unsigned message, uintptr_t wParam, intptr_t lParam, std::function<bool()> prepare)
-        : QEvent(MessageEventType()), Message(message), WParam(wParam), LParam(lParam),
-          Prepare(std::move(prepare))
+        : QEvent(MessageEventType()), Message(message), WParam(wParam), LParam(lParam), Prepare(std::move(prepare))
     {
     }
     unsigned Message;
@@ -80,8 +79,7 @@ TMessageWindow* TMessageWindow::Create(const QByteArray& className)
     return new TMessageWindow(className);
 }
 
-TMessageWindow::TMessageWindow(const QByteArray& className)
-    : FClassName(className), FId(NextWindowId.fetch_add(1))
+TMessageWindow::TMessageWindow(const QByteArray& className) : FClassName(className), FId(NextWindowId.fetch_add(1))
 {
     std::lock_guard guard(Windows().Lock);
     Windows().Windows.emplace(FId, this);

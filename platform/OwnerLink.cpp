@@ -8,7 +8,4 @@ TOwnerLink::TOwnerLink(QObject* owner, std::function<void()> destroy)
         FConnection = QObject::connect(owner, &QObject::destroyed, std::move(destroy));
 }
 
-TOwnerLink::~TOwnerLink()
-{
-    QObject::disconnect(FConnection);
-}
+TOwnerLink::~TOwnerLink() { QObject::disconnect(FConnection); }

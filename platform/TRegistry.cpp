@@ -8,8 +8,7 @@
 
 TRegistry::TRegistry() : TRegistry(DefaultFileName()) {}
 
-TRegistry::TRegistry(const QString& fileName)
-    : FSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+TRegistry::TRegistry(const QString& fileName) : FSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
 {
 }
 

@@ -10,7 +10,6 @@
 
 class QSettings;
 
-
 // A list kept as one text value: every entry followed by CR LF; an empty list is empty text.
 QString TextFromStrings(const QStringList& entries);
 // Its lines (CR LF, CR or LF end a line; a final line break adds no empty entry).

@@ -189,18 +189,13 @@ void StartNotifications(SockRecord& r, TMessageWindow* window, unsigned message,
     r.WriteNotifier->setSocket(r.Fd);
     QObject::connect(r.WriteNotifier.get(), &QSocketNotifier::activated, [rec = &r] { OnWritable(*rec); });
     switch (r.State) {
-    case SockState::Connecting:
-        ArmWrite(r, true);
-        break;
+    case SockState::Connecting: ArmWrite(r, true); break;
     case SockState::Connected:
         ArmRead(r);
         Post(r, FD_WRITE, 0);
         break;
-    case SockState::Listening:
-        ArmRead(r);
-        break;
-    case SockState::Fresh:
-        break;
+    case SockState::Listening: ArmRead(r); break;
+    case SockState::Fresh: break;
     }
 }
 
@@ -258,8 +253,8 @@ constexpr size_t MaxAddresses = 16;
 
 size_t HostEntrySize(const LookupRequest& r)
 {
-    return sizeof(HostEnt) + (r.Addresses.size() + 1) * sizeof(char*) + sizeof(char*) +
-           r.Addresses.size() * 4 + size_t(r.Name.size()) + 1;
+    return sizeof(HostEnt) + (r.Addresses.size() + 1) * sizeof(char*) + sizeof(char*) + r.Addresses.size() * 4
+        + size_t(r.Name.size()) + 1;
 }
 
 void WriteHostEntry(const LookupRequest& r)
@@ -510,8 +505,7 @@ int WSAStartup(uint16_t versionRequested, WSADATA* data)
 int WSACleanup()
 {
     int count = StartedCount.load();
-    while (count > 0 && !StartedCount.compare_exchange_weak(count, count - 1)) {
-    }
+    while (count > 0 && !StartedCount.compare_exchange_weak(count, count - 1)) {}
     if (count <= 0)
         return Fail(WSANOTINITIALISED);
     return 0;
@@ -598,8 +592,7 @@ int connect(SOCKET s, const SockAddrIn* name, int namelen)
         r->State = SockState::Fresh;
         Post(*r, FD_CONNECT, ErrnoToWinsock(error));
         return Fail(WSAEWOULDBLOCK);
-    default:
-        return Fail(ErrnoToWinsock(error));
+    default: return Fail(ErrnoToWinsock(error));
     }
 }
 
@@ -751,8 +744,7 @@ uint32_t inet_addr(const char* text)
 uint16_t htons(uint16_t value) { return ::htons(value); }
 uint16_t ntohs(uint16_t value) { return ::ntohs(value); }
 
-HANDLE WSAAsyncGetHostByName(TMessageWindow* window, unsigned message, const char* name, char* buffer,
-                             int bufferLength)
+HANDLE WSAAsyncGetHostByName(TMessageWindow* window, unsigned message, const char* name, char* buffer, int bufferLength)
 {
     if (StartedCount.load() <= 0) {
         Fail(WSANOTINITIALISED);

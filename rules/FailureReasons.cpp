@@ -10,7 +10,7 @@
 namespace {
 // The client's texts for a look-up that found no address, whatever the step that noticed it.
 const char* const HostFailures[] = {"Host not found", "Host Lookup Failed", "Null Remote Address",
-                                     "Non-Authoritative Host not found", "Valid name, no data record of requested type"};
+                                    "Non-Authoritative Host not found", "Valid name, no data record of requested type"};
 
 // The client's texts for a local file it could not make or write: a prefix, then the path
 // (quoted or not), ": " and the system's reason.

@@ -7,12 +7,12 @@
 
 // What is known about a fetch when it ends without success.
 struct FailureFacts {
-    bool Stopped = false;       // the user's Stop ended it
-    int IdleSeconds = 0;        // the no-data watchdog ended it after this many seconds (0: it did not)
-    QByteArray StatusLine;      // the reply's status line as received; empty when none came
-    QByteArray ErrorText;       // the text of the failure that ended it (the client's own words)
-    int SocketError = 0;        // the socket's last error number (a failed connect leaves its cause)
-    qint64 KeptSize = -1;       // a completed download's size on disk; -1 when not measured
+    bool Stopped = false;   // the user's Stop ended it
+    int IdleSeconds = 0;    // the no-data watchdog ended it after this many seconds (0: it did not)
+    QByteArray StatusLine;  // the reply's status line as received; empty when none came
+    QByteArray ErrorText;   // the text of the failure that ended it (the client's own words)
+    int SocketError = 0;    // the socket's last error number (a failed connect leaves its cause)
+    qint64 KeptSize = -1;   // a completed download's size on disk; -1 when not measured
 };
 
 // The reason to show, or an empty text when the facts name no failure. The user's Stop and the

@@ -63,8 +63,8 @@ TLinkClass ExtensionClass(QByteArrayView extension)
     const std::string_view upper(buffer, size_t(extension.size()));
     if (upper == "HTM" || upper == "HTML" || upper == "SHTML" || upper == "COM")
         return TLinkClass::Document;
-    if (upper == "JPG" || upper == "JPEG" || upper == "GIF" || upper == "AVI" || upper == "MPG"
-        || upper == "MPEG" || upper == "ZIP")
+    if (upper == "JPG" || upper == "JPEG" || upper == "GIF" || upper == "AVI" || upper == "MPG" || upper == "MPEG"
+        || upper == "ZIP")
         return TLinkClass::File;
     return TLinkClass::None;
 }
@@ -83,22 +83,17 @@ struct TLinkFacts {
 TLinkFacts FactsOf(QByteArrayView link)
 {
     const void* dot = link.isEmpty() ? nullptr : memrchr(link.data(), '.', size_t(link.size()));
-    const TLinkClass extension = dot
-        ? ExtensionClass(link.sliced(static_cast<const char*>(dot) - link.data() + 1))
-        : TLinkClass::None;
+    const TLinkClass extension =
+        dot ? ExtensionClass(link.sliced(static_cast<const char*>(dot) - link.data() + 1)) : TLinkClass::None;
     return {extension, Contains(link, ".."), Contains(link, '?')};
 }
 
 bool AcceptsDocument(QByteArrayView link, const TLinkFacts& facts)
 {
-    return facts.extension == TLinkClass::Document && !facts.dots && !facts.query
-        && !Contains(link, "mailto");
+    return facts.extension == TLinkClass::Document && !facts.dots && !facts.query && !Contains(link, "mailto");
 }
 
-bool AcceptsFile(const TLinkFacts& facts)
-{
-    return facts.extension == TLinkClass::File && !facts.dots && !facts.query;
-}
+bool AcceptsFile(const TLinkFacts& facts) { return facts.extension == TLinkClass::File && !facts.dots && !facts.query; }
 }  // namespace
 
 bool IncludeDocument(const QByteArray& link) { return AcceptsDocument(link, FactsOf(link)); }
@@ -172,13 +167,13 @@ quint64 TMarkerWalk::CandidateMask(qsizetype block) const
             const qsizetype at = block + 16 * part;
             const __m128i at0 = load(at), at1 = load(at - 1), at2 = load(at - 2);
             const __m128i folded2 = _mm_or_si128(at2, space);  // space is 0x20: folds the letters
-            const __m128i named = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(folded2, _mm_set1_epi8('f')),
-                                                            _mm_cmpeq_epi8(folded2, _mm_set1_epi8('c'))),
-                                               _mm_cmpeq_epi8(at2, space));
+            const __m128i named = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(folded2, _mm_set1_epi8('f')), _mm_cmpeq_epi8(folded2, _mm_set1_epi8('c'))),
+                _mm_cmpeq_epi8(at2, space));
             const __m128i equals = _mm_cmpeq_epi8(at1, _mm_set1_epi8('='));
-            const __m128i candidate = _mm_and_si128(_mm_cmpeq_epi8(at0, _mm_set1_epi8('"')),
-                                                    _mm_or_si128(_mm_and_si128(equals, named),
-                                                                 _mm_cmpeq_epi8(at1, space)));
+            const __m128i candidate =
+                _mm_and_si128(_mm_cmpeq_epi8(at0, _mm_set1_epi8('"')),
+                              _mm_or_si128(_mm_and_si128(equals, named), _mm_cmpeq_epi8(at1, space)));
             mask |= quint64(quint32(_mm_movemask_epi8(candidate))) << (16 * part);
         }
         return mask;
@@ -296,8 +291,8 @@ QByteArray MarkerValue(const QByteArray& text, const TMarker& marker)
     return ValueOf(text, marker, storage).toByteArray();
 }
 
-const QByteArray& MarkerLink(const QByteArray& text, const TMarker& marker, const QByteArray& base,
-                             bool takePictures, TLinkBuffer& buffer)
+const QByteArray& MarkerLink(const QByteArray& text, const TMarker& marker, const QByteArray& base, bool takePictures,
+                             TLinkBuffer& buffer)
 {
     const QByteArrayView value = marker.kind == TMarkerKind::Picture && !takePictures
         ? QByteArrayView()

@@ -66,7 +66,7 @@ public:
 
 private:
     quint64 CandidateMask(qsizetype block) const;
-    qsizetype NextCandidate();           // -1 after the last candidate
+    qsizetype NextCandidate();            // -1 after the last candidate
     int MarkerAt(qsizetype quote) const;  // 0 link marker, 1 picture marker, -1 none
 
     QByteArray FText;
@@ -91,5 +91,5 @@ struct TLinkBuffer {
 };
 // The marker's value with its spaces removed, or an empty value for a picture when pictures are
 // not taken, resolved against the base into the buffer; valid until the buffer's next use.
-const QByteArray& MarkerLink(const QByteArray& text, const TMarker& marker, const QByteArray& base,
-                             bool takePictures, TLinkBuffer& buffer);
+const QByteArray& MarkerLink(const QByteArray& text, const TMarker& marker, const QByteArray& base, bool takePictures,
+                             TLinkBuffer& buffer);

@@ -146,9 +146,9 @@ struct TFinding {
 
 // Attributes that lazy-loading scripts move the real picture into, leaving a placeholder in src.
 const char* const LazySourceAttributes[] = {
-    "data-src", "data-lazy-src", "data-original", "data-original-src", "data-lazy", "data-echo",
-    "data-full-src", "data-fullsrc", "data-hi-res-src", "data-hires", "data-lazyload",
-    "data-orig-file", "data-large-file", "data-zoom-image", "data-zoom-src",
+    "data-src",      "data-lazy-src",  "data-original",   "data-original-src", "data-lazy",
+    "data-echo",     "data-full-src",  "data-fullsrc",    "data-hi-res-src",   "data-hires",
+    "data-lazyload", "data-orig-file", "data-large-file", "data-zoom-image",   "data-zoom-src",
 };
 const char* const LazySrcsetAttributes[] = {"data-srcset", "data-lazy-srcset", "data-original-set"};
 

@@ -65,8 +65,8 @@ QByteArray ModernFileName(QByteArrayView address)
     QByteArray escaped;
     escaped.reserve(segment.size());
     for (qsizetype i = 0; i < segment.size(); ++i) {
-        const bool escape = i + 2 < segment.size() && std::isxdigit(uchar(segment[i + 1]))
-            && std::isxdigit(uchar(segment[i + 2]));
+        const bool escape =
+            i + 2 < segment.size() && std::isxdigit(uchar(segment[i + 1])) && std::isxdigit(uchar(segment[i + 2]));
         if (segment[i] == '%' && !escape)
             escaped.append("%25");
         else

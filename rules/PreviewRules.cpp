@@ -14,10 +14,7 @@ int PreviewHeight(int controlWidth, int pictureWidth, int pictureHeight)
     return quotient > INT_MAX ? INT_MAX : int(quotient);
 }
 
-bool MayBePicture(const QString& path)
-{
-    return path.toUpper().contains(QLatin1String(".JP"));
-}
+bool MayBePicture(const QString& path) { return path.toUpper().contains(QLatin1String(".JP")); }
 
 bool HasJpegExtension(const QString& path)
 {
@@ -26,7 +23,4 @@ bool HasJpegExtension(const QString& path)
         || suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0;
 }
 
-QString PictureSizeText(int width, int height)
-{
-    return QStringLiteral("(%1 * %2)").arg(width).arg(height);
-}
+QString PictureSizeText(int width, int height) { return QStringLiteral("(%1 * %2)").arg(width).arg(height); }

@@ -1,9 +1,6 @@
 #include "rules/RetrievalRules.h"
 
-QByteArray DocumentDirectory(const QByteArray& address)
-{
-    return address.left(address.lastIndexOf('/') + 1);
-}
+QByteArray DocumentDirectory(const QByteArray& address) { return address.left(address.lastIndexOf('/') + 1); }
 
 QByteArray ParseBaseDirectory(const QByteArray& address)
 {

@@ -5,7 +5,7 @@
 #include <QMenu>
 
 namespace {
-constexpr int CaptionRole = Qt::UserRole;       // the caption's bytes
+constexpr int CaptionRole = Qt::UserRole;  // the caption's bytes
 constexpr int ImageIndexRole = Qt::UserRole + 1;
 constexpr int StateImageRole = Qt::UserRole + 2;
 constexpr int ItemIdRole = Qt::UserRole + 3;
@@ -67,10 +67,7 @@ QTreeWidgetItem* TCheckListView::Item(int index) const
     return index >= 0 && index < topLevelItemCount() ? topLevelItem(index) : nullptr;
 }
 
-int TCheckListView::RowOf(const QTreeWidgetItem* item) const
-{
-    return item ? indexFromItem(item).row() : -1;
-}
+int TCheckListView::RowOf(const QTreeWidgetItem* item) const { return item ? indexFromItem(item).row() : -1; }
 
 int TCheckListView::Count() const { return topLevelItemCount(); }
 
@@ -323,7 +320,7 @@ void TCheckListView::SetSorted(bool on)
     QTreeWidgetItem* current = currentItem();
     ++FInternal;
     sortItems(0, Qt::AscendingOrder);  // stable: equal captions keep their order
-    setSortingEnabled(false);  // we keep the order ourselves; headers stay unclickable
+    setSortingEnabled(false);          // we keep the order ourselves; headers stay unclickable
     --FInternal;
     if (current)
         setCurrentItem(current);

@@ -16,10 +16,10 @@ bool TDriveComboBox::IsOfferedVolume(const QByteArray& fileSystemType, bool vali
 {
     // Kernel and run-time file systems hold no user files; read-only media cannot take downloads.
     static const char* const pseudo[] = {
-        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "pstore", "debugfs",
-        "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "bpf", "autofs", "binfmt_misc",
-        "rpc_pipefs", "nsfs", "efivarfs", "selinuxfs", "ramfs", "squashfs", "overlay", "fuse.portal",
-        "fuse.gvfsd-fuse"};
+        "proc",   "sysfs",    "devtmpfs",    "devpts",      "cgroup",         "cgroup2",  "securityfs",
+        "pstore", "debugfs",  "tracefs",     "configfs",    "fusectl",        "mqueue",   "hugetlbfs",
+        "bpf",    "autofs",   "binfmt_misc", "rpc_pipefs",  "nsfs",           "efivarfs", "selinuxfs",
+        "ramfs",  "squashfs", "overlay",     "fuse.portal", "fuse.gvfsd-fuse"};
     if (!valid || !ready || readOnly)
         return false;
     for (const char* name : pseudo)

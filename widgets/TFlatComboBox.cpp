@@ -22,10 +22,7 @@ TFlatComboBox::TFlatComboBox(QWidget* parent) : QComboBox(parent)
     installEventFilter(this);
 }
 
-void TFlatComboBox::SetText(const QString& text)
-{
-    setEditText(text);
-}
+void TFlatComboBox::SetText(const QString& text) { setEditText(text); }
 
 void TFlatComboBox::AddEntry(const QString& entry)
 {
@@ -115,9 +112,7 @@ void TFlatComboBox::SetPopupMenu(QMenu* menu)
 bool TFlatComboBox::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::MouseButtonDblClick:
-        emit DoubleClicked();
-        break;
+    case QEvent::MouseButtonDblClick: emit DoubleClicked(); break;
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -130,8 +125,7 @@ bool TFlatComboBox::eventFilter(QObject* watched, QEvent* event)
         if (watched == lineEdit() && !view()->isVisible())
             emit FocusLost();
         break;
-    default:
-        break;
+    default: break;
     }
     return QComboBox::eventFilter(watched, event);
 }

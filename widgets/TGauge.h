@@ -16,7 +16,7 @@ public:
     void SetMinValue(int32_t value);
     void SetMaxValue(int32_t value);
     void SetProgress(int32_t value);
-    int PercentDone() const;  // whole per cent shown
+    int PercentDone() const;                        // whole per cent shown
     int PaintCount() const { return FPaintCount; }  // repaints requested, for tests
     QString Hint() const { return toolTip(); }
     void SetHint(const QString& hint) { setToolTip(hint); }

@@ -44,56 +44,44 @@ void TestFailureReasons::reasonFromWhatIsKnown_data()
         f.ErrorText = "Host Lookup Failed";
         f.SocketError = 10061;
     }) << "Host not found";
-    QTest::newRow("404 with the server's phrase")
-        << facts([](FailureFacts& f) {
-               f.StatusLine = "HTTP/1.0 404 Not Found\r\n";
-               f.ErrorText = "Operation aborted";  // the handler's silent abort says nothing
-           })
-        << "HTTP 404 Not Found";
+    QTest::newRow("404 with the server's phrase") << facts([](FailureFacts& f) {
+        f.StatusLine = "HTTP/1.0 404 Not Found\r\n";
+        f.ErrorText = "Operation aborted";  // the handler's silent abort says nothing
+    }) << "HTTP 404 Not Found";
     QTest::newRow("phrase of the server's own words")
         << facts([](FailureFacts& f) { f.StatusLine = "HTTP/1.1 503 Back in five minutes, sorry\n"; })
         << "HTTP 503 Back in five minutes, sorry";
-    QTest::newRow("error code without a phrase") << facts([](FailureFacts& f) { f.StatusLine = "HTTP/1.0 410\r\n"; })
-                                                 << "HTTP 410";
-    QTest::newRow("a redirect is no failure of its own")
-        << facts([](FailureFacts& f) {
-               f.StatusLine = "HTTP/1.0 302 Found\r\n";
-               f.ErrorText = "Too many redirects";
-           })
-        << "Too many redirects";
-    QTest::newRow("stop wins over the abort it caused")
-        << facts([](FailureFacts& f) {
-               f.Stopped = true;
-               f.IdleSeconds = 60;
-               f.StatusLine = "HTTP/1.0 200 OK\r\n";
-               f.ErrorText = "Socket capture aborted";
-           })
-        << "Stopped";
+    QTest::newRow("error code without a phrase")
+        << facts([](FailureFacts& f) { f.StatusLine = "HTTP/1.0 410\r\n"; }) << "HTTP 410";
+    QTest::newRow("a redirect is no failure of its own") << facts([](FailureFacts& f) {
+        f.StatusLine = "HTTP/1.0 302 Found\r\n";
+        f.ErrorText = "Too many redirects";
+    }) << "Too many redirects";
+    QTest::newRow("stop wins over the abort it caused") << facts([](FailureFacts& f) {
+        f.Stopped = true;
+        f.IdleSeconds = 60;
+        f.StatusLine = "HTTP/1.0 200 OK\r\n";
+        f.ErrorText = "Socket capture aborted";
+    }) << "Stopped";
     QTest::newRow("document watchdog") << facts([](FailureFacts& f) {
         f.IdleSeconds = 30;
         f.ErrorText = "Socket capture aborted";
     }) << "No data for 30 s";
-    QTest::newRow("engine watchdog wins over a 200 reply")
-        << facts([](FailureFacts& f) {
-               f.IdleSeconds = 60;
-               f.StatusLine = "HTTP/1.0 200 OK\r\n";
-           })
-        << "No data for 60 s";
+    QTest::newRow("engine watchdog wins over a 200 reply") << facts([](FailureFacts& f) {
+        f.IdleSeconds = 60;
+        f.StatusLine = "HTTP/1.0 200 OK\r\n";
+    }) << "No data for 60 s";
     QTest::newRow("999 bytes kept") << facts([](FailureFacts& f) { f.KeptSize = 999; }) << "Smaller than 1000 bytes";
     QTest::newRow("empty file kept") << facts([](FailureFacts& f) { f.KeptSize = 0; }) << "Smaller than 1000 bytes";
     QTest::newRow("1000 bytes kept: no failure") << facts([](FailureFacts& f) { f.KeptSize = 1000; }) << QString();
-    QTest::newRow("a small error page is reported by its status")
-        << facts([](FailureFacts& f) {
-               f.StatusLine = "HTTP/1.0 500 Internal Server Error\r\n";
-               f.KeptSize = 120;
-           })
-        << "HTTP 500 Internal Server Error";
-    QTest::newRow("write failure wins over the size it left")
-        << facts([](FailureFacts& f) {
-               f.ErrorText = "Cannot create file /srv/dl/a.jpg.part: Permission denied";
-               f.KeptSize = 0;
-           })
-        << "Could not write /srv/dl/a.jpg.part: Permission denied";
+    QTest::newRow("a small error page is reported by its status") << facts([](FailureFacts& f) {
+        f.StatusLine = "HTTP/1.0 500 Internal Server Error\r\n";
+        f.KeptSize = 120;
+    }) << "HTTP 500 Internal Server Error";
+    QTest::newRow("write failure wins over the size it left") << facts([](FailureFacts& f) {
+        f.ErrorText = "Cannot create file /srv/dl/a.jpg.part: Permission denied";
+        f.KeptSize = 0;
+    }) << "Could not write /srv/dl/a.jpg.part: Permission denied";
 }
 
 void TestFailureReasons::reasonFromWhatIsKnown()
@@ -120,7 +108,7 @@ void TestFailureReasons::clientTextsInTheUsersWords_data()
     QTest::newRow("file not written, quoted") << QByteArray("Cannot write file \"Head.txt\": No space left on device")
                                               << "Could not write Head.txt: No space left on device";
     QTest::newRow("a path holding \": \"") << QByteArray("Cannot create file /tmp/a: b/c.jpg: Read-only file system")
-                                         << "Could not write /tmp/a: b/c.jpg: Read-only file system";
+                                           << "Could not write /tmp/a: b/c.jpg: Read-only file system";
     QTest::newRow("no system reason") << QByteArray("Cannot create file /x/y") << "Could not write /x/y";
     QTest::newRow("surrounding blanks") << QByteArray("  Host Lookup Failed \r\n") << "Host not found";
 }

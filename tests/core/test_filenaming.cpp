@@ -65,13 +65,11 @@ void TestFileNaming::freeName_data()
     QTest::newRow("two taken") << QByteArray("pic.jpg") << QList<QByteArray>{"pic.jpg", "pic_.jpg"}
                                << QByteArray("pic__.jpg");
     QTest::newRow("five underscores is the last try")
-        << QByteArray("pic.jpg")
-        << QList<QByteArray>{"pic.jpg", "pic_.jpg", "pic__.jpg", "pic___.jpg", "pic____.jpg"}
+        << QByteArray("pic.jpg") << QList<QByteArray>{"pic.jpg", "pic_.jpg", "pic__.jpg", "pic___.jpg", "pic____.jpg"}
         << QByteArray("pic_____.jpg");
-    QTest::newRow("all six taken")
-        << QByteArray("pic.jpg")
-        << QList<QByteArray>{"pic.jpg", "pic_.jpg", "pic__.jpg", "pic___.jpg", "pic____.jpg", "pic_____.jpg"}
-        << QByteArray();
+    QTest::newRow("all six taken") << QByteArray(
+        "pic.jpg") << QList<QByteArray>{"pic.jpg", "pic_.jpg", "pic__.jpg", "pic___.jpg", "pic____.jpg", "pic_____.jpg"}
+                                   << QByteArray();
     QTest::newRow("no dot taken") << QByteArray("photo") << QList<QByteArray>{"photo", "_.photo"}
                                   << QByteArray("__.photo");
     QTest::newRow("a gap is not used") << QByteArray("pic.jpg") << QList<QByteArray>{"pic.jpg", "pic__.jpg"}
@@ -85,7 +83,12 @@ void TestFileNaming::freeName()
     QFETCH(QByteArray, result);
     const QSet<QByteArray> set(taken.begin(), taken.end());
     int asked = 0;
-    QCOMPARE(FreeFileName(name, [&](const QByteArray& n) { ++asked; return set.contains(n); }), result);
+    QCOMPARE(FreeFileName(name,
+                          [&](const QByteArray& n) {
+                              ++asked;
+                              return set.contains(n);
+                          }),
+             result);
     QVERIFY(asked <= MaxUnderscores + 1);  // never more than six names tried
 }
 

@@ -58,7 +58,8 @@ private slots:
         now.Turn();  // a forced turn runs whatever the pace
         QCOMPARE(turns, 2);
 
-        TEventPacer later(Hour, 1, [&] { ++turns; }, TEventPacer::First::AfterMinimum);
+        TEventPacer later(
+            Hour, 1, [&] { ++turns; }, TEventPacer::First::AfterMinimum);
         later.MaybeTurn();
         QCOMPARE(turns, 2);
     }

@@ -82,7 +82,9 @@ void TestLinkRules::spacesAndOtherBytes()
              (QList<TRefLink>{{false, "x.jpg"}, {true, "no.gif"}, {true, "y.gif"}}));
     QCOMPARE(WalkScan("href\t=\"a.jpg\" href=\t\"b.jpg\" h\0ref=\"c.jpg\""), QList<TRefLink>());
     // 8-bit letters are never folded into ASCII ones.
-    QCOMPARE(WalkScan("\xc8REF=\"a.jpg\" hr\xe9" "f=\"b.jpg\" IMG\xd3RC=\"c.gif\""), QList<TRefLink>());
+    QCOMPARE(WalkScan("\xc8REF=\"a.jpg\" hr\xe9"
+                      "f=\"b.jpg\" IMG\xd3RC=\"c.gif\""),
+             QList<TRefLink>());
     QCOMPARE(ClassifyLink("http://h/a.htm\xcc"), TLinkClass::None);
 }
 
@@ -99,18 +101,17 @@ void TestLinkRules::resolution_data()
                                   << QByteArray("http://h/a/up.html");
     QTest::newRow("two levels up keeps the second ..")
         << QByteArray("http://h/a/b/") << QByteArray("../../x.html") << QByteArray("http://h/a/../x.html");
-    QTest::newRow("up without slash in link") << QByteArray("http://h/a/b/") << QByteArray("..x.jpg")
-                                              << QByteArray("http://h/a/..x.jpg");
+    QTest::newRow("up without slash in link")
+        << QByteArray("http://h/a/b/") << QByteArray("..x.jpg") << QByteArray("http://h/a/..x.jpg");
     QTest::newRow("up from the host's root eats the host")
         << QByteArray("http://h/") << QByteArray("../x.html") << QByteArray("http://x.html");
-    QTest::newRow("up from a base without slash") << QByteArray("abc") << QByteArray("../x.jpg")
-                                                  << QByteArray("x.jpg");
+    QTest::newRow("up from a base without slash") << QByteArray("abc") << QByteArray("../x.jpg") << QByteArray("x.jpg");
     QTest::newRow("up then absolute") << QByteArray("http://h/a/b/") << QByteArray("../http://h2/z.zip")
                                       << QByteArray("http://h2/z.zip");
     QTest::newRow("absolute unchanged") << QByteArray("http://h/d/") << QByteArray("http://h2/z.zip")
                                         << QByteArray("http://h2/z.zip");
-    QTest::newRow("two slashes and a host unchanged") << QByteArray("http://h/d/") << QByteArray("//h2/p.gif")
-                                                      << QByteArray("//h2/p.gif");
+    QTest::newRow("two slashes and a host unchanged")
+        << QByteArray("http://h/d/") << QByteArray("//h2/p.gif") << QByteArray("//h2/p.gif");
     QTest::newRow("redirect cut to the address")
         << QByteArray("http://h/d/") << QByteArray("go.cgi?to=http://h2/z.zip") << QByteArray("http://h2/z.zip");
     QTest::newRow("cut finds the scheme in any case")
@@ -123,8 +124,8 @@ void TestLinkRules::resolution_data()
     QTest::newRow("base holding http after the start")
         << QByteArray("x/http:/d/") << QByteArray("y.jpg") << QByteArray("http:/d/y.jpg");
     QTest::newRow("empty link is the base") << QByteArray("http://h/d/") << QByteArray() << QByteArray("http://h/d/");
-    QTest::newRow("only a slash is the base") << QByteArray("http://h/d/") << QByteArray("/")
-                                              << QByteArray("http://h/d/");
+    QTest::newRow("only a slash is the base")
+        << QByteArray("http://h/d/") << QByteArray("/") << QByteArray("http://h/d/");
     QTest::newRow("two leading slashes without host")
         << QByteArray("http://h/d/") << QByteArray("//") << QByteArray("//");
     QTest::newRow("empty base") << QByteArray() << QByteArray("a.jpg") << QByteArray("a.jpg");
@@ -241,9 +242,9 @@ void TestLinkRules::rulesMatchLiteralRules()
 {
     // Resolution and classes against their plain transcription, over generated bases and links.
     static const QList<QByteArray> bases = {"http://h/a/b/", "http://h/", "/", "", "abc", "x/http:/d/", "HTTP://H/D/"};
-    static const QList<QByteArray> parts = {"..", "../", "/", "//", ".", "?", "a", "B", "http:", "HtTp:",
-                                            "h2", ".jpg", ".HTML", ".com", ".com/", "mailto:", "MAILTO",
-                                            "go.cgi?to=", ".zip", "\t", "\xe9", ".mpeg", ".shtml"};
+    static const QList<QByteArray> parts = {
+        "..",    "../",  "/",     "//",      ".",      "?",          "a",    "B",  "http:", "HtTp:", "h2",    ".jpg",
+        ".HTML", ".com", ".com/", "mailto:", "MAILTO", "go.cgi?to=", ".zip", "\t", "\xe9",  ".mpeg", ".shtml"};
     QRandomGenerator random(7);
     TLinkBuffer buffer;
     for (int round = 0; round < 20000; ++round) {
@@ -295,7 +296,7 @@ void TestLinkRules::badInput()
     const QList<TRefLink> found = WalkScan(markers);
     QCOMPARE(found.size(), 100000);
     QCOMPARE(found.first().value, QByteArray("HREF="));  // up to the next marker's quote
-    QCOMPARE(found.last().value, QByteArray());  // the last picture marker is at the end
+    QCOMPARE(found.last().value, QByteArray());          // the last picture marker is at the end
 
     // 50 MB of NUL, 8-bit bytes and spaces, no quote but the one of a marker at the start: one
     // value running to the end of the text, without its spaces.

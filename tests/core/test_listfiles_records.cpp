@@ -18,7 +18,8 @@ public:
     explicit TGuardedBytes(const QByteArray& bytes)
     {
         FPage = size_t(sysconf(_SC_PAGESIZE));
-        FBase = static_cast<char*>(mmap(nullptr, 2 * FPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        FBase =
+            static_cast<char*>(mmap(nullptr, 2 * FPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
         mprotect(FBase + FPage, FPage, PROT_NONE);
         FData = FBase + FPage - bytes.size();
         memcpy(FData, bytes.constData(), size_t(bytes.size()));
@@ -128,8 +129,8 @@ private slots:
     {
         QFETCH(QByteArray, name);
         QFETCH(bool, kept);
-        const TListRecord item =
-            GetFileRecord(FileRecordBytes({"http://127.0.0.1/victim.jpg", true, FileDownloaded, name, "5000"}).constData());
+        const TListRecord item = GetFileRecord(
+            FileRecordBytes({"http://127.0.0.1/victim.jpg", true, FileDownloaded, name, "5000"}).constData());
         QCOMPARE(item.Caption, QByteArray("http://127.0.0.1/victim.jpg"));
         QCOMPARE(item.Ticked, true);
         QCOMPARE(item.Size, QByteArray("5000"));
@@ -141,7 +142,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("caption");
         QTest::addColumn<QByteArray>("prefix");
-        QTest::newRow("scheme, host and path") << QByteArray("http://www.Host.com/a/b.jpg") << QByteArray("http://www.Host.com");
+        QTest::newRow("scheme, host and path")
+            << QByteArray("http://www.Host.com/a/b.jpg") << QByteArray("http://www.Host.com");
         QTest::newRow("no slash after the host") << QByteArray("http://host.com") << QByteArray("http://host.com");
         QTest::newRow("no // : first slash from the second character")
             << QByteArray("host.com/dir/x") << QByteArray("host.com");
@@ -158,7 +160,6 @@ private slots:
         QFETCH(QByteArray, prefix);
         QCOMPARE(HostPrefix(caption), prefix);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestListRecords)

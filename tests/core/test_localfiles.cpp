@@ -8,7 +8,6 @@
 #include "platform/LocalFiles.h"
 #include "support/TestFiles.h"
 
-
 class TestLocalFiles : public QObject {
     Q_OBJECT
 private slots:

@@ -192,21 +192,21 @@ void TestModernLinks::srcsetCandidates_data()
 {
     QTest::addColumn<QByteArray>("srcset");
     QTest::addColumn<QByteArrayList>("expected");  // "url width density"
-    QTest::newRow("widths") << QByteArray("a.jpg 300w, b.jpg 1024w")
-                            << QByteArrayList{"a.jpg 300 1", "b.jpg 1024 1"};
+    QTest::newRow("widths") << QByteArray("a.jpg 300w, b.jpg 1024w") << QByteArrayList{"a.jpg 300 1", "b.jpg 1024 1"};
     QTest::newRow("densities and none") << QByteArray("a.jpg, b.jpg 1.5x,c.jpg 2x")
                                         << QByteArrayList{"a.jpg 0 1", "b.jpg 0 1.5", "c.jpg 0 2"};
-    QTest::newRow("commas inside a url") << QByteArray("https://i.example/w_300,h_200/a.jpg 300w, https://i.example/w_900,h_600/a.jpg 900w")
+    QTest::newRow("commas inside a url") << QByteArray(
+        "https://i.example/w_300,h_200/a.jpg 300w, https://i.example/w_900,h_600/a.jpg 900w")
                                          << QByteArrayList{"https://i.example/w_300,h_200/a.jpg 300 1",
                                                            "https://i.example/w_900,h_600/a.jpg 900 1"};
-    QTest::newRow("trailing commas end a candidate") << QByteArray("a.jpg,, b.jpg 2x")
-                                                     << QByteArrayList{"a.jpg 0 1", "b.jpg 0 2"};
-    QTest::newRow("a comma without space belongs to the url") << QByteArray("a.jpg,b.jpg 2x")
-                                                              << QByteArrayList{"a.jpg,b.jpg 0 2"};
-    QTest::newRow("white space of all kinds") << QByteArray("\n  a.jpg\t640w ,\n b.jpg   1280w  \n")
-                                              << QByteArrayList{"a.jpg 640 1", "b.jpg 1280 1"};
-    QTest::newRow("bad and height descriptors ignored") << QByteArray("a.jpg 100h, b.jpg zw, c.jpg -2x")
-                                                        << QByteArrayList{"a.jpg 0 1", "b.jpg 0 1", "c.jpg 0 1"};
+    QTest::newRow("trailing commas end a candidate")
+        << QByteArray("a.jpg,, b.jpg 2x") << QByteArrayList{"a.jpg 0 1", "b.jpg 0 2"};
+    QTest::newRow("a comma without space belongs to the url")
+        << QByteArray("a.jpg,b.jpg 2x") << QByteArrayList{"a.jpg,b.jpg 0 2"};
+    QTest::newRow("white space of all kinds")
+        << QByteArray("\n  a.jpg\t640w ,\n b.jpg   1280w  \n") << QByteArrayList{"a.jpg 640 1", "b.jpg 1280 1"};
+    QTest::newRow("bad and height descriptors ignored")
+        << QByteArray("a.jpg 100h, b.jpg zw, c.jpg -2x") << QByteArrayList{"a.jpg 0 1", "b.jpg 0 1", "c.jpg 0 1"};
     QTest::newRow("empty") << QByteArray(" , ,") << QByteArrayList{};
 }
 
@@ -241,7 +241,8 @@ void TestModernLinks::largestPicture_data()
     row("picture sources join their img",
         "<picture><source srcset='a.avif 1600w' type=image/avif><source srcset='a.webp 800w'><img src=a.jpg></picture>",
         {"P http://h/d/a.avif"});
-    row("lazy picture sources", "<picture><source data-srcset='big.webp 2000w' srcset=ph.gif><img src=ph.gif data-src=mid.jpg></picture>",
+    row("lazy picture sources",
+        "<picture><source data-srcset='big.webp 2000w' srcset=ph.gif><img src=ph.gif data-src=mid.jpg></picture>",
         {"P http://h/d/big.webp"});
     row("a picture with no img loads nothing", "<picture><source srcset='a.webp 800w'></picture>", {});
     row("two imgs, two pictures", "<img src=a.jpg><img src=b.jpg>", {"P http://h/d/a.jpg", "P http://h/d/b.jpg"});
@@ -260,12 +261,14 @@ void TestModernLinks::cssUrls_data()
 {
     QTest::addColumn<QByteArray>("css");
     QTest::addColumn<QByteArrayList>("expected");
-    QTest::newRow("quotes and spaces") << QByteArray("a{background:url( 'x.png' )} b{background:url(\"y.png\")} c{background:url(z.png)}")
+    QTest::newRow("quotes and spaces") << QByteArray(
+        "a{background:url( 'x.png' )} b{background:url(\"y.png\")} c{background:url(z.png)}")
                                        << QByteArrayList{"x.png", "y.png", "z.png"};
-    QTest::newRow("style attribute") << QByteArray("color:red; background-image: url(bg.jpg)") << QByteArrayList{"bg.jpg"};
-    QTest::newRow("imports and fonts skipped")
-        << QByteArray("@import url(a.css); @font-face{font-family:F;src:url(f.woff2),url(f.woff)} p{list-style:url(dot.gif)}")
-        << QByteArrayList{"dot.gif"};
+    QTest::newRow("style attribute") << QByteArray("color:red; background-image: url(bg.jpg)")
+                                     << QByteArrayList{"bg.jpg"};
+    QTest::newRow("imports and fonts skipped") << QByteArray(
+        "@import url(a.css); @font-face{font-family:F;src:url(f.woff2),url(f.woff)} p{list-style:url(dot.gif)}")
+                                               << QByteArrayList{"dot.gif"};
     QTest::newRow("letter case") << QByteArray("P{BACKGROUND:URL(A.GIF)}") << QByteArrayList{"A.GIF"};
     QTest::newRow("unterminated") << QByteArray("p{background:url(a.png") << QByteArrayList{};
 }
@@ -281,9 +284,9 @@ void TestModernLinks::fileClasses_data()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<bool>("file");
-    for (const char* ext : {"jpg", "JPEG", "png", "Gif", "webp", "avif", "bmp", "tif", "tiff", "svg", "avi", "mpg",
-                            "mpeg", "mp4", "m4v", "mov", "webm", "mkv", "mp3", "m4a", "ogg", "opus", "flac", "wav",
-                            "zip", "7z", "rar", "tar", "gz", "tgz", "bz2", "xz", "zst", "pdf", "EPUB"})
+    for (const char* ext : {"jpg",  "JPEG", "png", "Gif", "webp", "avif", "bmp", "tif", "tiff", "svg",  "avi",  "mpg",
+                            "mpeg", "mp4",  "m4v", "mov", "webm", "mkv",  "mp3", "m4a", "ogg",  "opus", "flac", "wav",
+                            "zip",  "7z",   "rar", "tar", "gz",   "tgz",  "bz2", "xz",  "zst",  "pdf",  "EPUB"})
         QTest::newRow(ext) << ("/a/file." + QByteArray(ext)) << true;
     for (const char* path : {"/a/page.html", "/news/2026/story", "/a/", "/", "/a.jpg/page", "/a/file.jpgx",
                              "/a/archive.tar.gz.part", "/a/css.css", "/noext"})
@@ -304,10 +307,10 @@ void TestModernLinks::pageEncodings_data()
     QTest::newRow("undeclared 8-bit page read as windows-1252")
         << QByteArray("latin1.html")
         << QByteArrayList{"F http://h.example/a/caf%C3%A9.jpg", "D http://h.example/a/men%C3%BC/seite.html"};
-    QTest::newRow("windows-1251 from http-equiv") << QByteArray("cp1251.html")
-                                                   << QByteArrayList{"F http://h.example/a/%D1%84%D0%BE%D1%82%D0%BE.jpg"};
-    QTest::newRow("Shift_JIS from meta charset") << QByteArray("shiftjis.html")
-                                                  << QByteArrayList{"P http://h.example/a/%E5%86%99%E7%9C%9F.png"};
+    QTest::newRow("windows-1251 from http-equiv")
+        << QByteArray("cp1251.html") << QByteArrayList{"F http://h.example/a/%D1%84%D0%BE%D1%82%D0%BE.jpg"};
+    QTest::newRow("Shift_JIS from meta charset")
+        << QByteArray("shiftjis.html") << QByteArrayList{"P http://h.example/a/%E5%86%99%E7%9C%9F.png"};
 }
 
 void TestModernLinks::pageEncodings()

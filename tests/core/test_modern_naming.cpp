@@ -55,8 +55,8 @@ void TestModernNaming::typeExtensions_data()
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("result");
     QTest::newRow("jpeg") << QByteArray("12345") << QByteArray("image/jpeg") << QByteArray("12345.jpg");
-    QTest::newRow("webp with parameters and case") << QByteArray("x") << QByteArray(" Image/WebP ; q=1")
-                                                   << QByteArray("x.webp");
+    QTest::newRow("webp with parameters and case")
+        << QByteArray("x") << QByteArray(" Image/WebP ; q=1") << QByteArray("x.webp");
     QTest::newRow("svg") << QByteArray("logo") << QByteArray("image/svg+xml") << QByteArray("logo.svg");
     QTest::newRow("mp4") << QByteArray("clip") << QByteArray("video/mp4") << QByteArray("clip.mp4");
     QTest::newRow("pdf") << QByteArray("report") << QByteArray("application/pdf") << QByteArray("report.pdf");
@@ -102,10 +102,11 @@ void TestModernNaming::discardedDownloads_data()
     QTest::newRow("classic small") << qint64(999) << false << false << 200 << QByteArray("image/png") << true;
     QTest::newRow("classic at the limit") << qint64(1000) << false << false << 200 << QByteArray() << false;
     QTest::newRow("classic failed") << qint64(5000) << true << false << 200 << QByteArray() << true;
-    QTest::newRow("modern small picture kept") << qint64(120) << false << true << 200 << QByteArray("image/png") << false;
+    QTest::newRow("modern small picture kept")
+        << qint64(120) << false << true << 200 << QByteArray("image/png") << false;
     QTest::newRow("modern small error page") << qint64(300) << false << true << 404 << QByteArray("image/png") << true;
-    QTest::newRow("modern small html answer") << qint64(300) << false << true << 200
-                                              << QByteArray("Text/HTML; charset=utf-8") << true;
+    QTest::newRow("modern small html answer")
+        << qint64(300) << false << true << 200 << QByteArray("Text/HTML; charset=utf-8") << true;
     QTest::newRow("modern large html kept") << qint64(4000) << false << true << 200 << QByteArray("text/html") << false;
     QTest::newRow("modern failed") << qint64(4000) << true << true << 200 << QByteArray("image/png") << true;
 }

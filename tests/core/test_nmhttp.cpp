@@ -43,8 +43,7 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(Listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-            || ::listen(Listener, 16) != 0)
+        if (::bind(Listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(Listener, 16) != 0)
             qFatal("test server cannot listen");
         socklen_t length = sizeof address;
         ::getsockname(Listener, reinterpret_cast<sockaddr*>(&address), &length);
@@ -122,8 +121,8 @@ private:
                     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                 }
                 for (qsizetype sent = 0; sent < reply.size();) {
-                    const qsizetype piece = PieceSize > 0 ? qMin<qsizetype>(PieceSize, reply.size() - sent)
-                                                          : reply.size() - sent;
+                    const qsizetype piece =
+                        PieceSize > 0 ? qMin<qsizetype>(PieceSize, reply.size() - sent) : reply.size() - sent;
                     const ssize_t n = ::send(fd, reply.constData() + sent, piece, MSG_NOSIGNAL);
                     if (n <= 0)
                         break;  // the client gave up on the response
@@ -172,10 +171,7 @@ ScriptedServer::Responder Always(const QByteArray& reply)
     return [reply](int, const QByteArray&) { return reply; };
 }
 
-QByteArray Ok(const QByteArray& body)
-{
-    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body;
-}
+QByteArray Ok(const QByteArray& body) { return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body; }
 
 QByteArray Redirect(const QByteArray& location, const QByteArray& extra = {})
 {
@@ -245,10 +241,13 @@ void TestNMHTTP::requestBytes()
 
     const QList<QByteArray> requests = server.Requests();
     QCOMPARE(requests.size(), 3);
-    QCOMPARE(requests[0], "GET /a/b.html HTTP/1.0\r\nHost: 127.0.0.1:" + server.PortText() + "\r\n" + Accept1 + Accept2
-                              + ContentType + "\r\n");
-    QCOMPARE(requests[1], "GET http://127.0.0.1/a/b.html HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
-                          "Host: 127.0.0.1\r\n" + Accept1 + Accept2 + ContentType + "\r\n");
+    QCOMPARE(requests[0],
+             "GET /a/b.html HTTP/1.0\r\nHost: 127.0.0.1:" + server.PortText() + "\r\n" + Accept1 + Accept2 + ContentType
+                 + "\r\n");
+    QCOMPARE(requests[1],
+             "GET http://127.0.0.1/a/b.html HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
+             "Host: 127.0.0.1\r\n"
+                 + Accept1 + Accept2 + ContentType + "\r\n");
     QVERIFY(requests[2].startsWith("GET / HTTP/1.0\r\nHost: 127.0.0.1:" + server.PortText() + "\r\n"));
 }
 
@@ -310,8 +309,8 @@ void TestNMHTTP::eventOrderOfSuccess()
 {
     // A body large enough to arrive in many packets after the header block.
     const QByteArray body(4 << 20, 'z');
-    ScriptedServer server(Always("HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\n\r\n" + body));
+    ScriptedServer server(
+        Always("HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body));
     TNMHTTP http;
     http.ReportLevel = 4;
     QStringList events;
@@ -329,9 +328,10 @@ void TestNMHTTP::eventOrderOfSuccess()
     http.OnFailure = [&](CmdType) { add("failure"); };
     http.OnRedirect = [&](bool&) { add("redirect"); };
     http.Get(server.Address() + "/big");
-    QCOMPARE(events, QStringList({"about to send", "connect", "status Sending Buffer", "packet",
-        "status Request Close Socket", "disconnect", "success", "status Transaction Completed",
-        "status Request Close Socket", "disconnect"}));
+    QCOMPARE(events,
+             QStringList({"about to send", "connect", "status Sending Buffer", "packet", "status Request Close Socket",
+                          "disconnect", "success", "status Transaction Completed", "status Request Close Socket",
+                          "disconnect"}));
     QCOMPARE(http.Body.size(), body.size());
     QVERIFY(http.Body == body);
     QCOMPARE(http.BytesTotal, int32_t(body.size()));
@@ -448,8 +448,8 @@ void TestNMHTTP::repeatedPasses()
 {
     // A loop, a 3xx without a Location line, and the edge codes 299 and 399 all repeat the pass,
     // until the bound ends the request.
-    const QList<QByteArray> replies = {Redirect("/loop"), "HTTP/1.0 301 Moved\r\n\r\n",
-        "HTTP/1.0 299 Odd\r\n\r\n", "HTTP/1.0 399 Odd\r\n\r\n"};
+    const QList<QByteArray> replies = {Redirect("/loop"), "HTTP/1.0 301 Moved\r\n\r\n", "HTTP/1.0 299 Odd\r\n\r\n",
+                                       "HTTP/1.0 399 Odd\r\n\r\n"};
     for (const QByteArray& reply : replies) {
         ScriptedServer server(Always(reply));
         TNMHTTP http;
@@ -465,9 +465,8 @@ void TestNMHTTP::repeatedPasses()
         QVERIFY(!http.Connected);
     }
     // Just under the bound the request ends normally.
-    ScriptedServer server([](int index, const QByteArray&) {
-        return index < MaxRepeatedPasses - 1 ? Redirect("/again") : Ok("there");
-    });
+    ScriptedServer server(
+        [](int index, const QByteArray&) { return index < MaxRepeatedPasses - 1 ? Redirect("/again") : Ok("there"); });
     TNMHTTP http;
     http.Get(server.Address() + "/");
     QCOMPARE(http.Body, QByteArray("there"));
@@ -523,23 +522,22 @@ void TestNMHTTP::badResponses_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("error");  // expected exception message, empty for none
-    QTest::addColumn<int>("code");  // -1: no status line was read
+    QTest::addColumn<int>("code");          // -1: no status line was read
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("bytesTotal");
     const QByteArray junk("\x00\x01\xfe\xff \x80\x81 \x7f\x1b", 10);
-    QTest::newRow("status line of binary junk") << junk + "\n\r\nrest" << QByteArray() << 0
-                                                << QByteArray("rest") << 0;
+    QTest::newRow("status line of binary junk") << junk + "\n\r\nrest" << QByteArray() << 0 << QByteArray("rest") << 0;
     QTest::newRow("binary junk without a line end")
         << junk + junk << QByteArray("Connection closed before end of line") << -1 << QByteArray() << 0;
-    QTest::newRow("status line without a code") << QByteArray("HTTP/1.0\r\n\r\nbody") << QByteArray() << 0
-                                                << QByteArray("body") << 0;
-    QTest::newRow("code right before the line end") << QByteArray("HTTP/1.0 404\r\n\r\nbody") << QByteArray()
-                                                    << 0 << QByteArray("body") << 0;
+    QTest::newRow("status line without a code")
+        << QByteArray("HTTP/1.0\r\n\r\nbody") << QByteArray() << 0 << QByteArray("body") << 0;
+    QTest::newRow("code right before the line end")
+        << QByteArray("HTTP/1.0 404\r\n\r\nbody") << QByteArray() << 0 << QByteArray("body") << 0;
     QByteArray block = "HTTP/1.0 200 OK\r\n";
     while (block.size() < (1 << 20))
         block += "X-Padding: " + QByteArray(100, 'p') + "\r\n";
-    QTest::newRow("header block of 1 MB") << block + "\r\nbody" << QByteArray("Header block too large") << 200
-                                          << QByteArray() << 0;
+    QTest::newRow("header block of 1 MB")
+        << block + "\r\nbody" << QByteArray("Header block too large") << 200 << QByteArray() << 0;
     QTest::newRow("one header line of 100 KB")
         << "HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(100000, 'l') + "\r\n\r\nbody"
         << QByteArray("Header line too long") << 200 << QByteArray() << 0;
@@ -548,25 +546,24 @@ void TestNMHTTP::badResponses_data()
     QTest::newRow("Content-Length beyond 32 bits")
         << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 123456789012\r\n\r\nbody") << QByteArray() << 200
         << QByteArray("body") << 0;
-    QTest::newRow("Content-Length not a number")
-        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: lots\r\n\r\nbody") << QByteArray() << 200
-        << QByteArray("body") << 0;
+    QTest::newRow("Content-Length not a number") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: lots\r\n\r\nbody")
+                                                 << QByteArray() << 200 << QByteArray("body") << 0;
     QTest::newRow("Content-Length smaller than the body")
-        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nbody") << QByteArray() << 200
-        << QByteArray("body") << 2;
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nbody") << QByteArray() << 200 << QByteArray("body")
+        << 2;
     QTest::newRow("Location of 1000 characters on a success")
         << "HTTP/1.0 200 OK\r\nLocation: /" + QByteArray(999, 'L') + "\r\n\r\nbody" << QByteArray() << 200
         << QByteArray("body") << 0;
     QTest::newRow("close in the middle of the header block")
-        << QByteArray("HTTP/1.0 200 OK\r\nContent-Ty") << QByteArray("Connection closed before end of line")
-        << 200 << QByteArray() << 0;
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Ty") << QByteArray("Connection closed before end of line") << 200
+        << QByteArray() << 0;
     QTest::newRow("close right after the status line")
         << QByteArray("HTTP/1.0 200 OK\r\n") << QByteArray("Connection closed before end of line") << 200
         << QByteArray() << 0;
-    QTest::newRow("close before any byte") << QByteArray() << QByteArray("Connection closed before end of line")
-                                           << -1 << QByteArray() << 0;
-    QTest::newRow("bare LF line ends") << QByteArray("HTTP/1.0 200 OK\nContent-Length: 4\n\nbody")
-                                       << QByteArray() << 200 << QByteArray("body") << 4;
+    QTest::newRow("close before any byte")
+        << QByteArray() << QByteArray("Connection closed before end of line") << -1 << QByteArray() << 0;
+    QTest::newRow("bare LF line ends") << QByteArray("HTTP/1.0 200 OK\nContent-Length: 4\n\nbody") << QByteArray()
+                                       << 200 << QByteArray("body") << 4;
 }
 
 void TestNMHTTP::badResponses()
@@ -637,8 +634,8 @@ void TestNMHTTP::bodyWithHeaderBlock()
     http.Get(redirecting.Address() + "/");
     QCOMPARE(http.Body, QByteArray("cut"));
     QCOMPARE(target.Requests().size(), 1);
-    QVERIFY(target.Requests()[0].startsWith("GET " + longTarget.left(256).mid(longTarget.indexOf("/c"))
-        + " HTTP/1.0\r\n"));
+    QVERIFY(
+        target.Requests()[0].startsWith("GET " + longTarget.left(256).mid(longTarget.indexOf("/c")) + " HTTP/1.0\r\n"));
 }
 
 void TestNMHTTP::responseInPieces()
@@ -713,9 +710,8 @@ void TestNMHTTP::bodyFileNeverThroughALink()
     http.BodyFileMustBeNew = true;
     QVERIFY(Failure([&] { http.Get(server.Address() + "/"); }).startsWith("Cannot create file"));
     QCOMPARE(ReadFile(dir.filePath("page.htm")), QByteArray("payload"));
-    ScriptedServer redirecting([](int index, const QByteArray&) {
-        return index == 0 ? Redirect("/final") : Ok("final body");
-    });
+    ScriptedServer redirecting(
+        [](int index, const QByteArray&) { return index == 0 ? Redirect("/final") : Ok("final body"); });
     http.Body = QFile::encodeName(dir.filePath("new.htm"));
     http.Get(redirecting.Address() + "/");
     QCOMPARE(ReadFile(dir.filePath("new.htm")), QByteArray("final body"));
@@ -735,7 +731,7 @@ void TestNMHTTP::refusedConnection()
     http.OnConnectionFailed = [&](TPowersock*) { events << "connection failed"; };
     http.OnDisconnect = [&](TPowersock*) { events << "disconnect"; };
     QCOMPARE(Failure([&] { http.Get("http://127.0.0.1:" + QByteArray::number(port) + "/"); }),
-        QByteArray("Connection Failed"));
+             QByteArray("Connection Failed"));
     QCOMPARE(events, QStringList({"about to send", "connection failed"}));
     // An empty address fails before any event.
     events.clear();

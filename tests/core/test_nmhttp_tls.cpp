@@ -29,8 +29,8 @@ private slots:
         QVERIFY(FCerts.Make());
         FCerts.Trust();
         QVERIFY(FRoot.isValid());
-        FTls = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Tls, FRoot.path(), FCerts.Certificate(TestCertificates::Kind::Good),
-                                             FCerts.Key());
+        FTls = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Tls, FRoot.path(),
+                                             FCerts.Certificate(TestCertificates::Kind::Good), FCerts.Key());
         FPlain = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Plain, FRoot.path());
         QVERIFY(FTls->Start());
         QVERIFY(FPlain->Start());
@@ -49,12 +49,12 @@ private slots:
                                        << "GET /echo/a HTTP/1.0\r\n" + tlsHost;
         QTest::newRow("https to http") << FTls->Url("/redirect?to=" + FPlain->Url("/echo/b")) << false
                                        << "GET /echo/b HTTP/1.0\r\n" + plainHost;
-        QTest::newRow("relative path keeps https") << FTls->Url("/redirect?to=/echo/c") << true
-                                                   << "GET /echo/c HTTP/1.0\r\n" + tlsHost;
-        QTest::newRow("relative name keeps https") << FTls->Url("/redirect?to=echo-d") << true
-                                                   << "GET /echo-d HTTP/1.0\r\n" + tlsHost;
-        QTest::newRow("relative path stays plain") << FPlain->Url("/redirect?to=/echo/e") << false
-                                                   << "GET /echo/e HTTP/1.0\r\n" + plainHost;
+        QTest::newRow("relative path keeps https")
+            << FTls->Url("/redirect?to=/echo/c") << true << "GET /echo/c HTTP/1.0\r\n" + tlsHost;
+        QTest::newRow("relative name keeps https")
+            << FTls->Url("/redirect?to=echo-d") << true << "GET /echo-d HTTP/1.0\r\n" + tlsHost;
+        QTest::newRow("relative path stays plain")
+            << FPlain->Url("/redirect?to=/echo/e") << false << "GET /echo/e HTTP/1.0\r\n" + plainHost;
     }
     void redirectsAcrossSchemes()
     {
@@ -79,19 +79,17 @@ private slots:
         QTest::addColumn<QByteArray>("later");  // a second request of the same client
         QTest::addColumn<bool>("atTarget");
         QTest::addColumn<bool>("atLater");
-        QTest::newRow("https, same host") << FTls->Url("/redirect?to=/echo/1&cookie=a=b") << FTls->Url("/echo/2")
-                                          << true << true;
-        QTest::newRow("https to http, same host")
-            << FTls->Url("/redirect?to=" + FPlain->Url("/echo/1") + "&cookie=a=b") << FTls->Url("/echo/2") << false
-            << true;
+        QTest::newRow("https, same host")
+            << FTls->Url("/redirect?to=/echo/1&cookie=a=b") << FTls->Url("/echo/2") << true << true;
+        QTest::newRow("https to http, same host") << FTls->Url("/redirect?to=" + FPlain->Url("/echo/1") + "&cookie=a=b")
+                                                  << FTls->Url("/echo/2") << false << true;
         QTest::newRow("https to another host")
-            << FTls->Url("/redirect?to=" + FTls->Url("/echo/1", "localhost") + "&cookie=a=b")
-            << FPlain->Url("/echo/2") << false << false;
+            << FTls->Url("/redirect?to=" + FTls->Url("/echo/1", "localhost") + "&cookie=a=b") << FPlain->Url("/echo/2")
+            << false << false;
         QTest::newRow("http, same host") << FPlain->Url("/redirect?to=/echo/1&cookie=a=b") << FPlain->Url("/echo/2")
                                          << true << true;
-        QTest::newRow("http to https, same host")
-            << FPlain->Url("/redirect?to=" + FTls->Url("/echo/1") + "&cookie=a=b") << FTls->Url("/echo/2") << true
-            << true;
+        QTest::newRow("http to https, same host") << FPlain->Url("/redirect?to=" + FTls->Url("/echo/1") + "&cookie=a=b")
+                                                  << FTls->Url("/echo/2") << true << true;
     }
     void cookieStaysWithItsHost()
     {

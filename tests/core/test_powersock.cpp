@@ -393,7 +393,7 @@ void TestPowersock::cancelInEachWait_data()
 {
     QTest::addColumn<QString>("wait");
     QTest::addColumn<QByteArray>("error");
-    QTest::addColumn<bool>("aborted");       // EAbortError rather than a plain ESockError
+    QTest::addColumn<bool>("aborted");         // EAbortError rather than a plain ESockError
     QTest::addColumn<bool>("stillRequested");  // CancelRequested afterwards
     QTest::newRow("look-up") << "lookup" << QByteArray("Host Lookup Canceled") << false << true;
     QTest::newRow("connect") << "connect" << QByteArray("Connection Canceled") << false << true;
@@ -450,10 +450,12 @@ void TestPowersock::cancelInEachWait()
     if (wait == "lookup" || wait == "connect")
         text = ErrorOf([&] { sock.Connect(); }, &wasAbort);
     else if (wait == "sendBuffer")  // the peer reads nothing: sooner or later a send must wait
-        text = ErrorOf([&] {
-            for (int i = 0; i < 4000; ++i)
-                sock.SendBuffer(big.constData(), uint16_t(big.size()));
-        }, &wasAbort);
+        text = ErrorOf(
+            [&] {
+                for (int i = 0; i < 4000; ++i)
+                    sock.SendBuffer(big.constData(), uint16_t(big.size()));
+            },
+            &wasAbort);
     else if (wait == "sendFile")
         text = ErrorOf([&] { sock.SendFile(source.fileName()); }, &wasAbort);
     else if (wait == "readLn")
@@ -529,10 +531,10 @@ void TestPowersock::writeLimits()
         QVERIFY(sock.CancelRequested());
         sock.Host = "127.0.0.1";
         sock.Port = peer.Port();
-        sock.Disconnect();  // the renewed socket closes gracefully: nothing in flight is dropped
-        sock.Connect();     // clears the cancel request
+        sock.Disconnect();                     // the renewed socket closes gracefully: nothing in flight is dropped
+        sock.Connect();                        // clears the cancel request
         sock.Write(long20000);                 // only the first 16385 characters
-        sock.Write(QByteArray("ab\0cd", 5));  // up to the zero
+        sock.Write(QByteArray("ab\0cd", 5));   // up to the zero
         sock.Writeln(QByteArray(20000, 'w'));  // cut before the line end is reached
         sock.Write("");                        // nothing to send returns at once
         sock.Writeln("end");
@@ -559,9 +561,7 @@ void TestPowersock::peerCloseDuringCapture()
     QFETCH(bool, toFile);
     QFETCH(int, size);
     const QByteArray data = PatternBytes(size);
-    LoopbackPeer peer([&](int fd) {
-        LoopbackPeer::SendAll(fd, "head\n" + data);
-    });
+    LoopbackPeer peer([&](int fd) { LoopbackPeer::SendAll(fd, "head\n" + data); });
     QTemporaryDir dir;
     Probe sock;
     int packets = 0, disconnects = 0;

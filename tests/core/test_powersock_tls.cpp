@@ -62,8 +62,8 @@ private slots:
         FBig = RandomTestBytes(3 * 1024 * 1024 + 12345, 7);
         QVERIFY(WriteTestFile(FRoot.filePath("page.html"), FPage));
         QVERIFY(WriteTestFile(FRoot.filePath("big.bin"), FBig));
-        FServer = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Tls, FRoot.path(),
-                                                FCerts.Certificate(Kind::Good), FCerts.Key());
+        FServer = std::make_unique<PyTlsServer>(PyTlsServer::Mode::Tls, FRoot.path(), FCerts.Certificate(Kind::Good),
+                                                FCerts.Key());
         QVERIFY(FServer->Start());
     }
 

@@ -132,10 +132,13 @@ void TestPowersockWaits::cancelFromAnotherThreadWakesTheWait()
         sock.Port = port;
         Prepare(sock, wait);
         QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, [&] {
-            if (waiting.load())
-                asleep = true;
-        }, Qt::DirectConnection);
+        QObject::connect(
+            dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+            [&] {
+                if (waiting.load())
+                    asleep = true;
+            },
+            Qt::DirectConnection);
         waiting = &sock;
         const QByteArray ended = RunWait(sock, wait, dir.path());
         {

@@ -15,7 +15,8 @@ private slots:
         QTest::newRow("folder address stays whole") << QByteArray("http://h/a/") << QByteArray("http://h/a/");
         QTest::newRow("letter case kept") << QByteArray("http://H/Dir/X.htm") << QByteArray("http://H/Dir/");
         QTest::newRow("no slash at all") << QByteArray("page.html") << QByteArray();
-        QTest::newRow("query with a slash cuts there") << QByteArray("http://h/p?a=1/2") << QByteArray("http://h/p?a=1/");
+        QTest::newRow("query with a slash cuts there")
+            << QByteArray("http://h/p?a=1/2") << QByteArray("http://h/p?a=1/");
     }
     void documentDirectory()
     {
@@ -28,9 +29,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("address");
         QTest::addColumn<QByteArray>("directory");
-        QTest::newRow("upper-case path is lowered") << QByteArray("http://Host/Pics/Page.HTM") << QByteArray("http://host/pics/");
-        QTest::newRow("folder address keeps its folder") << QByteArray("http://h/Gallery/") << QByteArray("http://h/gallery/");
-        QTest::newRow("8-bit letters unchanged") << QByteArray("http://h/\xC4x/\xD6.htm") << QByteArray("http://h/\xC4x/");
+        QTest::newRow("upper-case path is lowered")
+            << QByteArray("http://Host/Pics/Page.HTM") << QByteArray("http://host/pics/");
+        QTest::newRow("folder address keeps its folder")
+            << QByteArray("http://h/Gallery/") << QByteArray("http://h/gallery/");
+        QTest::newRow("8-bit letters unchanged")
+            << QByteArray("http://h/\xC4x/\xD6.htm") << QByteArray("http://h/\xC4x/");
         QTest::newRow("no slash gives nothing") << QByteArray("ABC") << QByteArray();
         QTest::newRow("empty") << QByteArray() << QByteArray();
     }

@@ -132,10 +132,7 @@ void TestWinsock::initTestCase()
     QCOMPARE(FData.wVersion, uint16_t(0x0101));
 }
 
-void TestWinsock::cleanupTestCase()
-{
-    QCOMPARE(ws::WSACleanup(), 0);
-}
+void TestWinsock::cleanupTestCase() { QCOMPARE(ws::WSACleanup(), 0); }
 
 void TestWinsock::errorNumbers_data()
 {

@@ -24,26 +24,35 @@ struct Reports : TReportReceiver {
 
     void Listen(TDownload* engine)
     {
-        connect(engine, &TDownload::HintChanged, this, [this](const TDownloadHint& h) {
-            Hints.append(h.Text);
-            Order.append("hint");
-        }, Qt::QueuedConnection);
-        connect(engine, &TDownload::Progress, this, [this](int32_t received, int32_t total) {
-            Progress.append({received, total});
-            Order.append("progress");
-        }, Qt::QueuedConnection);
-        connect(engine, &TDownload::Finished, this, [this](const TDownloadOutcome& o) {
-            Outcomes.append(o);
-            Order.append("outcome");
-        }, Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::HintChanged, this,
+            [this](const TDownloadHint& h) {
+                Hints.append(h.Text);
+                Order.append("hint");
+            },
+            Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::Progress, this,
+            [this](int32_t received, int32_t total) {
+                Progress.append({received, total});
+                Order.append("progress");
+            },
+            Qt::QueuedConnection);
+        connect(
+            engine, &TDownload::Finished, this,
+            [this](const TDownloadOutcome& o) {
+                Outcomes.append(o);
+                Order.append("outcome");
+            },
+            Qt::QueuedConnection);
     }
 };
 
 void Serve(ScriptServer& s, int fd, const QByteArray& path)
 {
     if (path.startsWith("/missing")) {
-        ScriptServer::SendAll(fd, "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n"
-                                  + Content("error page", 3000));
+        ScriptServer::SendAll(
+            fd, "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n" + Content("error page", 3000));
         return;
     }
     if (path.startsWith("/loop")) {
@@ -102,22 +111,20 @@ void TestEngineReports::reportsOfOneRun_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QString>("reason");  // "*": any text but empty
-    QTest::newRow("kept, with request values") << QByteArray("/ok-5000") << QByteArray("Agent/1.0")
-                                               << QByteArray("http://127.0.0.1/page.html") << int(FileDownloaded)
-                                               << qint64(5000) << false << 200
-                                               << QByteArray("application/octet-stream") << QString();
-    QTest::newRow("1000 bytes kept") << QByteArray("/exact-1000") << QByteArray() << QByteArray()
-                                     << int(FileDownloaded) << qint64(1000) << false << 200
-                                     << QByteArray("application/octet-stream") << QString();
+    QTest::newRow("kept, with request values")
+        << QByteArray("/ok-5000") << QByteArray("Agent/1.0") << QByteArray("http://127.0.0.1/page.html")
+        << int(FileDownloaded) << qint64(5000) << false << 200 << QByteArray("application/octet-stream") << QString();
+    QTest::newRow("1000 bytes kept") << QByteArray("/exact-1000") << QByteArray() << QByteArray() << int(FileDownloaded)
+                                     << qint64(1000) << false << 200 << QByteArray("application/octet-stream")
+                                     << QString();
     QTest::newRow("999 bytes deleted") << QByteArray("/small-999") << QByteArray() << QByteArray()
                                        << int(FileDownloaded) << qint64(999) << true << 200
-                                       << QByteArray("application/octet-stream")
-                                       << QString("Smaller than 1000 bytes");
-    QTest::newRow("error page deleted") << QByteArray("/missing.jpg") << QByteArray() << QByteArray()
-                                        << int(FileFailed) << qint64(3000) << true << 404
-                                        << QByteArray("text/html") << QString("HTTP 404 Not Found");
-    QTest::newRow("refused: no file") << QByteArray() << QByteArray() << QByteArray() << int(FileFailed)
-                                      << qint64(-1) << false << 0 << QByteArray() << QString("Connection refused");
+                                       << QByteArray("application/octet-stream") << QString("Smaller than 1000 bytes");
+    QTest::newRow("error page deleted") << QByteArray("/missing.jpg") << QByteArray() << QByteArray() << int(FileFailed)
+                                        << qint64(3000) << true << 404 << QByteArray("text/html")
+                                        << QString("HTTP 404 Not Found");
+    QTest::newRow("refused: no file") << QByteArray() << QByteArray() << QByteArray() << int(FileFailed) << qint64(-1)
+                                      << false << 0 << QByteArray() << QString("Connection refused");
     QTest::newRow("redirect loop") << QByteArray("/loop") << QByteArray() << QByteArray() << int(FileFailed)
                                    << qint64(0) << true << 302 << QByteArray() << QString("Too many redirects");
 }
@@ -135,9 +142,8 @@ void TestEngineReports::reportsOfOneRun()
     QFETCH(QString, reason);
     ScriptServer server(Serve);
     QTemporaryDir dir;
-    const QByteArray url = path.isEmpty()
-        ? "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/f.bin"
-        : server.Url(path);
+    const QByteArray url =
+        path.isEmpty() ? "http://127.0.0.1:" + QByteArray::number(ClosedPort()) + "/f.bin" : server.Url(path);
     const QString file = dir.path() + "/f.bin";
     std::stop_source stop;
     Reports reports;
@@ -187,18 +193,21 @@ void TestEngineReports::progressIsCoalesced()
     QTemporaryDir dir;
     std::stop_source stop;
     Reports reports;
-    auto* engine = new TDownload(server.Url("/big-" + QByteArray::number(Size)), dir.path() + "/big",
-                                 0, 1, stop.get_token());
+    auto* engine =
+        new TDownload(server.Url("/big-" + QByteArray::number(Size)), dir.path() + "/big", 0, 1, stop.get_token());
     reports.Listen(engine);
     // When each progress report leaves the engine (recorded on the engine's thread).
     std::mutex mutex;
     QList<qint64> sentAtNs;
     QElapsedTimer clock;
     clock.start();
-    QObject::connect(engine, &TDownload::Progress, engine, [&](int32_t, int32_t) {
-        std::lock_guard lock(mutex);
-        sentAtNs.append(clock.nsecsElapsed());
-    }, Qt::DirectConnection);
+    QObject::connect(
+        engine, &TDownload::Progress, engine,
+        [&](int32_t, int32_t) {
+            std::lock_guard lock(mutex);
+            sentAtNs.append(clock.nsecsElapsed());
+        },
+        Qt::DirectConnection);
     engine->start();
     QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 60000);
     QCOMPARE(reports.Outcomes.first().State, int(FileDownloaded));
@@ -213,7 +222,8 @@ void TestEngineReports::progressIsCoalesced()
     // At most one report per frame; only the final one may follow sooner.
     for (int i = 1; i + 1 < sentAtNs.size(); ++i) {
         const qint64 gapMs = (sentAtNs[i] - sentAtNs[i - 1]) / 1000000;
-        QVERIFY2(gapMs >= TDownload::ProgressInterval - 1, qPrintable(QString("report %1 after %2 ms").arg(i).arg(gapMs)));
+        QVERIFY2(gapMs >= TDownload::ProgressInterval - 1,
+                 qPrintable(QString("report %1 after %2 ms").arg(i).arg(gapMs)));
     }
 }
 

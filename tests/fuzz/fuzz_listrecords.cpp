@@ -8,8 +8,8 @@
 namespace {
 bool Same(const TListRecord& a, const TListRecord& b)
 {
-    return a.Caption == b.Caption && a.Ticked == b.Ticked && a.ImageIndex == b.ImageIndex
-        && a.FileName == b.FileName && a.Size == b.Size;
+    return a.Caption == b.Caption && a.Ticked == b.Ticked && a.ImageIndex == b.ImageIndex && a.FileName == b.FileName
+        && a.Size == b.Size;
 }
 }  // namespace
 

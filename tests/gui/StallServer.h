@@ -51,10 +51,7 @@ public:
     StallServer& operator=(const StallServer&) = delete;
 
     quint16 Port() const { return FPort; }
-    QByteArray Url(const QByteArray& path) const
-    {
-        return "http://127.0.0.1:" + QByteArray::number(FPort) + path;
-    }
+    QByteArray Url(const QByteArray& path) const { return "http://127.0.0.1:" + QByteArray::number(FPort) + path; }
 
     void SetReply(const QByteArray& path, const Reply& reply)
     {
@@ -86,8 +83,8 @@ public:
         const auto it = FRequestCount.find(path);
         return it == FRequestCount.end() ? 0 : it->second;
     }
-    int Stalled() const { return FStalled; }         // connections waiting in a stall now
-    int PeerCloses() const { return FPeerCloses; }   // stalls ended by the client closing
+    int Stalled() const { return FStalled; }        // connections waiting in a stall now
+    int PeerCloses() const { return FPeerCloses; }  // stalls ended by the client closing
 
 private:
     void AcceptLoop()

@@ -285,7 +285,7 @@ void TestDownload::reorderAfterStopKeepsOutcomesOnTheirItems()
     DownloadWindow w;
     for (int i = 0; i < 8; ++i)
         w.AddFile(server.Url("/z" + QByteArray::number(i) + ".bin"));
-    const int waiting = w.AddFile(server.Url("/a8.bin"));   // sorts first, never started
+    const int waiting = w.AddFile(server.Url("/a8.bin"));  // sorts first, never started
     const int untouched = w.AddFile(server.Url("/a9.bin"), false);
     QCOMPARE(waiting, 8);
     QCOMPARE(untouched, 9);

@@ -238,8 +238,8 @@ void TestEngine::checkFile_data()
                                         << QByteArray("Not available") << QByteArray("(Deleted)");
     QTest::newRow("failed item's file deleted") << 50000 << int(FileFailed) << false << int(FileFailed)
                                                 << QByteArray("Not available") << QByteArray("(Deleted)");
-    QTest::newRow("no file: unchanged") << -1 << int(FileFailed) << false << int(FileFailed)
-                                        << QByteArray("f.jpg") << QByteArray("old");
+    QTest::newRow("no file: unchanged") << -1 << int(FileFailed) << false << int(FileFailed) << QByteArray("f.jpg")
+                                        << QByteArray("old");
 }
 
 void TestEngine::checkFile()

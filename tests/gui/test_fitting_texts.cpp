@@ -91,8 +91,7 @@ void TestFittingTexts::dialogs()
         TFormKeyword keyword;
         for (QToolButton* button : {keyword.ButtonOk, keyword.ButtonCancel})
             QVERIFY2(Fits(button), qPrintable(Describe(button, button->text())));
-        QVERIFY2(keyword.width() >= TitleBarWidth(keyword.windowTitle()),
-                 qPrintable(QString::number(keyword.width())));
+        QVERIFY2(keyword.width() >= TitleBarWidth(keyword.windowTitle()), qPrintable(QString::number(keyword.width())));
         for (QLabel* label : {keyword.Label1, keyword.Label2})
             QVERIFY2(Fits(label, label->text()), qPrintable(Describe(label, label->text())));
         QVERIFY(keyword.EditKeyword->x() > keyword.Label1->geometry().right());
@@ -140,8 +139,8 @@ void TestFittingTexts::sidePanelOfTheMainWindow()
     for (QToolButton* button : {window.ButtonStart, window.ButtonStop, window.ButtonParse, window.ButtonDownload})
         QVERIFY2(Fits(button), qPrintable(Describe(button, button->text())));
     // A status text longer than its panel is the panel's hint as a whole; a short one needs none.
-    const QString longStatus =
-        QStringLiteral("Status: Not active - Could not write /home/someone/Downloads/holiday/beach-1.jpg: Permission denied");
+    const QString longStatus = QStringLiteral(
+        "Status: Not active - Could not write /home/someone/Downloads/holiday/beach-1.jpg: Permission denied");
     window.SetStatusText(longStatus);
     QCOMPARE(window.StatusText(), longStatus);
     const QLabel* panel = window.StatusBar1->findChild<QLabel*>(QStringLiteral("StatusPanel0"));

@@ -51,17 +51,22 @@ private slots:
                   "<a href=\"page1.html\">one</a>\n"
                   "<A HREF=\"sub/page2.html\">two</A>\n"
                   "<a href=\"../other/page3.html\">three</a>\n"
-                  "<a href=\"" + H + "/site/page4.htm\">four</a>\n"
-                  "<a href=\"page1.html\">one again</a>\n"
-                  "<a href=\"files/pack.zip\">zip</a>\n"
-                  "<a href=\"" + H + "/site/movie.mpg\">movie</a>\n"
-                  "<a href=\"pack2.zip?x=1\">query</a>\n"
-                  "<a href=\"mailto:me@example.html\">mail</a>\n"
-                  "<img src=\"pic1.jpg\"> <img src=\"pic1.jpg\"> <IMG SRC=\"Pics/Pic2.GIF\">\n"
-                  "<a href=\"files/pack.zip\">zip again</a>\n"
-                  "</body></html>\n");
-        WriteFile(r, "site/page1.html", "<a href=\"a1.jpg\">a</a> <a href=\"child.html\">c</a>"
-                                        "<a href=\"files/pack.zip\">shared</a>");
+                  "<a href=\""
+                      + H
+                      + "/site/page4.htm\">four</a>\n"
+                        "<a href=\"page1.html\">one again</a>\n"
+                        "<a href=\"files/pack.zip\">zip</a>\n"
+                        "<a href=\""
+                      + H
+                      + "/site/movie.mpg\">movie</a>\n"
+                        "<a href=\"pack2.zip?x=1\">query</a>\n"
+                        "<a href=\"mailto:me@example.html\">mail</a>\n"
+                        "<img src=\"pic1.jpg\"> <img src=\"pic1.jpg\"> <IMG SRC=\"Pics/Pic2.GIF\">\n"
+                        "<a href=\"files/pack.zip\">zip again</a>\n"
+                        "</body></html>\n");
+        WriteFile(r, "site/page1.html",
+                  "<a href=\"a1.jpg\">a</a> <a href=\"child.html\">c</a>"
+                  "<a href=\"files/pack.zip\">shared</a>");
         WriteFile(r, "site/sub/page2.html",
                   "<a href=\"../files/pack.zip\">shared</a> <a href=\"b.zip\">b</a> <a href=\"../p5.html\">up</a>");
         WriteFile(r, "other/page3.html", "<img src=\"c.gif\">");
@@ -88,8 +93,7 @@ private slots:
         w.Files()->Add("http://old/file.jpg");  // emptied: new files do not join old ones
         w.Get(B + "index.html");
 
-        const QByteArrayList docs{B + "page1.html", B + "sub/page2.html", H + "/other/page3.html",
-                                  B + "page4.htm"};
+        const QByteArrayList docs{B + "page1.html", B + "sub/page2.html", H + "/other/page3.html", B + "page4.htm"};
         QByteArrayList sortedDocs = docs;
         std::sort(sortedDocs.begin(), sortedDocs.end(), [](const QByteArray& a, const QByteArray& b) {
             return QString::localeAwareCompare(QString::fromLatin1(a), QString::fromLatin1(b)) < 0;
@@ -121,10 +125,8 @@ private slots:
         QTest::addColumn<QByteArray>("address");  // "refused": a port where nothing listens
         QTest::addColumn<bool>("keepFiles");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("404 with the server's phrase") << H + "/site/missing.html" << false
-                                                      << "HTTP 404 File not found";
-        QTest::newRow("404 with the add-files option") << H + "/site/missing.html" << true
-                                                       << "HTTP 404 File not found";
+        QTest::newRow("404 with the server's phrase") << H + "/site/missing.html" << false << "HTTP 404 File not found";
+        QTest::newRow("404 with the add-files option") << H + "/site/missing.html" << true << "HTTP 404 File not found";
         QTest::newRow("refused port") << QByteArray("refused") << false << "Connection refused";
         QTest::newRow("redirect loop") << QByteArray("loop") << false << "Too many redirects";
     }
@@ -362,7 +364,8 @@ private slots:
             QCOMPARE(w.Docs()->StateImage(i), 0);
             if (i > 0)
                 QVERIFY(QString::localeAwareCompare(QString::fromLatin1(w.Docs()->Caption(i - 1)),
-                                                    QString::fromLatin1(caption)) <= 0);
+                                                    QString::fromLatin1(caption))
+                        <= 0);
         }
         QCOMPARE(seen.size(), BigPageDocuments);
         QCOMPARE(w.Files()->Count(), BigPageDocuments / 1000);

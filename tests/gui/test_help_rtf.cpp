@@ -39,19 +39,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text");
-        QTest::newRow("paragraphs") << QByteArray("{\\rtf1 one\\par two\\par\nthree}")
-                                    << QString("one\ntwo\nthree");
-        QTest::newRow("delimiting space is not text") << QByteArray("{\\rtf1\\b bold\\b0  plain}")
-                                                      << QString("bold plain");
-        QTest::newRow("line breaks in the file are not text") << QByteArray("{\\rtf1 a\r\nb\nc}")
-                                                              << QString("abc");
+        QTest::newRow("paragraphs") << QByteArray("{\\rtf1 one\\par two\\par\nthree}") << QString("one\ntwo\nthree");
+        QTest::newRow("delimiting space is not text")
+            << QByteArray("{\\rtf1\\b bold\\b0  plain}") << QString("bold plain");
+        QTest::newRow("line breaks in the file are not text") << QByteArray("{\\rtf1 a\r\nb\nc}") << QString("abc");
         QTest::newRow("escaped symbols") << QByteArray("{\\rtf1 \\\\ \\{x\\} }") << QString("\\ {x} ");
-        QTest::newRow("hex bytes of the code page") << QByteArray("{\\rtf1 caf\\'e9 \\'93q\\'94 \\'80}")
-                                                    << QString::fromUtf8("café “q” €");
+        QTest::newRow("hex bytes of the code page")
+            << QByteArray("{\\rtf1 caf\\'e9 \\'93q\\'94 \\'80}") << QString::fromUtf8("café “q” €");
         QTest::newRow("unicode with one fallback")
             << QByteArray("{\\rtf1 \\u8364?5 \\u-3913?x}") << QString::fromUtf8("€5 \uF0B7x");
-        QTest::newRow("unicode fallback as hex byte") << QByteArray("{\\rtf1 \\u233\\'e9!}")
-                                                      << QString::fromUtf8("é!");
+        QTest::newRow("unicode fallback as hex byte") << QByteArray("{\\rtf1 \\u233\\'e9!}") << QString::fromUtf8("é!");
         QTest::newRow("uc2 skips two") << QByteArray("{\\rtf1\\uc2 \\u8212--z}") << QString::fromUtf8("—z");
         QTest::newRow("uc0 skips none") << QByteArray("{\\rtf1\\uc0 \\u8212-z}") << QString::fromUtf8("—-z");
         QTest::newRow("tables and info skipped")
@@ -60,13 +57,12 @@ private slots:
             << QString("Body");
         QTest::newRow("unknown starred destination skipped")
             << QByteArray("{\\rtf1 a{\\*\\whatever {nested} text}b}") << QString("ab");
-        QTest::newRow("unknown words ignored") << QByteArray("{\\rtf1\\deff0\\viewkind4\\lang1033 x\\cf2 y}")
-                                               << QString("xy");
+        QTest::newRow("unknown words ignored")
+            << QByteArray("{\\rtf1\\deff0\\viewkind4\\lang1033 x\\cf2 y}") << QString("xy");
         QTest::newRow("named characters")
             << QByteArray("{\\rtf1 \\bullet\\tab a\\endash b\\emdash c\\lquote d\\rquote\\ldblquote e\\rdblquote\\~f}")
             << QString::fromUtf8("•\ta–b—c‘d’“e”\u00A0f");
-        QTest::newRow("text after the outer group is not shown") << QByteArray("{\\rtf1 in}out")
-                                                                 << QString("in");
+        QTest::newRow("text after the outer group is not shown") << QByteArray("{\\rtf1 in}out") << QString("in");
         QTest::newRow("missing closing brace") << QByteArray("{\\rtf1 {\\b open") << QString("open");
         QTest::newRow("stray closing braces") << QByteArray("{\\rtf1 a}}}}") << QString("a");
         QTest::newRow("backslash at the very end") << QByteArray("{\\rtf1 a\\") << QString("a");
@@ -99,8 +95,7 @@ private slots:
         QCOMPARE(FormatAt(document, "big").fontPointSize(), 20.0);
         QCOMPARE(FormatAt(document, "on").fontWeight(), int(QFont::Bold));
         QCOMPARE(FormatAt(document, "off").fontWeight(), int(QFont::Normal));
-        QCOMPARE(document.findBlockByNumber(3).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
-                 Qt::AlignHCenter);
+        QCOMPARE(document.findBlockByNumber(3).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
         QVERIFY(!(document.findBlockByNumber(4).blockFormat().alignment() & Qt::AlignHCenter));
     }
 

@@ -14,7 +14,10 @@
 
 namespace {
 
-bool EnginesGone() { return QTest::qWaitFor([] { return TDownload::Running() == 0; }, 60000); }
+bool EnginesGone()
+{
+    return QTest::qWaitFor([] { return TDownload::Running() == 0; }, 60000);
+}
 
 int LitEngines(const TFormMain& win)
 {
@@ -59,13 +62,22 @@ private slots:
         }
         // Relative and absolute document links; files on the slow path, a picture among them.
         QVERIFY(put("site/index.html",
-                    "<a href=\"page1.html\">1</a> <A HREF=\"" + B + "sub/page2.html\">2</A>\n"
-                    "<a href=\"" + S + "f0.zip\">0</a> <a href=\"" + S + "f1.zip\">1</a>\n"
-                    "<a href=\"" + S + "f2.zip\">2</a> <img src=\"" + S + "pic.jpg\">\n"));
-        QVERIFY(put("site/page1.html", "<a href=\"" + S + "f3.zip\">3</a> <a href=\"" + S + "f4.zip\">4</a>"
-                                       " <a href=\"child.html\">c</a>"));
-        QVERIFY(put("site/sub/page2.html", "<a href=\"" + S + "f5.zip\">5</a> <a href=\"" + S + "f6.zip\">6</a>"
-                                           " <a href=\"" + S + "f0.zip\">again</a>"));
+                    "<a href=\"page1.html\">1</a> <A HREF=\"" + B
+                        + "sub/page2.html\">2</A>\n"
+                          "<a href=\""
+                        + S + "f0.zip\">0</a> <a href=\"" + S
+                        + "f1.zip\">1</a>\n"
+                          "<a href=\""
+                        + S + "f2.zip\">2</a> <img src=\"" + S + "pic.jpg\">\n"));
+        QVERIFY(put("site/page1.html",
+                    "<a href=\"" + S + "f3.zip\">3</a> <a href=\"" + S
+                        + "f4.zip\">4</a>"
+                          " <a href=\"child.html\">c</a>"));
+        QVERIFY(put("site/sub/page2.html",
+                    "<a href=\"" + S + "f5.zip\">5</a> <a href=\"" + S
+                        + "f6.zip\">6</a>"
+                          " <a href=\""
+                        + S + "f0.zip\">again</a>"));
     }
 
     void cleanupTestCase() { FServer.reset(); }
@@ -124,8 +136,8 @@ private slots:
     // the file fails and nothing is kept; no message box, the window idle again, and both say why.
     void untrustedServerGivesNothing()
     {
-        PyTlsServer stranger(PyTlsServer::Mode::Tls, FRoot.path(),
-                             FCerts.Certificate(TestCertificates::Kind::Stranger), FCerts.Key());
+        PyTlsServer stranger(PyTlsServer::Mode::Tls, FRoot.path(), FCerts.Certificate(TestCertificates::Kind::Stranger),
+                             FCerts.Key());
         QVERIFY(stranger.Start());
         RetrievalWindow w;
         w.Get(stranger.Url("/site/index.html"));

@@ -16,8 +16,8 @@ QSet<QString> NamesUsedInSources()
     QSet<QString> names;
     const QRegularExpression call(QString::fromLatin1("Svg(?:Icon|Pixmap)\\(QStringLiteral\\(\"([a-z-]+)\"\\)"));
     for (const char* folder : {"main", "dialogs", "widgets", "download"}) {
-        QDirIterator it(QStringLiteral(KELVORN_SOURCE_DIR "/") + QLatin1String(folder), {"*.cpp", "*.h"},
-                        QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(QStringLiteral(KELVORN_SOURCE_DIR "/") + QLatin1String(folder), {"*.cpp", "*.h"}, QDir::Files,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             if (!file.open(QIODevice::ReadOnly))

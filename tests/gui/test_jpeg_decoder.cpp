@@ -68,8 +68,8 @@ private slots:
             blue[i + 1] = 20;
             blue[i + 2] = 220;
         }
-        QTest::newRow("progressive rgb 64x40") << EncodeWithLibjpeg(64, 40, JCS_RGB, 3, true, blue) << 64 << 40
-                                               << QColor(10, 20, 220);
+        QTest::newRow("progressive rgb 64x40")
+            << EncodeWithLibjpeg(64, 40, JCS_RGB, 3, true, blue) << 64 << 40 << QColor(10, 20, 220);
     }
     void decodesColourLayouts()
     {
@@ -192,11 +192,11 @@ private slots:
         const QString path = dir.filePath("p.jpg");
         QVERIFY(image.save(path, "JPEG"));
         QList<int> rows;
-        const TJpegPicture picture = TJpegDecoder::DecodeFile(path, TJpegDecoder::MaxPixels,
-                                                              [&](const QImage& partial, int done) {
-                                                                  QCOMPARE(partial.size(), QSize(50, 100));
-                                                                  rows << done;
-                                                              });
+        const TJpegPicture picture =
+            TJpegDecoder::DecodeFile(path, TJpegDecoder::MaxPixels, [&](const QImage& partial, int done) {
+                QCOMPARE(partial.size(), QSize(50, 100));
+                rows << done;
+            });
         QVERIFY(picture.Ok());
         QCOMPARE(rows, (QList<int>{32, 64, 96}));
 

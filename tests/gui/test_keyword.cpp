@@ -82,8 +82,7 @@ private slots:
         QTest::addColumn<QStringList>("ticked");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("case-insensitive, anywhere, untouched only")
-            << "gallery" << true << false
-            << QStringList{"http://a.org/Gallery/1.html", "http://b.org/x?GALLERY=2"}
+            << "gallery" << true << false << QStringList{"http://a.org/Gallery/1.html", "http://b.org/x?GALLERY=2"}
             << QStringList{"2 line(s) where selected."};
         QTest::newRow("empty keyword") << "" << true << false << QStringList{} << QStringList{};
         QTest::newRow("no match") << "nowhere" << true << false << QStringList{} << QStringList{};

@@ -26,10 +26,7 @@ QStringList Captions(TCheckListView& list)
     return captions;
 }
 
-QPoint RowCentre(TCheckListView& list, int row)
-{
-    return list.visualItemRect(list.topLevelItem(row)).center();
-}
+QPoint RowCentre(TCheckListView& list, int row) { return list.visualItemRect(list.topLevelItem(row)).center(); }
 }  // namespace
 
 class TestListCommands : public QObject {
@@ -53,14 +50,17 @@ private slots:
                      {f.Selectall1, f.Deselectall1, f.Invertselection1, &w.File()}};
         for (const auto& m : menus) {
             m.invert->trigger();
-            QCOMPARE(Looks(*m.list), (QStringList{"http://a/1 state=1 image=-1", "http://a/2 state=0 image=-1",
-                                                 "http://a/3 state=3 image=2"}));
+            QCOMPARE(Looks(*m.list),
+                     (QStringList{"http://a/1 state=1 image=-1", "http://a/2 state=0 image=-1",
+                                  "http://a/3 state=3 image=2"}));
             m.select->trigger();
-            QCOMPARE(Looks(*m.list), (QStringList{"http://a/1 state=1 image=-1", "http://a/2 state=1 image=-1",
-                                                 "http://a/3 state=3 image=2"}));
+            QCOMPARE(Looks(*m.list),
+                     (QStringList{"http://a/1 state=1 image=-1", "http://a/2 state=1 image=-1",
+                                  "http://a/3 state=3 image=2"}));
             m.deselect->trigger();
-            QCOMPARE(Looks(*m.list), (QStringList{"http://a/1 state=0 image=-1", "http://a/2 state=0 image=-1",
-                                                 "http://a/3 state=3 image=2"}));
+            QCOMPARE(Looks(*m.list),
+                     (QStringList{"http://a/1 state=0 image=-1", "http://a/2 state=0 image=-1",
+                                  "http://a/3 state=3 image=2"}));
         }
         // The public form used by the parsing pass.
         f.SelectAllFiles();
@@ -74,7 +74,7 @@ private slots:
         TListTestWindow w;
         TFormMain& f = *w.Form;
         const int marked = w.AddFile("http://www.Host.com/a/1.jpg");
-        w.AddFile("HTTP://WWW.HOST.COM/b.jpg");                    // other case
+        w.AddFile("HTTP://WWW.HOST.COM/b.jpg");                     // other case
         w.AddFile("http://other.org/go?to=http://www.host.com/x");  // inside the path
         w.AddFile("http://www.host.com.mirror.net/c.jpg");          // a text prefix
         w.AddFile("http://other.org/d.jpg");
@@ -91,11 +91,12 @@ private slots:
         f.SelectalllinesreferingtomarkedUrl2->trigger();
         QCOMPARE(w.Titles, QStringList{"Information"});
         QCOMPARE(w.Texts, QStringList{"5 line(s) where selected."});
-        QCOMPARE(Looks(w.File()).mid(0, 6),
-                 (QStringList{"http://www.Host.com/a/1.jpg state=1 image=-1", "HTTP://WWW.HOST.COM/b.jpg state=1 image=-1",
-                              "http://other.org/go?to=http://www.host.com/x state=1 image=-1",
-                              "http://www.host.com.mirror.net/c.jpg state=1 image=-1",
-                              "http://other.org/d.jpg state=0 image=-1", "http://www.host.com/done.jpg state=3 image=2"}));
+        QCOMPARE(
+            Looks(w.File()).mid(0, 6),
+            (QStringList{"http://www.Host.com/a/1.jpg state=1 image=-1", "HTTP://WWW.HOST.COM/b.jpg state=1 image=-1",
+                         "http://other.org/go?to=http://www.host.com/x state=1 image=-1",
+                         "http://www.host.com.mirror.net/c.jpg state=1 image=-1",
+                         "http://other.org/d.jpg state=0 image=-1", "http://www.host.com/done.jpg state=3 image=2"}));
 
         // A caption without "//": the text before the first "/" from the second character on.
         w.ForgetMessages();
@@ -123,8 +124,8 @@ private slots:
         TFormMain& f = *w.Form;
         w.AddFile("http://Host.com/b.jpg");
         const int marked = w.AddFile("http://Host.com/a/x.jpg");
-        w.AddFile("http://host.com/c.jpg");                // differs in case only: kept
-        w.AddFile("http://x.org/?http://Host.com/e.jpg");  // not at the start: kept
+        w.AddFile("http://host.com/c.jpg");                         // differs in case only: kept
+        w.AddFile("http://x.org/?http://Host.com/e.jpg");           // not at the start: kept
         w.AddFile("http://Host.com/d.jpg", false, FileDownloaded);  // removed whatever its icon
         w.AddFile("http://Host.com");
         w.File().SetCurrentIndex(marked);

@@ -41,8 +41,8 @@ QStringList Items(TCheckListView& list)
     for (int i = 0; i < list.Count(); ++i)
         items << QString::fromLatin1(list.Caption(i) + " tick=" + QByteArray::number(list.Checked(i))
                                      + " image=" + QByteArray::number(list.ImageIndex(i))
-                                     + " state=" + QByteArray::number(list.StateImage(i)) + " name=" + list.SubItem(i, 1)
-                                     + " size=" + list.SubItem(i, 2));
+                                     + " state=" + QByteArray::number(list.StateImage(i))
+                                     + " name=" + list.SubItem(i, 1) + " size=" + list.SubItem(i, 2));
     return items;
 }
 }  // namespace
@@ -129,13 +129,15 @@ private slots:
         // Not a picture, so a preview would take each for a corrupt download and delete it.
         const QByteArray junk(3000, 'j');
         const QStringList victims = {w.Settings.Root() + QStringLiteral("/outside/victim.jpg"),
-                                     outside.filePath(QStringLiteral("v.jpg")), download + QStringLiteral("/sub/in.jpg")};
+                                     outside.filePath(QStringLiteral("v.jpg")),
+                                     download + QStringLiteral("/sub/in.jpg")};
         QVERIFY(QDir().mkpath(download + QStringLiteral("/sub")));
         for (const QString& victim : victims)
             WriteAll(victim, junk);
         const QByteArray absolute = QFile::encodeName(victims[1]);
         QVERIFY(absolute.size() <= 40);  // fits the Filename field
-        const QList<QByteArray> names = {"../outside/victim.jpg", absolute, "sub/in.jpg", "..", "sub/../../outside/victim.jpg"};
+        const QList<QByteArray> names = {"../outside/victim.jpg", absolute, "sub/in.jpg", "..",
+                                         "sub/../../outside/victim.jpg"};
         QByteArray records;
         for (const QByteArray& name : names)
             records += FileRecordBytes({"http://127.0.0.1/" + name, true, FileDownloaded, name, "3000"});
@@ -224,8 +226,8 @@ private slots:
         QTest::newRow("length bytes past short fields") << QByteArray() << longLengths << 0 << 1;
 
         const QByteArray doc = DocRecordBytes({"http://d/", true, -1, {}, {}});
-        QTest::newRow("trailing partial records") << doc + doc + doc.left(DocRecordSize - 1)
-                                                  << longLengths + longLengths.left(100) << 2 << 1;
+        QTest::newRow("trailing partial records")
+            << doc + doc + doc.left(DocRecordSize - 1) << longLengths + longLengths.left(100) << 2 << 1;
 
         QByteArray noise(7 * FileRecordSize + 5, '\0');
         for (char& c : noise)
@@ -375,11 +377,14 @@ private slots:
         // files being read alone.
         const QByteArray dirBytes = ReadAll(w.Dir() + "Kelvorn.dir");
         ran = false;
-        QMetaObject::invokeMethod(w.Form.get(), [&] {
-            meddle();
-            w.Doc().Clear();  // what a save now would write differs from the file
-            w.Form->SaveListToDisk();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            w.Form.get(),
+            [&] {
+                meddle();
+                w.Doc().Clear();  // what a save now would write differs from the file
+                w.Form->SaveListToDisk();
+            },
+            Qt::QueuedConnection);
         w.ForgetMessages();
         w.Form->LoadListFromDisk();
         QVERIFY(ran);

@@ -77,8 +77,8 @@ private slots:
     // still stand, empties the file list, and forgets the current file around every record.
     void loadAsksTheWindowInOrder()
     {
-        WriteAll(Dir() + DocListFileName, DocRecordBytes({"http://d/2", true, -1, {}, {}})
-                                              + DocRecordBytes({"http://d/1", false, 2, {}, {}}));
+        WriteAll(Dir() + DocListFileName,
+                 DocRecordBytes({"http://d/2", true, -1, {}, {}}) + DocRecordBytes({"http://d/1", false, 2, {}, {}}));
         WriteAll(Dir() + FileListFileName, FileRecordBytes({"http://f/x.jpg", true, 2, "x.jpg", "12"}));
         FDocs->SetSorted(true);
         FDocs->Add("http://old/doc");
@@ -88,8 +88,9 @@ private slots:
         const TListFileOutcome outcome = store.Load(Dir());
         QVERIFY(outcome.Complete);
         QVERIFY(outcome.Failure.isEmpty());
-        QCOMPARE(Steps(), (QStringList{"forget files=2", "clearing files=2 docs=0", "events", "forget files=0",
-                                        "forget files=1"}));
+        QCOMPARE(
+            Steps(),
+            (QStringList{"forget files=2", "clearing files=2 docs=0", "events", "forget files=0", "forget files=1"}));
         // The file's order, and the sorting left off for the window to switch on after it has
         // told the user.
         QCOMPARE(Captions(*FDocs), (QByteArrayList{"http://d/2", "http://d/1"}));

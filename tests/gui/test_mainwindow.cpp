@@ -101,10 +101,7 @@ QStringList MenuTexts(const QMenu* menu)
     return out;
 }
 
-void Close(TFormMain& window)
-{
-    window.FormClose();
-}
+void Close(TFormMain& window) { window.FormClose(); }
 }  // namespace
 
 class TestMainWindow : public QObject {
@@ -247,16 +244,26 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
              (QStringList{"Load links && file list from disk", "Save links && file list to disk", "-", "Quit"}));
     QCOMPARE(window->File1->defaultAction(), window->Quit1);
     QCOMPARE(MenuTexts(window->Options1),
-             (QStringList{"Add new files to excisting list when parsing", "Auto select && download files after parsing",
-                          "Auto select first file from each link parsed", "-",
-                          "Skip file if exist in download directory   (Unchecked it renames file automatic)", "-",
+             (QStringList{"Add new files to excisting list when parsing",
+                          "Auto select && download files after parsing",
+                          "Auto select first file from each link parsed",
+                          "-",
+                          "Skip file if exist in download directory   (Unchecked it renames file automatic)",
+                          "-",
                           "Add child links found when parsing to existing list",
                           "Add embedded images when parsing (\"Html pictures\")",
-                          "Include links one level up when parsing main document (Recourse)", "-",
-                          "Beep when done working", "Use friendly name on taskbar  (Your boss may look)", "-",
-                          "Display download engine progress", "Display image preview",
-                          "Preview latest file downloaded automatic", "-", "Save links && files on program exit",
-                          "Save window position && size on program exit", "-",
+                          "Include links one level up when parsing main document (Recourse)",
+                          "-",
+                          "Beep when done working",
+                          "Use friendly name on taskbar  (Your boss may look)",
+                          "-",
+                          "Display download engine progress",
+                          "Display image preview",
+                          "Preview latest file downloaded automatic",
+                          "-",
+                          "Save links && files on program exit",
+                          "Save window position && size on program exit",
+                          "-",
                           "Find links as a browser does (modern pages)"}));
     for (QAction* action : window->Options1->actions())
         QVERIFY(action->isSeparator() || action->isCheckable());
@@ -350,7 +357,8 @@ void TestMainWindow::firstStartWithoutSettings()
     TRegistry reg;
     QVERIFY(reg.OpenKey(Key, false));
     QCOMPARE(reg.ReadInteger(QStringLiteral("DocWidth")), std::optional<int32_t>(241));
-    QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")), std::optional<int32_t>(window->PanelExtra->minimumWidth()));
+    QCOMPARE(reg.ReadInteger(QStringLiteral("PreviewWidth")),
+             std::optional<int32_t>(window->PanelExtra->minimumWidth()));
     QVERIFY(window->PanelExtra->minimumWidth() >= 97);
 }
 
@@ -395,9 +403,9 @@ void TestMainWindow::loadCommandFollowsTheDirectoryFile()
 
 void TestMainWindow::optionGroupEndsAtFirstAbsentOrMistypedValue_data()
 {
-    QTest::addColumn<QString>("broken");   // the value made absent or mistyped
-    QTest::addColumn<bool>("mistype");     // false: absent
-    QTest::addColumn<int>("readBefore");   // how many options take their stored value
+    QTest::addColumn<QString>("broken");  // the value made absent or mistyped
+    QTest::addColumn<bool>("mistype");    // false: absent
+    QTest::addColumn<int>("readBefore");  // how many options take their stored value
     QTest::newRow("SkipFile absent keeps all fourteen defaults") << "SkipFile" << false << 0;
     QTest::newRow("SkipFile mistyped") << "SkipFile" << true << 0;
     QTest::newRow("Beep mistyped ends the group at the seventh") << "Beep" << true << 6;
@@ -481,10 +489,10 @@ void TestMainWindow::geometryReadOnlyWithItsOption_data()
     QTest::addColumn<QString>("absent");
     QTest::addColumn<QRect>("bounds");
     QTest::addColumn<QList<int>>("columns");
-    QTest::newRow("option off: design bounds") << false << QString() << QRect(198, 188, 720, 540)
-                                               << QList<int>{215, 80, 60};
-    QTest::newRow("option on: stored bounds") << true << QString() << QRect(50, 100, 800, 400)
-                                              << QList<int>{100, 90, 70};
+    QTest::newRow("option off: design bounds")
+        << false << QString() << QRect(198, 188, 720, 540) << QList<int>{215, 80, 60};
+    QTest::newRow("option on: stored bounds")
+        << true << QString() << QRect(50, 100, 800, 400) << QList<int>{100, 90, 70};
     QTest::newRow("option on, FormHeight absent: top and left only")
         << true << "FormHeight" << QRect(50, 100, 720, 540) << QList<int>{215, 80, 60};
     QTest::newRow("option on, FileCol1 absent: first column only")
@@ -500,8 +508,9 @@ void TestMainWindow::geometryReadOnlyWithItsOption()
     IsolatedSettings isolated;
     QList<QPair<QString, QVariant>> values;
     for (const Option& option : Options)
-        values << qMakePair(QString::fromLatin1(option.value),
-                            QVariant(option.value == QByteArray("SaveWindow") ? int(saveWindow) : int(option.byDefault)));
+        values << qMakePair(
+            QString::fromLatin1(option.value),
+            QVariant(option.value == QByteArray("SaveWindow") ? int(saveWindow) : int(option.byDefault)));
     const int stored[9] = {100, 50, 400, 800, 300, 150, 100, 90, 70};
     for (int i = 0; i < 9; ++i)
         if (absent != QLatin1String(GeometryValues[i]))
@@ -622,13 +631,22 @@ void TestMainWindow::idleAndBusyLooks()
     window->ListViewDoc->Add("http://h/a.html");
     window->ListViewFile->Add("http://h/a.jpg");
     window->UpdateScreen();
-    const QList<QAction*> offWhileBusy = {window->Deselectall1, window->Selectall1, window->Invertselection1,
-                                          window->SelectalllinesreferingtomarkedUrl2, window->Resetfile1,
-                                          window->Deletealllines1, window->Sort, window->Deletealllines2,
+    const QList<QAction*> offWhileBusy = {window->Deselectall1,
+                                          window->Selectall1,
+                                          window->Invertselection1,
+                                          window->SelectalllinesreferingtomarkedUrl2,
+                                          window->Resetfile1,
+                                          window->Deletealllines1,
+                                          window->Sort,
+                                          window->Deletealllines2,
                                           window->Useselectedlineasmaindocumentandparseit1};
-    const QList<QAction*> alwaysOn = {window->Deselectall2, window->Selectall2, window->Invertselection2,
-                                      window->Selectbykeyword1, window->SelectalllinesreferingtomarkedUrl1,
-                                      window->Resetlink1, window->Addbookmark2};
+    const QList<QAction*> alwaysOn = {window->Deselectall2,
+                                      window->Selectall2,
+                                      window->Invertselection2,
+                                      window->Selectbykeyword1,
+                                      window->SelectalllinesreferingtomarkedUrl1,
+                                      window->Resetlink1,
+                                      window->Addbookmark2};
     const auto check = [&](bool busy) {
         QCOMPARE(window->LedBusy->LedEnabled(), busy);
         QCOMPARE(window->ButtonStart->isEnabled(), !busy);
@@ -955,10 +973,10 @@ void TestMainWindow::directoryTest()
     QFETCH(bool, usable);
     QTemporaryDir root;
     const QDir dir(root.path());
-    for (const QString& sub : {QStringLiteral("files"), QStringLiteral("my files \u00e9"),
-                               QStringLiteral("blocked/Kelvorn.txt"), QStringLiteral("users"),
-                               QStringLiteral("leftover"), QStringLiteral("dangling"), QStringLiteral("linked"),
-                               QStringLiteral("elsewhere")})
+    for (const QString& sub :
+         {QStringLiteral("files"), QStringLiteral("my files \u00e9"), QStringLiteral("blocked/Kelvorn.txt"),
+          QStringLiteral("users"), QStringLiteral("leftover"), QStringLiteral("dangling"), QStringLiteral("linked"),
+          QStringLiteral("elsewhere")})
         QVERIFY(dir.mkpath(sub));
     const auto writeFile = [&root](const QString& name, const QByteArray& content) {
         QFile file(root.filePath(name));
@@ -974,9 +992,9 @@ void TestMainWindow::directoryTest()
                         root.filePath(QStringLiteral("dangling/Kelvorn.txt"))));
     QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere/notes.txt")),
                         root.filePath(QStringLiteral("linked/Kelvorn.txt"))));
-    const QString path = relative == QLatin1String("<root>")    ? QStringLiteral("/")
-                         : relative == QLatin1String("<empty>") ? QString()
-                                                                : root.path() + QLatin1Char('/') + relative;
+    const QString path = relative == QLatin1String("<root>") ? QStringLiteral("/")
+        : relative == QLatin1String("<empty>")               ? QString()
+                                                             : root.path() + QLatin1Char('/') + relative;
     QCOMPARE(TFormMain::DirectoryOk(path), usable);
     // Nothing is left behind, the user's file stays as it was, a leftover test file is gone.
     const bool linked = relative == QLatin1String("dangling") || relative == QLatin1String("linked");

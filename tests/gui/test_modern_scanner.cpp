@@ -55,8 +55,8 @@ void TestModernScanner::optionOffKeepsTheClassicLists_data()
 {
     QTest::addColumn<QByteArray>("fixture");
     QTest::addColumn<int>("mode");
-    for (const char* name : {"gallery.html", "news.html", "wiki.html", "styles.html", "base.html", "broken.html",
-                             "latin1.html"})
+    for (const char* name :
+         {"gallery.html", "news.html", "wiki.html", "styles.html", "base.html", "broken.html", "latin1.html"})
         for (int mode : {1, 2})
             QTest::addRow("%s mode %d", name, mode) << QByteArray(name) << mode;
 }
@@ -113,7 +113,8 @@ void TestModernScanner::modernLinksIntoTheLists()
     QCOMPARE(Lines(w.win->ListBoxParse1),
              (QByteArrayList{"http://h/d/known.html", "http://h/news/story", "http://h/d/get?f=..%2Fx.zip&n=1",
                              "http://h/d/"}));
-    QCOMPARE(RetrievalWindow::Captions(w.Files()), (QByteArrayList{"http://h/d/old.zip", "http://h/d/pics/big.png?w=900"}));
+    QCOMPARE(RetrievalWindow::Captions(w.Files()),
+             (QByteArrayList{"http://h/d/old.zip", "http://h/d/pics/big.png?w=900"}));
     QCOMPARE(w.Files()->SubItem(1, 1), QByteArray("big.png"));
     QVERIFY(w.Files()->Checked(1));
     QVERIFY(!w.Files()->Checked(0));
@@ -133,15 +134,15 @@ void TestModernScanner::modernLinksIntoTheLists()
     QCOMPARE(RetrievalWindow::Captions(w.Files()),
              (QByteArrayList{"http://h/d/old.zip", "http://h/d/pics/big.png?w=900", "http://h/clip"}));
     QCOMPARE(w.Files()->SubItem(2, 1), QByteArray("clip"));
-    QVERIFY(!w.Files()->Checked(2));  // FirstFileTaken was still set
+    QVERIFY(!w.Files()->Checked(2));                                        // FirstFileTaken was still set
     QCOMPARE(w.win->ReferrerOf("http://h/d/pics/big.png?w=900"), address);  // the first finder stays
     QCOMPARE(w.win->ReferrerOf("http://h/clip"), QByteArray("http://h/other/page"));
 
     // Mode 2 with child links on: documents not in the parse list or the document list join.
     RetrievalWindow::Set(w.win->Addnewlinksfoundwhenparsingtoexistinglist1, true);
     w.Docs()->Add("http://h/dup.html");
-    w.win->ParseDocument("http://h/d/", "<a href=/dup.html><a href=/new.html><a href=/new.html><a href=/news/story>",
-                         2, address);
+    w.win->ParseDocument("http://h/d/", "<a href=/dup.html><a href=/new.html><a href=/new.html><a href=/news/story>", 2,
+                         address);
     QCOMPARE(RetrievalWindow::Captions(w.Docs()), (QByteArrayList{"http://h/dup.html", "http://h/new.html"}));
     QCOMPARE(w.Docs()->ImageIndex(1), int(DocPending));
     QVERIFY(!w.Docs()->Checked(1));
@@ -261,8 +262,8 @@ void TestModernScanner::getParseAndDownloadEndToEnd()
 void TestModernScanner::downloadsNamedByTypeSmallFilesKept()
 {
     const auto reply = [](const QByteArray& status, const QByteArray& type, const QByteArray& body) {
-        return StallServer::Reply{"HTTP/1.0 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: "
-                                  + QByteArray::number(body.size()) + "\r\n\r\n" + body};
+        return StallServer::Reply{"HTTP/1.0 " + status + "\r\nContent-Type: " + type
+                                  + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body};
     };
     const QByteArray photo = Content("photo", FileSize);
     const QByteArray icon = Content("icon", 200);

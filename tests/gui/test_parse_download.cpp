@@ -21,10 +21,7 @@ namespace {
 
 constexpr int FileSize = 5000;  // above the size under which a finished file is thrown away
 
-QStringList FilesIn(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
+QStringList FilesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
 // The window with the automatic download and the beep on, and the preview out of the way.
 void AutoDownloadOn(RetrievalWindow& w)
@@ -35,7 +32,10 @@ void AutoDownloadOn(RetrievalWindow& w)
 }
 
 // Engine threads end just after their last report; none may outlive the window.
-bool EnginesGone() { return QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000); }
+bool EnginesGone()
+{
+    return QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000);
+}
 
 int CountState(const TCheckListView* list, int state)
 {
@@ -228,9 +228,10 @@ private slots:
     {
         StallServer server;
         const QByteArray body = Content("big", FileSize);
-        server.SetReply("/big.zip", {"HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(FileSize) + "\r\n\r\n"
-                                         + body.left(FileSize / 2),
-                                     body.mid(FileSize / 2)});
+        server.SetReply("/big.zip",
+                        {"HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(FileSize) + "\r\n\r\n"
+                             + body.left(FileSize / 2),
+                         body.mid(FileSize / 2)});
         server.SetPage("/page.html", "<a href=\"big.zip\">big</a>");
         RetrievalWindow w;
         RetrievalWindow::Set(w.win->Displayimagepreview1, false);
@@ -240,11 +241,12 @@ private slots:
         RetrievalWindow::Set(w.win->Beepwhendoneworking1, true);
         w.win->SelectAllFiles();
         bool busyInside = false;
-        WhenReady again([&] { return server.Stalled() > 0; }, [&] {
-            w.win->ButtonDownloadClick();
-            busyInside = w.win->Busy && w.win->ActiveConnection();
-            server.Release();
-        });
+        WhenReady again([&] { return server.Stalled() > 0; },
+                        [&] {
+                            w.win->ButtonDownloadClick();
+                            busyInside = w.win->Busy && w.win->ActiveConnection();
+                            server.Release();
+                        });
 
         w.win->ButtonDownloadClick();
 

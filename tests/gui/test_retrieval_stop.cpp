@@ -30,11 +30,12 @@ private slots:
         w.Files()->Add("http://old/file.jpg");
         bool busyWhileFetching = false;
         bool idleAtOnce = false;
-        WhenReady stop([&] { return server.Stalled() > 0; }, [&] {
-            busyWhileFetching = w.LooksBusy();
-            w.win->ButtonStop->click();
-            idleAtOnce = w.LooksIdle();
-        });
+        WhenReady stop([&] { return server.Stalled() > 0; },
+                       [&] {
+                           busyWhileFetching = w.LooksBusy();
+                           w.win->ButtonStop->click();
+                           idleAtOnce = w.LooksIdle();
+                       });
         w.Get(server.Url("/slow.html"));
 
         QVERIFY(stop.Done);
@@ -97,10 +98,11 @@ private slots:
         existing.close();
         w.AddTickedDocs({server.Url("/a.html"), server.Url("/b.html"), server.Url("/c.html")});
         bool stopEnabled = false;
-        WhenReady stop([&] { return server.Stalled() > 0; }, [&] {
-            stopEnabled = w.win->ButtonStop->isEnabled();
-            w.win->ButtonStop->click();
-        });
+        WhenReady stop([&] { return server.Stalled() > 0; },
+                       [&] {
+                           stopEnabled = w.win->ButtonStop->isEnabled();
+                           w.win->ButtonStop->click();
+                       });
         w.win->ButtonParse->click();
 
         QVERIFY(stop.Done);
@@ -159,15 +161,17 @@ private slots:
         QCOMPARE(full, 30000);
         int remainingBefore = -1;
         int remainingAfter = -1;
-        WhenReady first([&] { return w.win->HttpDoc->ReplyCode == 200 && w.win->TimerDoc->remainingTime() < full - 600; },
-                        [&] {
-                            remainingBefore = w.win->TimerDoc->remainingTime();
-                            server.Release();
-                        });
-        WhenReady second([&] { return w.win->HttpDoc->BytesRecvd >= 100; }, [&] {
-            remainingAfter = w.win->TimerDoc->remainingTime();
-            server.Release();
-        });
+        WhenReady first(
+            [&] { return w.win->HttpDoc->ReplyCode == 200 && w.win->TimerDoc->remainingTime() < full - 600; },
+            [&] {
+                remainingBefore = w.win->TimerDoc->remainingTime();
+                server.Release();
+            });
+        WhenReady second([&] { return w.win->HttpDoc->BytesRecvd >= 100; },
+                         [&] {
+                             remainingAfter = w.win->TimerDoc->remainingTime();
+                             server.Release();
+                         });
         w.Get(server.Url("/page.html"));
         QVERIFY(first.Done && second.Done);
         QVERIFY2(remainingAfter > remainingBefore + 300,
@@ -194,13 +198,14 @@ private slots:
         int gaugeProgress = -1;
         QString status;
         WhenReady headersRead([&] { return w.win->HttpDoc->ReplyCode == 200; }, [&] { server.Release(); });
-        WhenReady firstPart([&] { return w.win->HttpDoc->BytesRecvd >= 1000; }, [&] {
-            gaugeShown = !w.win->GaugeDoc->isHidden();
-            gaugeMax = w.win->GaugeDoc->MaxValue();
-            gaugeProgress = w.win->GaugeDoc->Progress();
-            status = w.win->StatusText();
-            server.Release();
-        });
+        WhenReady firstPart([&] { return w.win->HttpDoc->BytesRecvd >= 1000; },
+                            [&] {
+                                gaugeShown = !w.win->GaugeDoc->isHidden();
+                                gaugeMax = w.win->GaugeDoc->MaxValue();
+                                gaugeProgress = w.win->GaugeDoc->Progress();
+                                status = w.win->StatusText();
+                                server.Release();
+                            });
         w.Get(server.Url("/big.html"));
         QVERIFY(headersRead.Done && firstPart.Done);
         QCOMPARE(gaugeShown, withLength);
@@ -232,13 +237,15 @@ private slots:
             RetrievalWindow w;
             RetrievalWindow::Set(w.win->Addnewfilestoexcistinglistwhenparsing1, true);
             w.AddTickedDocs({server.Url("/a.html"), server.Url("/b.html"), server.Url("/c.html")});
-            WhenReady remove([&] { return server.Stalled() > 0; }, [&] {
-                w.Docs()->Delete(RetrievalWindow::IndexOf(w.Docs(), server.Url("/a.html")));
-                server.Release();
-            });
+            WhenReady remove([&] { return server.Stalled() > 0; },
+                             [&] {
+                                 w.Docs()->Delete(RetrievalWindow::IndexOf(w.Docs(), server.Url("/a.html")));
+                                 server.Release();
+                             });
             w.win->ButtonParse->click();
             QVERIFY(remove.Done);
-            QCOMPARE(RetrievalWindow::Captions(w.Docs()), (QByteArrayList{server.Url("/b.html"), server.Url("/c.html")}));
+            QCOMPARE(RetrievalWindow::Captions(w.Docs()),
+                     (QByteArrayList{server.Url("/b.html"), server.Url("/c.html")}));
             QCOMPARE(w.Docs()->ImageIndex(0), int(DocParsed));
             QCOMPARE(w.Docs()->ImageIndex(1), int(DocParsed));
             QCOMPARE(RetrievalWindow::Captions(w.Files()),
@@ -251,13 +258,15 @@ private slots:
             serve(server);
             RetrievalWindow w;
             w.AddTickedDocs({server.Url("/a.html"), server.Url("/b.html"), server.Url("/c.html")});
-            WhenReady restart([&] { return server.Stalled() > 0; }, [&] {
-                w.win->ComboBoxBookmark->SetText(QString::fromLatin1(server.Url("/main.html")));
-                emit w.win->ComboBoxBookmark->EnterPressed();
-            });
+            WhenReady restart([&] { return server.Stalled() > 0; },
+                              [&] {
+                                  w.win->ComboBoxBookmark->SetText(QString::fromLatin1(server.Url("/main.html")));
+                                  emit w.win->ComboBoxBookmark->EnterPressed();
+                              });
             w.win->ButtonParse->click();
             QVERIFY(restart.Done);
-            QCOMPARE(RetrievalWindow::Captions(w.Docs()), (QByteArrayList{server.Url("/x1.html"), server.Url("/x2.html")}));
+            QCOMPARE(RetrievalWindow::Captions(w.Docs()),
+                     (QByteArrayList{server.Url("/x1.html"), server.Url("/x2.html")}));
             QCOMPARE(w.Docs()->ImageIndex(0), int(DocPending));
             QCOMPARE(w.Docs()->ImageIndex(1), int(DocPending));
             QCOMPARE(server.RequestsFor("/c.html"), 0);
@@ -268,7 +277,8 @@ private slots:
             // The same during the one-level-up pass: the newer Get's pass lists each of its
             // pages once, and the interrupted pass takes nothing from the new parse list.
             StallServer server;
-            server.SetPage("/first.html", "<a href=\"p1.html\">1</a><a href=\"p2.html\">2</a><a href=\"p3.html\">3</a>");
+            server.SetPage("/first.html",
+                           "<a href=\"p1.html\">1</a><a href=\"p2.html\">2</a><a href=\"p3.html\">3</a>");
             server.SetPage("/p1.html", "");
             server.SetReply("/p2.html", {Ok + "\r\n", ""});
             server.SetPage("/second.html",
@@ -277,10 +287,11 @@ private slots:
                 server.SetPage(page, "");
             RetrievalWindow w;
             RetrievalWindow::Set(w.win->Includelinksonelevelupwhenparsingmaindocument1, true);
-            WhenReady restart([&] { return server.Stalled() > 0; }, [&] {
-                w.win->ComboBoxBookmark->SetText(QString::fromLatin1(server.Url("/second.html")));
-                emit w.win->ComboBoxBookmark->EnterPressed();
-            });
+            WhenReady restart([&] { return server.Stalled() > 0; },
+                              [&] {
+                                  w.win->ComboBoxBookmark->SetText(QString::fromLatin1(server.Url("/second.html")));
+                                  emit w.win->ComboBoxBookmark->EnterPressed();
+                              });
             w.Get(server.Url("/first.html"));
             QVERIFY(restart.Done);
             QCOMPARE(RetrievalWindow::Captions(w.Docs()),

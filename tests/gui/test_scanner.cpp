@@ -85,8 +85,7 @@ void TestScanner::duplicatesAndLetterCase()
                      "<a href=\"a.jpg\"><a href=\"A.JPG\"><a href=\"a.jpg\"><a href=\"old.jpg\">"
                      "<a href=\"p.html\"><a href=\"P.html\"><a href=\"p.html\"><a href=\"known.html\">",
                      1);
-    QCOMPARE(Captions(W->ListViewFile),
-             (QByteArrayList{"http://h/d/old.jpg", "http://h/d/a.jpg", "http://h/d/A.JPG"}));
+    QCOMPARE(Captions(W->ListViewFile), (QByteArrayList{"http://h/d/old.jpg", "http://h/d/a.jpg", "http://h/d/A.JPG"}));
     QCOMPARE(Lines(W->ListBoxParse1),
              (QByteArrayList{"http://h/d/known.html", "http://h/d/p.html", "http://h/d/P.html"}));
     // The last accepted file link was a duplicate that was not added: it is still the last one.
@@ -159,8 +158,9 @@ void TestScanner::orderOfAdditions()
     QList<int> inserted;
     connect(W->ListViewFile, &TCheckListView::Insert, this, [&](int index) { inserted << index; });
     W->ParseDocument(Base, page, 2);
-    QCOMPARE(Captions(W->ListViewFile), (QByteArrayList{"http://h/d/c.jpg", "http://h/d/l1.jpg", "http://h/d/p1.gif",
-                                                         "http://h/d/p2.gif", "http://h/d/p3.gif"}));
+    QCOMPARE(Captions(W->ListViewFile),
+             (QByteArrayList{"http://h/d/c.jpg", "http://h/d/l1.jpg", "http://h/d/p1.gif", "http://h/d/p2.gif",
+                             "http://h/d/p3.gif"}));
     QCOMPARE(inserted, (QList<int>{0, 1, 2, 3, 4}));
     QCOMPARE(Captions(W->ListViewDoc), QByteArrayList{"http://h/d/l2.html"});
 }
@@ -343,7 +343,8 @@ void TestScanner::badInput()
 
     // CR, LF and TAB inside values stay part of the link; at the end they spoil the extension.
     W->ListViewFile->Clear();
-    W->ParseDocument(Base, "<a href=\"a\r\nb.jpg\"><a href=\"c\td.zip\"><a href=\"e.jpg\r\n\"><a href=\"\tf.jpg\t\">", 2);
+    W->ParseDocument(Base, "<a href=\"a\r\nb.jpg\"><a href=\"c\td.zip\"><a href=\"e.jpg\r\n\"><a href=\"\tf.jpg\t\">",
+                     2);
     QCOMPARE(Captions(W->ListViewFile), (QByteArrayList{"http://h/d/a\r\nb.jpg", "http://h/d/c\td.zip"}));
 
     // No closing quote: the rest of the text is the link, which then fails the class test.

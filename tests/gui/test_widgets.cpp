@@ -234,10 +234,9 @@ void TestWidgets::listSortingAndCaptionIndex()
     list.SetSorted(true);
     QCOMPARE(Captions(list), (QByteArrayList{"http://a/1", "http://b/2", "http://c/3"}));
     QCOMPARE(list.Caption(list.CurrentIndex()), QByteArray("http://b/2"));  // the current item moves along
-    QCOMPARE(list.Add("http://bb/"), 2);  // sorted insert
-    QCOMPARE(list.Add("http://a/1"), 1);  // duplicates allowed, after the equal one
-    QCOMPARE(Captions(list),
-             (QByteArrayList{"http://a/1", "http://a/1", "http://b/2", "http://bb/", "http://c/3"}));
+    QCOMPARE(list.Add("http://bb/"), 2);                                    // sorted insert
+    QCOMPARE(list.Add("http://a/1"), 1);                                    // duplicates allowed, after the equal one
+    QCOMPARE(Captions(list), (QByteArrayList{"http://a/1", "http://a/1", "http://b/2", "http://bb/", "http://c/3"}));
     // Case-sensitive: a caption that differs only in case is a different caption.
     list.Add("HTTP://A/1");
     QVERIFY(list.ContainsCaption("HTTP://A/1"));
@@ -249,9 +248,10 @@ void TestWidgets::listSortingAndCaptionIndex()
     QCOMPARE(list.Caption(list.Count() - 1), QByteArray("http://zz/"));
     QVERIFY(!list.ContainsCaption("http://b/2"));
     for (int i = 0; i + 1 < list.Count(); ++i)
-        QVERIFY2(QString::localeAwareCompare(QString::fromLatin1(list.Caption(i)),
-                                             QString::fromLatin1(list.Caption(i + 1))) <= 0,
-                 list.Caption(i).constData());
+        QVERIFY2(
+            QString::localeAwareCompare(QString::fromLatin1(list.Caption(i)), QString::fromLatin1(list.Caption(i + 1)))
+                <= 0,
+            list.Caption(i).constData());
     // The current item keeps being current when a rename moves it.
     list.SetCurrentIndex(0);
     const QByteArray first = list.Caption(0);
@@ -287,12 +287,13 @@ void TestWidgets::listSortsAsLocaleAwareCompare_data()
     // Captions in the order they are added; each gets its arrival number as its Filename, so
     // that the order of equal captions shows.
     QTest::addColumn<QByteArrayList>("captions");
-    QTest::newRow("letter case") << QByteArrayList{"http://h/b", "http://h/B", "HTTP://h/a", "http://h/A", "http://h/a"};
+    QTest::newRow("letter case") << QByteArrayList{"http://h/b", "http://h/B", "HTTP://h/a", "http://h/A",
+                                                   "http://h/a"};
     QTest::newRow("digits, punctuation, separators")
         << QByteArrayList{"http://h/10.jpg", "http://h/9.jpg", "http://h/a-b", "http://h/a_b", "http://h/a.b",
-                          "http://h/ab", "http://h/a%20b", "http://h/~x", "http://h/"};
-    QTest::newRow("Latin-1 bytes") << QByteArrayList{"http://h/été", "http://h/ete", "http://h/ÉTÉ",
-                                                     "http://h/etf", "http://h/ü", "http://h/u", "http://h/z"};
+                          "http://h/ab",     "http://h/a%20b", "http://h/~x",  "http://h/"};
+    QTest::newRow("Latin-1 bytes") << QByteArrayList{"http://h/été", "http://h/ete", "http://h/ÉTÉ", "http://h/etf",
+                                                     "http://h/ü",   "http://h/u",   "http://h/z"};
     QTest::newRow("equal captions keep their order")
         << QByteArrayList{"http://h/same", "http://h/other", "http://h/same", "http://h/Same", "http://h/same"};
     QTest::newRow("sorted already") << QByteArrayList{"http://a/", "http://b/", "http://c/"};
@@ -342,7 +343,8 @@ void TestWidgets::listSortsAsLocaleAwareCompare()
     QCOMPARE(sortedAlways.Caption(sortedAlways.Count() - 1), QByteArray("http://zzz/"));
     for (int i = 0; i + 1 < sortedAlways.Count(); ++i)
         QVERIFY(QString::localeAwareCompare(QString::fromLatin1(sortedAlways.Caption(i)),
-                                            QString::fromLatin1(sortedAlways.Caption(i + 1))) <= 0);
+                                            QString::fromLatin1(sortedAlways.Caption(i + 1)))
+                <= 0);
 }
 
 // Held updates: the view stops repainting until the last hold ends; a turn of the window lifts
@@ -441,8 +443,7 @@ void TestWidgets::comboListKeepsTextAndOrder()
     combo.AddEntry(QStringLiteral("http://a/"));
     combo.AddEntry(QStringLiteral("http://m/"));
     combo.AddEntry(QStringLiteral("http://z/"));
-    QCOMPARE(combo.Entries(),
-             (QStringList{"http://a/", "http://m/", "http://m/", "http://z/"}));
+    QCOMPARE(combo.Entries(), (QStringList{"http://a/", "http://m/", "http://m/", "http://z/"}));
     QCOMPARE(combo.Text(), QStringLiteral("typed"));
     QCOMPARE(changed.size(), 0);  // list work is not an edit of the text
     QCOMPARE(combo.SelectedEntry(), -1);

@@ -11,7 +11,7 @@ public:
     IsolatedSettings(const IsolatedSettings&) = delete;
     IsolatedSettings& operator=(const IsolatedSettings&) = delete;
 
-    QString SettingsFile() const;  // where the settings store keeps its values
+    QString SettingsFile() const;      // where the settings store keeps its values
     QString ProgramDirectory() const;  // ends with "/"
     QString Root() const { return FRoot.path(); }
     QString DesktopDownloadDirectory() const;  // the desktop's download directory inside Root()

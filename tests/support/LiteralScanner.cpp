@@ -94,8 +94,8 @@ bool LiteralIsFile(const QByteArray& link)
         && !link.contains("..") && !link.contains('?');
 }
 
-void LiteralParse(const QByteArray& base, const QByteArray& text, int parseMode,
-                  const TLiteralOptions& options, TLiteralLists& lists)
+void LiteralParse(const QByteArray& base, const QByteArray& text, int parseMode, const TLiteralOptions& options,
+                  TLiteralLists& lists)
 {
     for (const TLiteralMarker& marker : LiteralMarkers(text)) {
         const QByteArray value = marker.picture && !options.pictures ? QByteArray() : marker.value;

@@ -20,8 +20,8 @@ bool LiteralIsDocument(const QByteArray& link);
 bool LiteralIsFile(const QByteArray& link);
 
 struct TLiteralOptions {
-    bool pictures = true;    // "Add embedded images when parsing"
-    bool childLinks = true;  // "Add child links found when parsing to existing list"
+    bool pictures = true;      // "Add embedded images when parsing"
+    bool childLinks = true;    // "Add child links found when parsing to existing list"
     bool selectFirst = false;  // "Auto select first file from each link parsed"
 };
 
@@ -32,5 +32,5 @@ struct TLiteralLists {
     bool firstFileTaken = false;
 };
 
-void LiteralParse(const QByteArray& base, const QByteArray& text, int parseMode,
-                  const TLiteralOptions& options, TLiteralLists& lists);
+void LiteralParse(const QByteArray& base, const QByteArray& text, int parseMode, const TLiteralOptions& options,
+                  TLiteralLists& lists);

@@ -26,9 +26,9 @@ LoopbackPeer::LoopbackPeer(Script script, int backlog)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(FListenFd, backlog) != 0 ||
-        ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::bind(FListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(FListenFd, backlog) != 0
+        || ::getsockname(FListenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return;
     FPort = ntohs(address.sin_port);
     if (!script)
@@ -98,10 +98,7 @@ QByteArray LoopbackPeer::ReadCount(int fd, qsizetype count)
     return data;
 }
 
-QByteArray LoopbackPeer::ReadAll(int fd)
-{
-    return ReadCount(fd, std::numeric_limits<qsizetype>::max());
-}
+QByteArray LoopbackPeer::ReadAll(int fd) { return ReadCount(fd, std::numeric_limits<qsizetype>::max()); }
 
 void LoopbackPeer::Reset(int fd)
 {

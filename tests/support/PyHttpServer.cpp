@@ -25,9 +25,9 @@ bool PyHttpServer::Start()
     }
     FProcess.setWorkingDirectory(FRoot);
     FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    FProcess.start(QStringLiteral("python3"), {QStringLiteral("-m"), QStringLiteral("http.server"),
-                                               QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                                               QString::number(FPort)});
+    FProcess.start(QStringLiteral("python3"),
+                   {QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
+                    QStringLiteral("127.0.0.1"), QString::number(FPort)});
     if (!FProcess.waitForStarted(10000))
         return false;
     const QDeadlineTimer deadline(15000);

@@ -7,7 +7,7 @@ class PyHttpServer {
 public:
     explicit PyHttpServer(const QString& root);
     ~PyHttpServer();
-    bool Start();              // picks a free port; true once the server answers
+    bool Start();  // picks a free port; true once the server answers
     quint16 Port() const { return FPort; }
     QByteArray Url(const QByteArray& path) const;  // "http://127.0.0.1:PORT" + path
 
