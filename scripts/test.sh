@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# Every source in the house style, before anything is built.
+bash scripts/format.sh --check
 bash scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 
