@@ -2,7 +2,7 @@
 """Download benchmarks: the program's download command against curl, measured in one run.
 (a) 32 files of 8 MiB from a server limiting each connection to 4 MB/s: wall time vs
     curl --parallel --parallel-max 8 (target <= 1.15).
-(b) one 1 GiB file unthrottled through one engine vs curl -0, median of three alternating
+(b) one 1 GiB file unthrottled through one engine vs curl -0, median of five alternating
     rounds: wall time (target <= 1.0), CPU seconds (target <= 1.1), context switches per GiB
     (target < 5,000), peak memory (target < 100 MB).
 (c) eight engines waiting on silent servers vs eight curls waiting on the same server: CPU share
@@ -10,12 +10,15 @@
 Usage: bench_download.py BUILD_DIR [WORK_DIR]"""
 import os, shutil, subprocess, sys, tempfile, time
 
-ROUNDS = 3
+ROUNDS = 5
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 def run(cmd):
     """Runs cmd under /usr/bin/time (so that peak memory is the command's own, not inherited
     from this script); returns (wall s, cpu s, peak KiB, stdout, context switches)."""
+    # Write back what the previous command left dirty, so that neither pays for the other's
+    # writes (the 1 GiB case is mostly kernel time and swung 2x without this).
+    os.sync()
     with tempfile.NamedTemporaryFile(mode="r") as stats:
         t = time.monotonic()
         p = subprocess.run(["/usr/bin/time", "-f", "%U %S %M %w %c", "-o", stats.name, *cmd],
@@ -77,7 +80,7 @@ def main():
         srv, base = server("--dir", data)
         with open(listfile, "w") as f:
             f.write(base + "big.bin\n")
-        # Alternate the two over three rounds (the machine is shared); medians are reported.
+        # Alternate the two over five rounds (the machine is shared); medians are reported.
         curl_runs, our_runs = [], []
         for _ in range(ROUNDS):
             out = fresh(os.path.join(work, "curl"))
