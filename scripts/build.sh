@@ -4,6 +4,7 @@
 # KELVORN_TARGET names one target to build instead of everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/compiler-cache.sh
 dir=${1:-build}
 shift || true
 options="$*"

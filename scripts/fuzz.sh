@@ -5,6 +5,7 @@
 # FUZZ_SEED fixes libFuzzer's seed, so a smoke run follows the same path each time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/compiler-cache.sh
 seconds="${1:-10}"
 [ -f build-fuzz/build.ninja ] ||
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKELVORN_FUZZ=ON >/dev/null

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev libssl-dev openssl
           libgumbo-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
           nginx-light time
-          clang libclang-rt-14-dev clang-format)
+          clang libclang-rt-14-dev clang-format ccache)
 # The pictures are drawn from their SVG sources.
 packages+=(qt6-svg-dev)
 missing=()

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/compiler-cache.sh
 # Every source in the house style, before anything is built.
 bash scripts/format.sh --check
 bash scripts/build.sh
