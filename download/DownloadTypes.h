@@ -45,9 +45,11 @@ struct TDownloadOutcome {
     int Slot = -1;
     int State = FileFailed;  // FileDownloaded when the request returned normally
     TFileCheck Check;
-    QString Reason;          // why it failed, in the user's words (the item's hint); empty after a download
-    int StatusCode = 0;      // of the response, 0 when none arrived
-    QByteArray ContentType;  // of the response, empty when none was announced
+    QString Reason;                 // why it failed, in the user's words (the item's hint); empty after a download
+    int StatusCode = 0;             // of the response, 0 when none arrived
+    QByteArray ContentType;         // of the response, empty when none was announced
+    QByteArray ContentDisposition;  // of the response, empty when none was sent
+    QByteArray Head;                // the kept file's first bytes, read for modern items only
 };
 
 Q_DECLARE_METATYPE(TDownloadHint)

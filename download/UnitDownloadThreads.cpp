@@ -23,10 +23,10 @@ std::atomic<int> RunningEngines{0};
 
 void ProcessOwnEvents() { QCoreApplication::processEvents(); }
 
-// The value of the first "Content-Type:" line of a response's header block, empty when none.
-QByteArray ContentTypeOf(const QByteArray& headerBlock)
+// The value of the first "NAME:" line (`name` in lower case, with its colon) of a response's
+// header block, empty when none.
+QByteArray HeaderValueOf(const QByteArray& headerBlock, const QByteArray& name)
 {
-    static const QByteArray name = QByteArrayLiteral("content-type:");
     for (const QByteArray& line : headerBlock.split('\n')) {
         if (line.size() >= name.size() && line.left(name.size()).toLower() == name)
             return line.mid(name.size()).trimmed();
@@ -170,7 +170,8 @@ TDownloadOutcome TDownload::Request()
     }
     outcome.State = failed ? FileFailed : FileDownloaded;
     outcome.StatusCode = Http->ReplyCode;
-    outcome.ContentType = ContentTypeOf(Http->Header);
+    outcome.ContentType = HeaderValueOf(Http->Header, QByteArrayLiteral("content-type:"));
+    outcome.ContentDisposition = HeaderValueOf(Http->Header, QByteArrayLiteral("content-disposition:"));
     FFacts.StatusLine = FirstLine(Http->Header);
     FFacts.SocketError = Http->LastSocketError;
     // The user knows the file by its final name, not by the part file's.
@@ -195,6 +196,11 @@ TDownloadOutcome TDownload::Request()
             outcome.Check.Delete = true;
             FFacts.ErrorText.clear();
             outcome.Reason = WriteFailureReason(FileName, why);
+        } else if (Extra.KeepSmallFiles) {
+            // What the file is, for a name without an extension: read here, off the window's thread.
+            QFile kept(FileName);
+            if (kept.open(QIODevice::ReadOnly))
+                outcome.Head = kept.read(SniffBytes);
         }
     }
     if (outcome.State == FileFailed || outcome.Check.Delete) {

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -71,7 +72,8 @@ bool TFormMain::PathTaken(const QString& path) const
 QString TFormMain::LocalPath(int index) const
 {
     // Empty for a Filename column that is no plain name: nothing outside the directory is used.
-    return LocalFilePath(ComboBoxDownload->Text(), ListViewFile->SubItem(index, 1));
+    return LocalFilePath(ComboBoxDownload->Text(), ListViewFile->SubItem(index, 1),
+                         Findlinksasabrowserdoesmodernpages1->isChecked());
 }
 
 void TFormMain::ButtonDownloadClick()
@@ -99,12 +101,16 @@ void TFormMain::ButtonDownloadClick()
     ProcessMessages();
     keepFieldDisabled();
 
+    // Modern items skip only files that were there before this command: a name that another item
+    // of the same harvest holds by now is renamed instead.
+    const bool modern = Findlinksasabrowserdoesmodernpages1->isChecked();
+    const QSet<QString> there = modern ? PresentFilePaths() : QSet<QString>();
     const int count = ListViewFile->Count();
     for (int i = 0; i < count; ++i) {
         if (!StopRequested && i < ListViewFile->Count() && ListViewFile->Checked(i)
             && ListViewFile->ImageIndex(i) == FilePending) {
             if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked()
-                && PathTaken(LocalPath(i))) {
+                && (modern ? there.contains(LocalPath(i)) : PathTaken(LocalPath(i)))) {
                 ListViewFile->SetImageIndex(i, FileSkipped);
                 ListViewFile->SetStateImage(i, NoBoxStateImage);
                 ListViewFile->SetSubItem(i, 2, "(Skipped)");
@@ -170,24 +176,34 @@ bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, i
     return Downloads->Start(url, localPath, itemIndex, request);
 }
 
-// A modern item saved under a name without an extension gets the one its Content-Type names,
-// under a name still free in the directory (an engine's path counts as taken).
+// A downloaded modern item takes the name the answer gives (Content-Disposition) or the extension
+// its type or first bytes show, under a name still free in the directory (an engine's path
+// counts as taken).
 void TFormMain::NameFromContentType(int index, const TDownloadOutcome& outcome)
 {
     if (!Findlinksasabrowserdoesmodernpages1->isChecked() || outcome.State != FileDownloaded || !outcome.Check.Found()
         || outcome.Check.Delete)
         return;
     const QByteArray name = ListViewFile->SubItem(index, 1);
-    const QByteArray typed = NameWithTypeExtension(name, outcome.ContentType);
-    if (typed == name || !IsPlainFileName(name))
+    const QByteArray typed = ModernFinalName(name, outcome.ContentDisposition, outcome.ContentType, outcome.Head);
+    if (typed == name || !IsPlainFileName(name) || !IsPlainFileName(typed))
         return;
     const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');
     const QByteArray free = FreeFileName(typed, [&](const QByteArray& candidate) {
-        const QString path = directory + QString::fromLatin1(candidate);
-        return QFileInfo::exists(path) || Downloads->PathInUse(path);
+        const QString path = directory + NameOnDisk(candidate, true);
+        return EntryExists(path) || Downloads->PathInUse(path);
     });
-    if (!free.isEmpty() && QFile::rename(directory + QString::fromLatin1(name), directory + QString::fromLatin1(free)))
+    if (!free.isEmpty() && QFile::rename(directory + NameOnDisk(name, true), directory + NameOnDisk(free, true)))
         ListViewFile->SetSubItem(index, 1, free);
+}
+
+QSet<QString> TFormMain::PresentFilePaths() const
+{
+    QSet<QString> paths;
+    for (int i = 0; i < ListViewFile->Count(); ++i)
+        if (const QString path = LocalPath(i); !path.isEmpty() && EntryExists(path))
+            paths.insert(path);
+    return paths;
 }
 
 bool TFormMain::ActiveConnection()
@@ -204,8 +220,9 @@ bool TFormMain::CheckFileName(int index)
     if (!IsPlainFileName(name))
         return false;  // never write outside the download directory
     const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');
-    const QByteArray free = FreeFileName(name, [this, &directory](const QByteArray& candidate) {
-        return PathTaken(directory + QString::fromLatin1(candidate));
+    const bool utf8 = Findlinksasabrowserdoesmodernpages1->isChecked();
+    const QByteArray free = FreeFileName(name, [this, &directory, utf8](const QByteArray& candidate) {
+        return PathTaken(directory + NameOnDisk(candidate, utf8));
     });
     if (free.isEmpty())
         return false;

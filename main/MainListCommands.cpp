@@ -213,6 +213,8 @@ void TFormMain::ResetFile()
     ListViewFile->SetStateImage(i, 0);
     ListViewFile->SetImageIndex(i, FilePending);
     ListViewFile->SetChecked(i, true);
+    if (Findlinksasabrowserdoesmodernpages1->isChecked())
+        NameModernFiles();
 }
 
 void TFormMain::SortFileList()

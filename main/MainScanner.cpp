@@ -134,6 +134,23 @@ void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray&
         }
         ScanTurn(false);
     }
+    NameModernFiles();
+}
+
+// Names given by hand, by a list file or by a finished download stay as they are.
+void TFormMain::NameModernFiles()
+{
+    QList<TNamedAddress> items;
+    items.reserve(ListViewFile->Count());
+    for (int i = 0; i < ListViewFile->Count(); ++i) {
+        const QByteArray address = ListViewFile->Caption(i);
+        const QByteArray name = ListViewFile->SubItem(i, 1);
+        items.append({address, name, ListViewFile->ImageIndex(i) == FilePending && IsAutomaticName(address, name)});
+    }
+    HarvestNames(items);
+    for (int i = 0; i < int(items.size()); ++i)
+        if (items[i].renamable && items[i].name != ListViewFile->SubItem(i, 1))
+            ListViewFile->SetSubItem(i, 1, items[i].name);
 }
 
 void TFormMain::SetModernHeaders(THeaderInfo& info, const QByteArray& address) const

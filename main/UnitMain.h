@@ -19,6 +19,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <array>
@@ -29,6 +30,7 @@
 #include "platform/EventPacer.h"
 #include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
+#include "rules/ReferrerPolicy.h"
 
 #include "main/TCommandGuard.h"
 
@@ -250,6 +252,7 @@ public:
     void UpdateIconsInfileList();
     QString LocalPath(int index) const;         // download field text, "/", Filename column; empty unless plain
     bool PathTaken(const QString& path) const;  // the skip and rename rules' test
+    QSet<QString> PresentFilePaths() const;     // the file items' paths that are on disk now
     // The engine slots and the engines' reports; it finds an engine's item by the item's id.
     TDownloadScheduler* Downloads = nullptr;
 
@@ -351,10 +354,12 @@ private:
     void ListTurn();
     std::unique_ptr<TEventPacer> FScanPacer;
     void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
+    void NameModernFiles();    // tells apart the file items of a harvest that would share a name
     bool FModernScan = false;  // the running scan names its new file items the modern way
 public:
-    // The page on which the modern scanner first found an address: sent as its Referer.
-    QByteArray ReferrerOf(const QByteArray& address) const { return FReferrers.value(address); }
+    // The Referer of a modern request: the page on which the scanner first found the address, as
+    // much of it as browsers send there.
+    QByteArray ReferrerOf(const QByteArray& address) const { return ReferrerFor(FReferrers.value(address), address); }
     // The headers of a modern request for `address` on a client's header record; with the
     // option off, the record is left as the classic requests have it (no User-Agent, no Referer).
     void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const;

@@ -19,11 +19,16 @@ bool IsPlainFileName(const QByteArray& name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\0');
 }
 
-QString LocalFilePath(const QString& directory, const QByteArray& name)
+QString NameOnDisk(const QByteArray& name, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(name) : QString::fromLatin1(name);
+}
+
+QString LocalFilePath(const QString& directory, const QByteArray& name, bool utf8)
 {
     if (directory.isEmpty() || !IsPlainFileName(name))
         return QString();
-    return directory + QLatin1Char('/') + QString::fromLatin1(name);
+    return directory + QLatin1Char('/') + NameOnDisk(name, utf8);
 }
 
 QByteArray FreeFileName(const QByteArray& name, const std::function<bool(const QByteArray&)>& taken)

@@ -17,10 +17,14 @@ QByteArray UnderscoreName(const QByteArray& name);
 // or "..". File names read back from a list file are not trusted to be plain.
 bool IsPlainFileName(const QByteArray& name);
 
+// The Filename column as a path component: modern names are UTF-8; classic ones are 8-bit bytes,
+// each kept as the character of that number.
+QString NameOnDisk(const QByteArray& name, bool utf8);
+
 // A file item's local path: the download directory, "/" and the Filename column. Empty when the
 // column is no plain name, so that nothing tests, opens, writes or deletes a path it would
 // lead outside the directory.
-QString LocalFilePath(const QString& directory, const QByteArray& name);
+QString LocalFilePath(const QString& directory, const QByteArray& name, bool utf8 = false);
 
 // The rename rule: the first of name, name with one underscore, ... five underscores that is not
 // taken; an empty result when all six are taken.

@@ -1,5 +1,7 @@
 #include "rules/ModernLinks.h"
 
+#include "rules/ModernClasses.h"
+
 #include <QSet>
 #include <QStringDecoder>
 #include <QUrl>
@@ -39,8 +41,10 @@ const char* const FileExtensions[] = {
     "MP3", "M4A", "OGG", "OPUS", "FLAC", "WAV",
     // archives
     "ZIP", "7Z", "RAR", "TAR", "GZ", "TGZ", "BZ2", "XZ", "ZST",
-    // books
-    "PDF", "EPUB",
+    // books and office documents
+    "PDF", "EPUB", "MOBI", "AZW3", "DOC", "DOCX", "XLS", "XLSX", "PPT", "PPTX", "ODT", "ODS",
+    // disk images and installers
+    "ISO", "DMG", "EXE", "MSI", "APK", "DEB", "RPM", "APPIMAGE",
 };
 // clang-format on
 
@@ -48,15 +52,48 @@ const char* const FileExtensions[] = {
 
 bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
+// Characters that show as nothing (or as a blank) and that pasted addresses often carry: zero-width
+// space, non-joiner and joiner, word joiner, byte order mark, no-break space (UTF-8).
+const char* const InvisibleCharacters[] = {"\xE2\x80\x8B", "\xE2\x80\x8C", "\xE2\x80\x8D",
+                                           "\xE2\x81\xA0", "\xEF\xBB\xBF", "\xC2\xA0"};
+
+qsizetype InvisibleAtStart(QByteArrayView text)
+{
+    for (const char* invisible : InvisibleCharacters)
+        if (text.startsWith(invisible))
+            return qsizetype(std::strlen(invisible));
+    return 0;
+}
+
+qsizetype InvisibleAtEnd(QByteArrayView text)
+{
+    for (const char* invisible : InvisibleCharacters)
+        if (text.endsWith(invisible))
+            return qsizetype(std::strlen(invisible));
+    return 0;
+}
+
 QByteArrayView Trimmed(QByteArrayView text)
 {
-    // Browsers strip ASCII white space and C0 controls around an address.
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && uchar(text[begin]) <= 0x20)
-        ++begin;
-    while (end > begin && uchar(text[end - 1]) <= 0x20)
-        --end;
-    return text.sliced(begin, end - begin);
+    // Browsers strip ASCII white space and C0 controls around an address; invisible characters
+    // around it are no part of it either.
+    for (;;) {
+        if (!text.isEmpty() && uchar(text.front()) <= 0x20)
+            text = text.sliced(1);
+        else if (const qsizetype n = InvisibleAtStart(text))
+            text = text.sliced(n);
+        else
+            break;
+    }
+    for (;;) {
+        if (!text.isEmpty() && uchar(text.back()) <= 0x20)
+            text.chop(1);
+        else if (const qsizetype n = InvisibleAtEnd(text))
+            text.chop(n);
+        else
+            break;
+    }
+    return text;
 }
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
@@ -71,6 +108,31 @@ bool EqualsLower(QByteArrayView text, QByteArrayView lower)
     return true;
 }
 
+bool StartsWithLower(QByteArrayView text, QByteArrayView lower)
+{
+    return text.size() >= lower.size() && EqualsLower(text.first(lower.size()), lower);
+}
+
+// "%20http://host/..." names the absolute address, not a path beginning with a blank: encoded
+// blanks and invisible characters before an absolute address are typing slips.
+QByteArrayView WithoutEncodedBlanks(QByteArrayView text)
+{
+    static const char* const blanks[] = {"%20", "%09", "%0a", "%0d", "%c2%a0", "%e2%80%8b", "%ef%bb%bf"};
+    QByteArrayView rest = text;
+    for (bool more = true; more;) {
+        more = false;
+        for (const char* blank : blanks)
+            if (StartsWithLower(rest, blank)) {
+                rest = rest.sliced(qsizetype(std::strlen(blank)));
+                more = true;
+            }
+    }
+    if (rest.size() == text.size())
+        return text;
+    const bool absolute = StartsWithLower(rest, "http:") || StartsWithLower(rest, "https:") || rest.startsWith("//");
+    return absolute ? rest : text;
+}
+
 // ---- Resolution -----------------------------------------------------------------------------
 
 // `raw` resolved against `base` into an absolute http(s) address without fragment; false for
@@ -78,7 +140,7 @@ bool EqualsLower(QByteArrayView text, QByteArrayView lower)
 // addresses that do not parse.
 bool Resolve(const QUrl& base, QByteArrayView raw, QByteArray& out)
 {
-    const QByteArrayView trimmed = Trimmed(raw);
+    const QByteArrayView trimmed = WithoutEncodedBlanks(Trimmed(raw));
     if (trimmed.isEmpty() || trimmed.front() == '#')
         return false;
     QByteArray text;
@@ -135,22 +197,39 @@ QByteArrayView PathOf(QByteArrayView address)
 enum class TFindingKind : uint8_t {
     Link,     // a, area, frame, iframe: class by extension
     Media,    // video, audio, poster, og:image, image_src, CSS: a file whatever its extension
-    Picture,  // one img (and its picture's sources): the largest candidate is a file
+    Picture,  // one img (and its picture's sources), or an element's lazy values: the largest is a file
+};
+
+// Where a picture candidate was read. A lazy value stands in for the placeholder in src and
+// srcset; a known original (the upload itself, its zoom or large copy) competes with both by size.
+enum class TCandidateGroup : uint8_t { Plain, Lazy, Original };
+
+struct TPictureCandidate {
+    TSrcsetCandidate candidate;
+    TCandidateGroup group;
 };
 
 struct TFinding {
     TFindingKind kind;
-    QByteArray value;                    // Link and Media
-    QList<TSrcsetCandidate> candidates;  // Picture
+    QByteArray value;                     // Link and Media
+    QList<TPictureCandidate> candidates;  // Picture
+    bool tiny = false;                    // an img declared 1x1 or 0x0: a tracking pixel unless lazy
+    bool img = false;                     // read from an img (and its picture)
 };
 
 // Attributes that lazy-loading scripts move the real picture into, leaving a placeholder in src.
 const char* const LazySourceAttributes[] = {
-    "data-src",      "data-lazy-src",  "data-original",   "data-original-src", "data-lazy",
-    "data-echo",     "data-full-src",  "data-fullsrc",    "data-hi-res-src",   "data-hires",
-    "data-lazyload", "data-orig-file", "data-large-file", "data-zoom-image",   "data-zoom-src",
+    "data-src",      "data-lazy-src", "data-original",   "data-original-src",     "data-lazy",   "data-echo",
+    "data-lazyload", "data-bg",       "data-background", "data-background-image", "data-bg-src", "data-lazy-background",
 };
-const char* const LazySrcsetAttributes[] = {"data-srcset", "data-lazy-srcset", "data-original-set"};
+const char* const LazySrcsetAttributes[] = {"data-srcset", "data-lazy-srcset", "data-original-set", "data-bgset"};
+// Attributes naming the picture's original or a copy larger than what the page shows.
+const char* const OriginalAttributes[] = {
+    "data-orig-file", "data-large-file", "data-full-src", "data-fullsrc",    "data-hi-res-src",
+    "data-hires",     "data-zoom-image", "data-zoom-src", "data-full-image",
+};
+// An original whose size nobody states is still larger than every copy made from it.
+constexpr int UnstatedOriginalWidth = 1 << 30;
 
 bool OneOf(const char* name, const char* const* names, size_t count)
 {
@@ -191,185 +270,122 @@ bool IsUnknownNamed(const GumboNode* node, QByteArrayView lowerName)
     return EqualsLower(QByteArrayView(name.data, qsizetype(name.length)), lowerName);
 }
 
-// Picture candidates of one element: lazy attributes, when it has any, replace src and srcset.
+// The leading number of a value such as "4000,2667" or "1"; -1 when it starts with none.
+int LeadingNumber(QByteArrayView value)
+{
+    value = Trimmed(value);
+    qsizetype digits = 0;
+    while (digits < value.size() && digits < 9 && std::isdigit(uchar(value[digits])))
+        ++digits;
+    return digits == 0 ? -1 : value.first(digits).toInt();
+}
+
+// A lazy value is used only when it is an address: scripts also keep JSON, ids and
+// placeholders there, which would otherwise resolve as relative paths.
+bool LooksLikeAddress(QByteArrayView value)
+{
+    value = Trimmed(value);
+    if (value.isEmpty() || value.front() == '{' || value.front() == '[')
+        return false;
+    for (char c : value)
+        if (c == '"' || c == '{' || c == '}' || c == '<' || c == '>' || c == ' ')
+            return false;
+    return true;
+}
+
+// On elements other than img a lazy value names a picture only when it looks like one: an
+// absolute or rooted address, or a path with a file extension (not an id or a selector).
+bool LooksLikePictureAddress(QByteArrayView value)
+{
+    value = Trimmed(value);
+    if (!LooksLikeAddress(value))
+        return false;
+    if (StartsWithLower(value, "http:") || StartsWithLower(value, "https:") || value.startsWith('/'))
+        return true;
+    qsizetype end = value.size();
+    for (char stop : {'?', '#'})
+        if (const qsizetype at = value.first(end).indexOf(stop); at >= 0)
+            end = at;
+    return HasModernFileExtension(value.first(end));
+}
+
+// Picture candidates of one element: lazy values, when one is an address, replace src and srcset.
 struct TCandidates {
-    QList<TSrcsetCandidate> plain;
-    QList<TSrcsetCandidate> lazy;
-    void AddSrcset(QList<TSrcsetCandidate>& to, QByteArrayView value) { to += ParseSrcset(value); }
-    void AddUrl(QList<TSrcsetCandidate>& to, QByteArrayView value)
+    QList<TPictureCandidate> found;
+    void AddSrcset(TCandidateGroup group, QByteArrayView value)
+    {
+        for (TSrcsetCandidate& candidate : ParseSrcset(value))
+            found.append({std::move(candidate), group});
+    }
+    void AddUrl(TCandidateGroup group, QByteArrayView value, int width = 0)
     {
         if (!Trimmed(value).isEmpty())
-            to.append({TreeText(Trimmed(value)), 0, 1.0});
+            found.append({{TreeText(Trimmed(value)), width, 1.0}, group});
     }
-    void Read(const GumboElement& element, bool withSrc)
+    // An address, or the url() values of a background (data-bg="url(a.jpg)").
+    void AddUrls(TCandidateGroup group, QByteArrayView value)
+    {
+        if (!StartsWithLower(Trimmed(value), "url(")) {
+            AddUrl(group, value);
+            return;
+        }
+        for (QByteArray& url : CssUrlValues(value))  // these own their bytes
+            found.append({{std::move(url), 0, 1.0}, group});
+    }
+    void ReadOriginal(const GumboElement& element, const GumboAttribute* attribute)
+    {
+        const QByteArrayView value = ValueOf(attribute);
+        int width = 0;
+        if (std::strcmp(attribute->name, "data-large-file") == 0) {
+            // A large copy, not the original: its size is stated in its name, if anywhere.
+            width = WidthInName(value);
+        } else {
+            const GumboAttribute* size =
+                std::strcmp(attribute->name, "data-orig-file") == 0 ? Attribute(element, "data-orig-size") : nullptr;
+            width = size ? LeadingNumber(ValueOf(size)) : -1;
+            if (width <= 0)
+                width = WidthInName(value);
+            if (width <= 0)
+                width = UnstatedOriginalWidth;
+        }
+        AddUrl(TCandidateGroup::Original, value, width);
+    }
+    // `img`: an img or a picture's source; otherwise any other element, whose lazy values are read.
+    void Read(const GumboElement& element, bool withSrc, bool img)
     {
         for (unsigned i = 0; i < element.attributes.length; ++i) {
             const auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
             const char* name = attribute->name;
-            if (withSrc && std::strcmp(name, "src") == 0)
-                AddUrl(plain, ValueOf(attribute));
-            else if (std::strcmp(name, "srcset") == 0)
-                AddSrcset(plain, ValueOf(attribute));
+            const QByteArrayView value = ValueOf(attribute);
+            if (img && withSrc && std::strcmp(name, "src") == 0)
+                AddUrl(TCandidateGroup::Plain, value);
+            else if (img && std::strcmp(name, "srcset") == 0)
+                AddSrcset(TCandidateGroup::Plain, value);
             else if (OneOf(name, LazySrcsetAttributes))
-                AddSrcset(lazy, ValueOf(attribute));
+                AddSrcset(TCandidateGroup::Lazy, value);
             else if (withSrc && OneOf(name, LazySourceAttributes))
-                AddUrl(lazy, ValueOf(attribute));
+                AddUrls(TCandidateGroup::Lazy, value);
+            else if (img && withSrc && OneOf(name, OriginalAttributes))
+                ReadOriginal(element, attribute);
         }
+        if (!img)  // ids, selectors and JSON are not pictures here
+            found.removeIf([](const TPictureCandidate& c) { return !LooksLikePictureAddress(c.candidate.url); });
     }
-    QList<TSrcsetCandidate> Taken() const { return lazy.isEmpty() ? plain : lazy; }
 };
+
+bool DeclaredTiny(const GumboElement& element)
+{
+    const GumboAttribute* width = Attribute(element, "width");
+    const GumboAttribute* height = Attribute(element, "height");
+    if (width == nullptr || height == nullptr)
+        return false;
+    const int w = LeadingNumber(ValueOf(width));
+    const int h = LeadingNumber(ValueOf(height));
+    return w >= 0 && w <= 1 && h >= 0 && h <= 1;
+}
 
 const char* const PictureMetaNames[] = {"og:image", "og:image:url", "og:image:secure_url", "twitter:image",
                                         "twitter:image:src"};
-
-class TWalker {
-public:
-    std::vector<TFinding> findings;
-    QByteArray baseHref;
-    bool haveBase = false;
-
-    void Walk(const GumboNode* root)
-    {
-        std::vector<const GumboNode*> stack{root};
-        while (!stack.empty()) {
-            const GumboNode* node = stack.back();
-            stack.pop_back();
-            const GumboVector* children = nullptr;
-            if (node->type == GUMBO_NODE_DOCUMENT) {
-                children = &node->v.document.children;
-            } else if (node->type == GUMBO_NODE_ELEMENT) {
-                Visit(node);
-                // A browser running scripts reads noscript as text: its pictures (lazy-loading
-                // fallbacks, mostly) are not loaded.
-                if (node->v.element.tag != GUMBO_TAG_NOSCRIPT)
-                    children = &node->v.element.children;
-            }
-            // Template contents (GUMBO_NODE_TEMPLATE) are inert: a browser loads nothing there.
-            if (children == nullptr)
-                continue;
-            for (unsigned i = children->length; i-- > 0;) {
-                const auto* child = static_cast<const GumboNode*>(children->data[i]);
-                if (child->type == GUMBO_NODE_ELEMENT)  // text and comments hold no links
-                    stack.push_back(child);
-            }
-        }
-    }
-
-private:
-    void Link(QByteArrayView value) { findings.push_back({TFindingKind::Link, TreeText(value), {}}); }
-    void Media(QByteArrayView value)
-    {
-        if (!Trimmed(value).isEmpty())
-            findings.push_back({TFindingKind::Media, TreeText(value), {}});
-    }
-    void Css(QByteArrayView css)
-    {
-        if (css.contains("url(") || css.contains("URL(") || css.contains("Url("))
-            for (const QByteArray& url : CssPictureUrls(css))
-                findings.push_back({TFindingKind::Media, url, {}});  // owns its bytes
-    }
-
-    void Visit(const GumboNode* node)
-    {
-        const GumboElement& element = node->v.element;
-        if (const GumboAttribute* style = Attribute(element, "style"))
-            Css(ValueOf(style));
-        switch (element.tag) {
-        case GUMBO_TAG_A:
-        case GUMBO_TAG_AREA:
-            if (const GumboAttribute* href = Attribute(element, "href"))
-                Link(ValueOf(href));
-            break;
-        case GUMBO_TAG_FRAME:
-        case GUMBO_TAG_IFRAME:
-            if (const GumboAttribute* src = Attribute(element, "src"))
-                Link(ValueOf(src));
-            break;
-        case GUMBO_TAG_BASE:
-            // The first base element with an href sets the base for the whole page.
-            if (const GumboAttribute* href = Attribute(element, "href"); href && !haveBase) {
-                baseHref = TreeText(ValueOf(href));
-                haveBase = true;
-            }
-            break;
-        case GUMBO_TAG_IMG: VisitImg(node); break;
-        case GUMBO_TAG_SOURCE:
-            // Sources of a picture are read with its img; those of video and audio are media.
-            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT
-                && (node->parent->v.element.tag == GUMBO_TAG_VIDEO || node->parent->v.element.tag == GUMBO_TAG_AUDIO))
-                if (const GumboAttribute* src = Attribute(element, "src"))
-                    Media(ValueOf(src));
-            break;
-        case GUMBO_TAG_VIDEO:
-            if (const GumboAttribute* poster = Attribute(element, "poster"))
-                Media(ValueOf(poster));
-            [[fallthrough]];
-        case GUMBO_TAG_AUDIO:
-            if (const GumboAttribute* src = Attribute(element, "src"))
-                Media(ValueOf(src));
-            break;
-        case GUMBO_TAG_META: VisitMeta(element); break;
-        case GUMBO_TAG_LINK: VisitLink(element); break;
-        case GUMBO_TAG_STYLE: {
-            QByteArray css;
-            for (unsigned i = 0; i < element.children.length; ++i) {
-                const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
-                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
-                    css += child->v.text.text;
-            }
-            Css(css);
-            break;
-        }
-        default: break;
-        }
-    }
-
-    void VisitImg(const GumboNode* node)
-    {
-        TCandidates candidates;
-        candidates.Read(node->v.element, true);
-        // In a picture, the sources before the img are further candidates of the same picture.
-        if (IsUnknownNamed(node->parent, "picture")) {
-            const GumboVector& siblings = node->parent->v.element.children;
-            for (unsigned i = 0; i < siblings.length; ++i) {
-                const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
-                if (sibling->type == GUMBO_NODE_ELEMENT && sibling->v.element.tag == GUMBO_TAG_SOURCE)
-                    candidates.Read(sibling->v.element, false);
-            }
-        }
-        QList<TSrcsetCandidate> taken = candidates.Taken();
-        if (!taken.isEmpty())
-            findings.push_back({TFindingKind::Picture, {}, std::move(taken)});
-    }
-
-    void VisitMeta(const GumboElement& element)
-    {
-        const GumboAttribute* key = Attribute(element, "property");
-        if (key == nullptr)
-            key = Attribute(element, "name");
-        const GumboAttribute* content = Attribute(element, "content");
-        if (key == nullptr || content == nullptr)
-            return;
-        for (const char* name : PictureMetaNames)
-            if (EqualsLower(Trimmed(ValueOf(key)), name)) {
-                Media(ValueOf(content));
-                return;
-            }
-    }
-
-    void VisitLink(const GumboElement& element)
-    {
-        const GumboAttribute* rel = Attribute(element, "rel");
-        const GumboAttribute* href = Attribute(element, "href");
-        if (rel == nullptr || href == nullptr)
-            return;
-        for (QByteArrayView token : QByteArrayView(rel->value).toByteArray().simplified().split(' '))
-            if (EqualsLower(token, "image_src")) {
-                Media(ValueOf(href));
-                return;
-            }
-    }
-};
 
 // Gumbo allocates and frees many small pieces while it builds the tree; taking them from large
 // blocks and freeing the blocks at the end makes a big page parse about a fifth faster.
@@ -407,17 +423,276 @@ private:
     size_t FLeft = 0;
 };
 
-const TSrcsetCandidate* Largest(const QList<TSrcsetCandidate>& candidates, const QList<bool>& usable)
+class TWalker {
+public:
+    explicit TWalker(const GumboOptions& options) : FOptions(options) {}
+
+    std::vector<TFinding> findings;
+    QByteArray baseHref;
+    bool haveBase = false;
+
+    void Walk(const GumboNode* root)
+    {
+        std::vector<const GumboNode*> stack{root};
+        while (!stack.empty()) {
+            const GumboNode* node = stack.back();
+            stack.pop_back();
+            const GumboVector* children = nullptr;
+            if (node->type == GUMBO_NODE_DOCUMENT) {
+                children = &node->v.document.children;
+            } else if (node->type == GUMBO_NODE_ELEMENT) {
+                if (node->v.element.tag == GUMBO_TAG_NOSCRIPT && !FInNoscript) {
+                    VisitNoscript(node);
+                    continue;
+                }
+                Visit(node);
+                children = &node->v.element.children;
+            }
+            // Template contents (GUMBO_NODE_TEMPLATE) are inert: a browser loads nothing there.
+            if (children == nullptr)
+                continue;
+            for (unsigned i = children->length; i-- > 0;) {
+                const auto* child = static_cast<const GumboNode*>(children->data[i]);
+                if (child->type == GUMBO_NODE_ELEMENT)  // text and comments hold no links
+                    stack.push_back(child);
+            }
+        }
+    }
+
+private:
+    void Link(QByteArrayView value) { findings.push_back({TFindingKind::Link, TreeText(value), {}}); }
+    void Media(QByteArrayView value)
+    {
+        if (!Trimmed(value).isEmpty())
+            findings.push_back({TFindingKind::Media, TreeText(value), {}});
+    }
+    void Css(QByteArrayView css)
+    {
+        if (css.contains("url(") || css.contains("URL(") || css.contains("Url("))
+            for (const QByteArray& url : CssPictureUrls(css))
+                findings.push_back({TFindingKind::Media, url, {}});  // owns its bytes
+    }
+    void Picture(TCandidates&& candidates, bool tiny, bool img)
+    {
+        if (!candidates.found.isEmpty())
+            findings.push_back({TFindingKind::Picture, {}, std::move(candidates.found), tiny, img});
+    }
+
+    void Visit(const GumboNode* node)
+    {
+        const GumboElement& element = node->v.element;
+        if (const GumboAttribute* style = Attribute(element, "style"))
+            Css(ValueOf(style));
+        switch (element.tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_AREA:
+            if (const GumboAttribute* href = Attribute(element, "href"))
+                Link(ValueOf(href));
+            VisitLazy(element);
+            break;
+        case GUMBO_TAG_FRAME:
+        case GUMBO_TAG_IFRAME:
+            // A lazy frame keeps its page in data-src.
+            if (const GumboAttribute* src = Attribute(element, "src"))
+                Link(ValueOf(src));
+            if (const GumboAttribute* lazy = Attribute(element, "data-src"); lazy && LooksLikeAddress(ValueOf(lazy)))
+                Link(ValueOf(lazy));
+            break;
+        case GUMBO_TAG_BASE:
+            // The first base element with an href sets the base for the whole page.
+            if (const GumboAttribute* href = Attribute(element, "href"); href && !haveBase) {
+                baseHref = TreeText(ValueOf(href));
+                haveBase = true;
+            }
+            break;
+        case GUMBO_TAG_IMG: VisitImg(node); break;
+        case GUMBO_TAG_SOURCE:
+            // Sources of a picture are read with its img; those of video and audio are media.
+            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT
+                && (node->parent->v.element.tag == GUMBO_TAG_VIDEO || node->parent->v.element.tag == GUMBO_TAG_AUDIO))
+                if (const GumboAttribute* src = Attribute(element, "src"))
+                    Media(ValueOf(src));
+            break;
+        case GUMBO_TAG_VIDEO:
+            if (const GumboAttribute* poster = Attribute(element, "poster"))
+                Media(ValueOf(poster));
+            [[fallthrough]];
+        case GUMBO_TAG_AUDIO:
+            if (const GumboAttribute* src = Attribute(element, "src"))
+                Media(ValueOf(src));
+            VisitLazy(element);
+            break;
+        case GUMBO_TAG_META: VisitMeta(element); break;
+        case GUMBO_TAG_LINK: VisitLink(element); break;
+        case GUMBO_TAG_STYLE: {
+            QByteArray css;
+            for (unsigned i = 0; i < element.children.length; ++i) {
+                const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+                if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE)
+                    css += child->v.text.text;
+            }
+            Css(css);
+            break;
+        }
+        case GUMBO_TAG_NOSCRIPT: VisitNoscriptText(element); break;
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_TEMPLATE: break;
+        default: VisitLazy(element); break;
+        }
+    }
+
+    // Lazy-loading scripts put backgrounds and pictures of any element into data attributes.
+    void VisitLazy(const GumboElement& element)
+    {
+        if (element.attributes.length == 0)
+            return;
+        TCandidates candidates;
+        candidates.Read(element, true, false);
+        Picture(std::move(candidates), false, false);
+    }
+
+    void VisitImg(const GumboNode* node)
+    {
+        TCandidates candidates;
+        candidates.Read(node->v.element, true, true);
+        // In a picture, the sources before the img are further candidates of the same picture.
+        if (IsUnknownNamed(node->parent, "picture")) {
+            const GumboVector& siblings = node->parent->v.element.children;
+            for (unsigned i = 0; i < siblings.length; ++i) {
+                const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
+                if (sibling->type == GUMBO_NODE_ELEMENT && sibling->v.element.tag == GUMBO_TAG_SOURCE)
+                    candidates.Read(sibling->v.element, false, true);
+            }
+        }
+        FLastImg = node;
+        FLastImgFinding = candidates.found.isEmpty() ? -1 : qsizetype(findings.size());
+        Picture(std::move(candidates), DeclaredTiny(node->v.element), true);
+    }
+
+    // What a page shows without scripts: lazy-loading pages put the real img there. Its picture
+    // stands for the element just before it (one picture, not two); the rest is read as markup.
+    void VisitNoscript(const GumboNode* node)
+    {
+        TWalker inner(FOptions);
+        inner.FInNoscript = true;
+        inner.Walk(node);
+        qsizetype target = StoodFor(node);
+        for (TFinding& finding : inner.findings) {
+            // A declared 1x1 picture there is a tracking pixel, not the real picture.
+            if (finding.kind == TFindingKind::Picture && finding.img && !finding.tiny && target >= 0) {
+                // The script would load the real picture: it takes the placeholder's place.
+                for (TPictureCandidate& c : finding.candidates)
+                    if (c.group == TCandidateGroup::Plain)
+                        c.group = TCandidateGroup::Lazy;
+                findings[size_t(target)].candidates += finding.candidates;
+                target = -1;
+            } else {
+                findings.push_back(std::move(finding));
+            }
+        }
+    }
+
+    // A parser that takes scripts as running keeps noscript content as text: read it as markup.
+    void VisitNoscriptText(const GumboElement& element)
+    {
+        if (!FInNoscript || FReparsed)
+            return;  // one level: content parsed from text is not parsed again
+        FReparsed = true;
+        for (unsigned i = 0; i < element.children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
+            if (child->type != GUMBO_NODE_TEXT)
+                continue;
+            const char* text = child->v.text.text;
+            // The options' arena keeps this tree as long as the page's.
+            GumboOutput* output = gumbo_parse_with_options(&FOptions, text, std::strlen(text));
+            Walk(output->document);
+        }
+    }
+
+    // The finding of the img that a noscript at `node` stands for: the element just before it,
+    // when that is the last img seen or holds it.
+    qsizetype StoodFor(const GumboNode* node) const
+    {
+        if (FLastImg == nullptr || FLastImgFinding < 0 || node->parent == nullptr
+            || node->parent->type != GUMBO_NODE_ELEMENT)
+            return -1;
+        const GumboVector& siblings = node->parent->v.element.children;
+        const GumboNode* before = nullptr;
+        for (unsigned i = node->index_within_parent; i-- > 0;) {
+            const auto* sibling = static_cast<const GumboNode*>(siblings.data[i]);
+            if (sibling->type == GUMBO_NODE_ELEMENT) {
+                before = sibling;
+                break;
+            }
+        }
+        if (before == nullptr)
+            return -1;
+        // A few wrappers (a link, a figure, a picture) may stand between it and the img.
+        const GumboNode* up = FLastImg;
+        for (int depth = 0; up != nullptr && depth < 4; ++depth, up = up->parent)
+            if (up == before)
+                return FLastImgFinding;
+        return -1;
+    }
+
+    void VisitMeta(const GumboElement& element)
+    {
+        const GumboAttribute* key = Attribute(element, "property");
+        if (key == nullptr)
+            key = Attribute(element, "name");
+        const GumboAttribute* content = Attribute(element, "content");
+        if (key == nullptr || content == nullptr)
+            return;
+        for (const char* name : PictureMetaNames)
+            if (EqualsLower(Trimmed(ValueOf(key)), name)) {
+                Media(ValueOf(content));
+                return;
+            }
+    }
+
+    void VisitLink(const GumboElement& element)
+    {
+        const GumboAttribute* rel = Attribute(element, "rel");
+        const GumboAttribute* href = Attribute(element, "href");
+        if (rel == nullptr || href == nullptr)
+            return;
+        for (QByteArrayView token : QByteArrayView(rel->value).toByteArray().simplified().split(' '))
+            if (EqualsLower(token, "image_src")) {
+                Media(ValueOf(href));
+                return;
+            }
+    }
+
+    const GumboOptions& FOptions;
+    bool FInNoscript = false;
+    bool FReparsed = false;
+    const GumboNode* FLastImg = nullptr;
+    qsizetype FLastImgFinding = -1;
+};
+
+// Ties go to the stated original, then to the lazy value, then to the earlier candidate.
+bool Larger(const TPictureCandidate& a, const TPictureCandidate& b)
 {
-    const TSrcsetCandidate* best = nullptr;
+    if (a.candidate.width != b.candidate.width)
+        return a.candidate.width > b.candidate.width;
+    if (a.candidate.density != b.candidate.density)
+        return a.candidate.density > b.candidate.density;
+    return int(a.group) > int(b.group);
+}
+
+// The picture a browser with scripts ends up with: lazy values replace the placeholder when one
+// of them is an address; of the rest, the largest. Null when none is usable.
+const TPictureCandidate* Chosen(const QList<TPictureCandidate>& candidates, const QList<bool>& usable)
+{
+    bool lazy = false;
+    for (qsizetype i = 0; i < candidates.size(); ++i)
+        lazy = lazy || (usable[i] && candidates[i].group == TCandidateGroup::Lazy);
+    const TPictureCandidate* best = nullptr;
     for (qsizetype i = 0; i < candidates.size(); ++i) {
-        if (!usable[i])
+        if (!usable[i] || (lazy && candidates[i].group == TCandidateGroup::Plain))
             continue;
-        const TSrcsetCandidate& c = candidates[i];
-        if (best == nullptr)
-            best = &c;
-        else if (c.width != best->width ? c.width > best->width : c.density > best->density)
-            best = &c;
+        if (best == nullptr || Larger(candidates[i], *best))
+            best = &candidates[i];
     }
     return best;
 }
@@ -436,6 +711,34 @@ bool HasModernFileExtension(QByteArrayView path)
         if (EqualsUpper(extension, known))
             return true;
     return false;
+}
+
+int WidthInName(QByteArrayView address)
+{
+    qsizetype end = address.size();
+    for (char stop : {'?', '#'})
+        if (const qsizetype at = address.first(end).indexOf(stop); at >= 0)
+            end = at;
+    const QByteArrayView path = address.first(end);
+    const QByteArrayView segment = path.sliced(path.lastIndexOf('/') + 1);
+    const qsizetype dot = segment.lastIndexOf('.');
+    const QByteArrayView stem = dot < 0 ? segment : segment.first(dot);
+    // "-WxH" at the end of the stem, as content systems name their scaled copies.
+    qsizetype i = stem.size();
+    const auto digitsBefore = [&stem](qsizetype at) {
+        qsizetype start = at;
+        while (start > 0 && at - start < 6 && std::isdigit(uchar(stem[start - 1])))
+            --start;
+        return start;
+    };
+    const qsizetype heightStart = digitsBefore(i);
+    if (heightStart == i || heightStart < 2 || stem[heightStart - 1] != 'x')
+        return 0;
+    i = heightStart - 1;
+    const qsizetype widthStart = digitsBefore(i);
+    if (widthStart == i || widthStart < 1 || stem[widthStart - 1] != '-')
+        return 0;
+    return stem.sliced(widthStart, i - widthStart).toInt();
 }
 
 QByteArray PageAsUtf8(QByteArrayView page)
@@ -519,11 +822,59 @@ QList<TSrcsetCandidate> ParseSrcset(QByteArrayView srcset)
     return candidates;
 }
 
+namespace {
+// The value of the "url(" at `at`: [begin, end) in `css`, and `next`, where the scan goes on.
+// A data: value is passed over whole, so that nothing inside it (an SVG's own url(#a)) is read.
+bool UrlValueAt(QByteArrayView css, qsizetype at, qsizetype& begin, qsizetype& end, qsizetype& next)
+{
+    qsizetype i = at + 4;
+    while (i < css.size() && IsAsciiSpace(css[i]))
+        ++i;
+    if (i < css.size() && (css[i] == '"' || css[i] == '\'')) {
+        const char quote = css[i++];
+        end = css.indexOf(quote, i);
+    } else if (StartsWithLower(css.sliced(i), "data:")) {
+        end = -1;
+        for (qsizetype j = i, depth = 0; j < css.size() && end < 0; ++j) {
+            if (css[j] == '(')
+                ++depth;
+            else if (css[j] == ')' && depth-- == 0)
+                end = j;
+        }
+    } else {
+        end = css.indexOf(')', i);
+    }
+    begin = i;
+    next = end + 1;
+    return end >= 0;
+}
+
+bool IsDataValue(QByteArrayView value) { return StartsWithLower(Trimmed(value), "data:"); }
+}  // namespace
+
+QList<QByteArray> CssUrlValues(QByteArrayView text)
+{
+    QList<QByteArray> urls;
+    const QByteArray lower = text.toByteArray().toLower();
+    qsizetype begin = 0, end = 0, next = 0;
+    for (qsizetype at = lower.indexOf("url("); at >= 0; at = lower.indexOf("url(", next)) {
+        if (!UrlValueAt(text, at, begin, end, next))
+            break;
+        const QByteArrayView url = Trimmed(text.sliced(begin, end - begin));
+        if (!url.isEmpty() && !IsDataValue(url))
+            urls.append(url.toByteArray());
+    }
+    return urls;
+}
+
 QList<QByteArray> CssPictureUrls(QByteArrayView css)
 {
     QList<QByteArray> urls;
     const QByteArray lower = css.toByteArray().toLower();
-    for (qsizetype at = lower.indexOf("url("); at >= 0; at = lower.indexOf("url(", at + 4)) {
+    qsizetype begin = 0, end = 0, next = 0;
+    for (qsizetype at = lower.indexOf("url("); at >= 0; at = lower.indexOf("url(", next)) {
+        if (!UrlValueAt(css, at, begin, end, next))
+            break;
         // The declaration holding the url: back to the last ";", "{" or "}". Its property names
         // what the url is for; @import and a font's src are no pictures.
         qsizetype start = at;
@@ -533,20 +884,8 @@ QList<QByteArray> CssPictureUrls(QByteArrayView css)
         const qsizetype colon = declaration.indexOf(':');
         if (colon < 0 || declaration.left(colon).trimmed() == "src")
             continue;
-        qsizetype i = at + 4;
-        while (i < css.size() && IsAsciiSpace(css[i]))
-            ++i;
-        qsizetype end;
-        if (i < css.size() && (css[i] == '"' || css[i] == '\'')) {
-            const char quote = css[i++];
-            end = css.indexOf(quote, i);
-        } else {
-            end = css.indexOf(')', i);
-        }
-        if (end < 0)
-            break;
-        const QByteArrayView url = Trimmed(css.sliced(i, end - i));
-        if (!url.isEmpty())
+        const QByteArrayView url = Trimmed(css.sliced(begin, end - begin));
+        if (!url.isEmpty() && !IsDataValue(url))
             urls.append(url.toByteArray());
     }
     return urls;
@@ -560,12 +899,12 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
     const QByteArrayView utf8 = converted.isNull() ? page : QByteArrayView(converted);
     // The findings point into the tree: the arena, which frees it at once, outlives them.
     TArena arena;
-    TWalker walker;
     GumboOptions options = kGumboDefaultOptions;
     options.allocator = &TArena::Allocate;
     options.deallocator = &TArena::Release;
     options.userdata = &arena;
     options.max_errors = 0;  // errors are of no use here and cost time
+    TWalker walker(options);
     GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), size_t(utf8.size()));
     walker.Walk(output->document);
 
@@ -581,6 +920,12 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
     QByteArray resolved;
     const auto add = [&](const QByteArray& absolute, bool file, bool picture) {
         if (seen.contains(absolute))
+            return;
+        // A wiki's page about a file is a page, whatever extension its title ends with.
+        if (IsWikiFilePage(absolute))
+            file = picture = false;
+        // Tracking pixels are no files anybody wants.
+        if (file && IsTrackingAddress(absolute))
             return;
         seen.insert(absolute);
         links.append({absolute, file, picture});
@@ -598,9 +943,14 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
         case TFindingKind::Picture: {
             QList<QByteArray> addresses(finding.candidates.size());
             QList<bool> usable(finding.candidates.size());
-            for (qsizetype i = 0; i < finding.candidates.size(); ++i)
-                usable[i] = resolve(finding.candidates[i].url, addresses[i]);
-            if (const TSrcsetCandidate* best = Largest(finding.candidates, usable))
+            for (qsizetype i = 0; i < finding.candidates.size(); ++i) {
+                const TPictureCandidate& c = finding.candidates[i];
+                usable[i] = (c.group == TCandidateGroup::Plain || LooksLikeAddress(c.candidate.url))
+                    && resolve(c.candidate.url, addresses[i]);
+            }
+            const TPictureCandidate* best = Chosen(finding.candidates, usable);
+            // A declared 1x1 picture is a tracking pixel, unless a script puts a real one there.
+            if (best != nullptr && !(finding.tiny && best->group == TCandidateGroup::Plain))
                 add(addresses[best - finding.candidates.constData()], true, true);
             break;
         }

@@ -39,3 +39,10 @@ QList<TSrcsetCandidate> ParseSrcset(QByteArrayView srcset);
 // The url(...) values of a style sheet or style attribute that name pictures: those of
 // declarations (background, list-style, content and the like), not of @import or a font's src.
 QList<QByteArray> CssPictureUrls(QByteArrayView css);
+
+// Every url(...) value of a text whatever it is for (as in data-bg="url(a.jpg)"); data: values,
+// and whatever stands inside them, left out.
+QList<QByteArray> CssUrlValues(QByteArrayView text);
+
+// The width a picture's name states ("photo-1024x683.jpg": 1024), 0 when it states none.
+int WidthInName(QByteArrayView address);

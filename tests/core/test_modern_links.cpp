@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTest>
 
+#include "rules/ModernClasses.h"
 #include "rules/ModernLinks.h"
 
 namespace {
@@ -46,6 +47,10 @@ private slots:
     void cssUrls();
     void fileClasses_data();
     void fileClasses();
+    void addressClasses_data();
+    void addressClasses();
+    void widthInName_data();
+    void widthInName();
     void pageEncodings_data();
     void pageEncodings();
 };
@@ -80,13 +85,13 @@ void TestModernLinks::savedPages_data()
                           "F https://www.news.example/documents/report.pdf"};
 
     const QByteArray thumbs = "https://upload.wiki.example/thumb/";
-    QTest::newRow("wiki: thumbnails at 2x, file pages classed by their extension, duplicates once")
+    QTest::newRow("wiki: thumbnails at 2x, file description pages are pages, duplicates once")
         << QByteArray("wiki.html") << QByteArray("https://www.wiki.example/wiki/Lighthouse")
         << QByteArrayList{"D https://www.wiki.example/wiki/Tower", "D https://www.wiki.example/wiki/Lamp_(light)",
                           "D https://www.wiki.example/w/index.php?title=Beacon&action=edit&redlink=1",
-                          "F https://www.wiki.example/wiki/File:Lighthouse_at_dusk.jpg",
+                          "D https://www.wiki.example/wiki/File:Lighthouse_at_dusk.jpg",
                           "P " + thumbs + "a/ab/Lighthouse_at_dusk.jpg/440px-Lighthouse_at_dusk.jpg",
-                          "F https://www.wiki.example/wiki/File:Lens_(Fresnel).png",
+                          "D https://www.wiki.example/wiki/File:Lens_(Fresnel).png",
                           "P " + thumbs + "1/12/Lens_%28Fresnel%29.png/240px-Lens_%28Fresnel%29.png",
                           "D https://other.wiki.example/wiki/Phare"};
 
@@ -108,6 +113,21 @@ void TestModernLinks::savedPages_data()
                           "D https://h.example/Case/Kept.html", "D " + v2 + "map/area.html",
                           "D " + v2 + "embed/player.html", "F " + v2 + "archive.tar.gz",
                           "D " + v2 + "download.php?file=a.zip"};
+
+    const QByteArray g = "https://gallery.example/";
+    QTest::newRow("lazy: noscript merged, lazy values on any element, JSON, originals, beacons, wiki, office, blanks")
+        << QByteArray("lazy.html") << QByteArray("https://gallery.example/album/index.html")
+        << QByteArrayList{"P " + g + "photos/one-800.jpg", "F " + g + "photos/two-full.jpg",
+                          "P " + g + "photos/two-2000.jpg", "P " + g + "photos/only-in-noscript.png",
+                          "P " + g + "backgrounds/hero.webp", "P https://cdn.gallery.example/tiles/tile-7.jpg",
+                          "P " + g + "pictures/span-original.png", "P " + g + "bg/large.jpg",
+                          "P " + g + "photos/good.jpg", "P " + g + "photos/wp.jpg",
+                          "D " + g + "wiki/File:Harbour.jpg", "P " + g + "thumbs/Harbour-220.jpg",
+                          "D " + g + "w/index.php?title=File:Map.png&action=history",
+                          "F " + g + "files/report.xlsx", "F " + g + "files/novel.mobi", "F " + g + "files/novel.azw3",
+                          "F " + g + "files/setup.exe", "F " + g + "files/tool.AppImage", "F " + g + "files/disk.iso",
+                          "D " + g + "zero/width.html", "D http://other.example/encoded-blank.html",
+                          "D https://other.example/spaces.html"};
 
     const QByteArray b = "http://h.example/a/b/";
     QTest::newRow("broken: unclosed tags, stray quotes, NUL bytes, odd comments, raw text, tables")
@@ -173,6 +193,13 @@ void TestModernLinks::resolution_data()
     row("mailto:a@b", "");
     row("tel:+1555", "");
     row("http://", "");
+    QTest::newRow("zero-width space before") << QByteArray("\xE2\x80\x8Bg") << QByteArray("http://a/b/c/g");
+    QTest::newRow("byte order mark and no-break space around")
+        << QByteArray("\xEF\xBB\xBF\xC2\xA0g\xC2\xA0") << QByteArray("http://a/b/c/g");
+    row("%20http://other/x.html", "http://other/x.html");
+    row("%20%E2%80%8B//other/y.html", "http://other/y.html");
+    QTest::newRow("an encoded blank before a relative path is part of it")
+        << QByteArray("%20g") << QByteArray("http://a/b/c/%20g");
 }
 
 void TestModernLinks::resolution()
@@ -246,6 +273,36 @@ void TestModernLinks::largestPicture_data()
         {"P http://h/d/big.webp"});
     row("a picture with no img loads nothing", "<picture><source srcset='a.webp 800w'></picture>", {});
     row("two imgs, two pictures", "<img src=a.jpg><img src=b.jpg>", {"P http://h/d/a.jpg", "P http://h/d/b.jpg"});
+    row("JSON in data-src keeps src", "<img src=good.jpg data-src='{\"u\":\"x.jpg\"}'>", {"P http://h/d/good.jpg"});
+    row("JSON in data-srcset keeps srcset", "<img src=a.jpg srcset='b.jpg 900w' data-srcset='[{\"w\":1}]'>",
+        {"P http://h/d/b.jpg"});
+    row("original with its stated size beats a wider srcset candidate",
+        "<img src=a-300x200.jpg srcset='a-2048x1365.jpg 2048w' data-orig-file=a.jpg data-orig-size='4000,2667'>",
+        {"P http://h/d/a.jpg"});
+    row("smaller original loses by size, not order",
+        "<img data-orig-file=o.jpg data-orig-size='800,600' srcset='a-2048x1365.jpg 2048w'>",
+        {"P http://h/d/a-2048x1365.jpg"});
+    row("original without a stated size is the largest", "<img srcset='a-2048.jpg 2048w' data-orig-file=o.jpg>",
+        {"P http://h/d/o.jpg"});
+    row("large copy sized by its name", "<img srcset='a-2048x1365.jpg 2048w' data-large-file=a-1024x683.jpg>",
+        {"P http://h/d/a-2048x1365.jpg"});
+    row("noscript img merged with the placeholder before it",
+        "<img src=tiny.jpg><noscript><img src=real.jpg></noscript>", {"P http://h/d/real.jpg"});
+    row("noscript after a wrapper of the img", "<a href=p.html><img src=t.jpg></a><noscript><img src=r.jpg></noscript>",
+        {"D http://h/d/p.html", "P http://h/d/r.jpg"});
+    row("noscript alone is read as markup", "<p>x</p><noscript><a href=n.html>n</a><img src=n.jpg></noscript>",
+        {"D http://h/d/n.html", "P http://h/d/n.jpg"});
+    row("noscript pixel not merged into a picture",
+        "<img src=a.jpg><noscript><img width=1 height=1 src=c.gif></noscript>", {"P http://h/d/a.jpg"});
+    row("declared 1x1 and 0x0 pictures left out", "<img src=a.gif width=1 height=1><img src=b.gif width=0 height='0'>",
+        {});
+    row("a tiny placeholder with a lazy value is kept", "<img src=p.gif width=1 height=1 data-src=real.jpg>",
+        {"P http://h/d/real.jpg"});
+    row("lazy background on a div", "<div data-bg='url(\"/bg/a.jpg\")'></div><div data-background=/bg/b.png></div>",
+        {"P http://h/bg/a.jpg", "P http://h/bg/b.png"});
+    row("ids and selectors on other elements are no pictures", "<div data-src=123></div><span data-src='#x'></span>",
+        {});
+    row("a lazy frame is a page", "<iframe data-src='/embed/v1'></iframe>", {"D http://h/embed/v1"});
     row("any extension is a file in a picture context", "<img src='/thumb?id=7'><video src='/stream/9'></video>",
         {"P http://h/thumb?id=7", "P http://h/stream/9"});
 }
@@ -271,6 +328,12 @@ void TestModernLinks::cssUrls_data()
                                                << QByteArrayList{"dot.gif"};
     QTest::newRow("letter case") << QByteArray("P{BACKGROUND:URL(A.GIF)}") << QByteArrayList{"A.GIF"};
     QTest::newRow("unterminated") << QByteArray("p{background:url(a.png") << QByteArrayList{};
+    QTest::newRow("nothing read inside a quoted data value") << QByteArray(
+        "p{background:url(\"data:image/svg+xml,<svg fill='url(#a)' x='url(b.png)'/>\")} q{background:url(c.png)}")
+                                                             << QByteArrayList{"c.png"};
+    QTest::newRow("nothing read inside an unquoted data value")
+        << QByteArray("p{background:url(data:image/svg+xml,%3Csvg%20fill=url(%23a)%3E) no-repeat, url(d.png)}")
+        << QByteArrayList{"d.png"};
 }
 
 void TestModernLinks::cssUrls()
@@ -284,9 +347,11 @@ void TestModernLinks::fileClasses_data()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<bool>("file");
-    for (const char* ext : {"jpg",  "JPEG", "png", "Gif", "webp", "avif", "bmp", "tif", "tiff", "svg",  "avi",  "mpg",
-                            "mpeg", "mp4",  "m4v", "mov", "webm", "mkv",  "mp3", "m4a", "ogg",  "opus", "flac", "wav",
-                            "zip",  "7z",   "rar", "tar", "gz",   "tgz",  "bz2", "xz",  "zst",  "pdf",  "EPUB"})
+    for (const char* ext :
+         {"jpg", "JPEG", "png",  "Gif", "webp", "avif", "bmp",  "tif",  "tiff", "svg", "avi",     "mpg", "mpeg", "mp4",
+          "m4v", "mov",  "webm", "mkv", "mp3",  "m4a",  "ogg",  "opus", "flac", "wav", "zip",     "7z",  "rar",  "tar",
+          "gz",  "tgz",  "bz2",  "xz",  "zst",  "pdf",  "EPUB", "xls",  "xlsx", "doc", "DOCX",    "ppt", "pptx", "odt",
+          "ods", "mobi", "azw3", "iso", "dmg",  "exe",  "msi",  "apk",  "deb",  "rpm", "AppImage"})
         QTest::newRow(ext) << ("/a/file." + QByteArray(ext)) << true;
     for (const char* path : {"/a/page.html", "/news/2026/story", "/a/", "/", "/a.jpg/page", "/a/file.jpgx",
                              "/a/archive.tar.gz.part", "/a/css.css", "/noext"})
@@ -298,6 +363,61 @@ void TestModernLinks::fileClasses()
     QFETCH(QByteArray, path);
     QFETCH(bool, file);
     QCOMPARE(HasModernFileExtension(path), file);
+}
+
+void TestModernLinks::addressClasses_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<bool>("wikiFilePage");
+    QTest::addColumn<bool>("tracking");
+    const auto row = [](const char* name, const char* address, bool wiki, bool tracking) {
+        QTest::newRow(name) << QByteArray(address) << wiki << tracking;
+    };
+    row("wiki File:", "https://w.example/wiki/File:A.jpg", true, false);
+    row("wiki Image:", "https://w.example/wiki/Image:B.png", true, false);
+    row("wiki File with an encoded colon", "https://w.example/wiki/File%3AA.jpg", true, false);
+    row("wiki file page in another language", "https://de.w.example/wiki/Datei:Karte.png", true, false);
+    row("index.php title=File:", "https://w.example/w/index.php?title=File:C.svg", true, false);
+    row("title after another parameter", "https://w.example/w/index.php?action=raw&title=Image:D.gif", true, false);
+    row("wiki article", "https://w.example/wiki/Lighthouse", false, false);
+    row("uploaded file itself", "https://upload.w.example/a/ab/File_A.jpg", false, false);
+    row("File: outside a wiki path", "https://h.example/files/File:x.jpg", false, false);
+    row("social network pixel", "https://www.social.example/tr?id=1&ev=PageView", false, true);
+    row("counting host", "https://sb.scorecardresearch.com/p?c1=2", false, true);
+    row("pixel.gif", "https://h.example/stats/pixel.gif?u=1", false, true);
+    row("beacon path", "https://h.example/beacon/v2?x=1", false, true);
+    row("1x1 picture", "https://h.example/img/1x1.png", false, true);
+    row("a picture about pixel art", "https://h.example/art/pixel-art.png", false, false);
+    row("a path starting with tr", "https://h.example/trains/tram.jpg", false, false);
+    row("ordinary picture", "https://h.example/photos/beach.jpg", false, false);
+}
+
+void TestModernLinks::addressClasses()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(bool, wikiFilePage);
+    QFETCH(bool, tracking);
+    QCOMPARE(IsWikiFilePage(address), wikiFilePage);
+    QCOMPARE(IsTrackingAddress(address), tracking);
+}
+
+void TestModernLinks::widthInName_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<int>("width");
+    QTest::newRow("scaled copy") << QByteArray("https://h/up/photo-1024x683.jpg") << 1024;
+    QTest::newRow("with a query") << QByteArray("https://h/up/photo-300x200.webp?v=2") << 300;
+    QTest::newRow("no size") << QByteArray("https://h/up/photo.jpg") << 0;
+    QTest::newRow("size not at the end of the stem") << QByteArray("https://h/up/800x600-photo.jpg") << 0;
+    QTest::newRow("no dash before the width") << QByteArray("https://h/up/photo1024x683.jpg") << 0;
+    QTest::newRow("size in a directory") << QByteArray("https://h/800x600/photo.jpg") << 0;
+}
+
+void TestModernLinks::widthInName()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(int, width);
+    QCOMPARE(WidthInName(address), width);
 }
 
 void TestModernLinks::pageEncodings_data()

@@ -49,6 +49,7 @@ private slots:
     void pageRequestsCarryNameAndReferrer();
     void getParseAndDownloadEndToEnd();
     void downloadsNamedByTypeSmallFilesKept();
+    void galleryEveryPictureUnderItsOwnName();
 };
 
 void TestModernScanner::optionOffKeepsTheClassicLists_data()
@@ -306,6 +307,77 @@ void TestModernScanner::downloadsNamedByTypeSmallFilesKept()
     const QByteArray request = server.LastRequest("/photo?id=7");
     QCOMPARE(HeaderValue(request, "User-Agent"), QByteArray("Kelvorn/1.31"));
     QCOMPARE(HeaderValue(request, "Referer"), page);
+    QVERIFY(QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000));
+}
+
+// A gallery whose pictures sit at /img?id=N, with mixed and missing types, a name sent by the
+// server, two pictures with one last segment and a UTF-8 name: every picture lands on disk under
+// its own name; skipping passes over the older file only, never over a name that another item of
+// the same harvest holds.
+void TestModernScanner::galleryEveryPictureUnderItsOwnName()
+{
+    const auto reply = [](const QByteArray& headers, const QByteArray& body) {
+        return StallServer::Reply{"HTTP/1.0 200 OK\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
+                                  + "\r\n\r\n" + body};
+    };
+    const QByteArray jpeg = "\xFF\xD8\xFF\xE0" + Content("one", FileSize);
+    const QByteArray png = "\x89PNG\r\n\x1A\n" + Content("two", FileSize);
+    const QByteArray gif = "GIF89a" + Content("three", FileSize);
+    const QByteArray webp = QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16) + Content("four", FileSize);
+    const QByteArray cafe = "\xFF\xD8\xFF\xE0" + Content("five", FileSize);
+    const QByteArray first = Content("a-photo", FileSize);
+    const QByteArray second = Content("b-photo", FileSize);
+    const QByteArray big = Content("big", FileSize);
+    StallServer server;
+    server.SetPage("/gallery/",
+                   "<img src='/img?id=1'><img src='/img?id=2'><img src='/img?id=3'><img src='/img?id=4'>"
+                   "<img src='/img?id=5'><img src='/a/photo.jpg'><img src='/b/photo.jpg'><img src='/%E5%A4%A7.png'>");
+    server.SetReply("/img?id=1", reply("Content-Type: image/jpeg\r\n", jpeg));
+    server.SetReply("/img?id=2", reply("Content-Type: image/png\r\n", png));
+    server.SetReply("/img?id=3", reply("Content-Type: application/octet-stream\r\n", gif));
+    server.SetReply("/img?id=4", reply("", webp));
+    server.SetReply("/img?id=5",
+                    reply("Content-Type: image/jpeg\r\nContent-Disposition: inline; filename=\"cafe.jpg\"; "
+                          "filename*=UTF-8''caf%C3%A9.jpg\r\n",
+                          cafe));
+    server.SetReply("/a/photo.jpg", reply("Content-Type: image/jpeg\r\n", first));
+    server.SetReply("/b/photo.jpg", reply("Content-Type: image/jpeg\r\n", second));
+    server.SetReply("/%E5%A4%A7.png", reply("Content-Type: image/png\r\n", big));
+
+    RetrievalWindow w;
+    RetrievalWindow::Set(w.win->Findlinksasabrowserdoesmodernpages1, true);
+    RetrievalWindow::Set(w.win->Skipfileifexistindownloaddirectory1, true);
+    WriteFile(w.downloads.path(), "img-id-2", "an older picture");
+    w.Get(server.Url("/gallery/"));
+    QTRY_VERIFY(w.LooksIdle());
+    QByteArrayList names;
+    for (int i = 0; i < w.Files()->Count(); ++i)
+        names << w.Files()->SubItem(i, 1);
+    QCOMPARE(names,
+             (QByteArrayList{"img-id-1", "img-id-2", "img-id-3", "img-id-4", "img-id-5", "photo-a.jpg", "photo-b.jpg",
+                             "\xE5\xA4\xA7.png"}));
+    // Two items of this harvest under one name: the second is renamed, neither skipped.
+    w.Files()->SetSubItem(6, 1, "photo-a.jpg");
+
+    for (int i = 0; i < w.Files()->Count(); ++i)
+        w.Files()->SetChecked(i, true);
+    w.win->UpdateScreen();
+    w.win->ButtonDownload->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.LooksIdle() && !w.win->Downloads->Pending(), 60000);
+
+    QCOMPARE(w.Files()->ImageIndex(1), int(FileSkipped));
+    QCOMPARE(ReadFile(w.downloads.filePath(QStringLiteral("img-id-2"))), QByteArray("an older picture"));
+    const QList<std::pair<int, QString>> expected{
+        {0, QStringLiteral("img-id-1.jpg")},  {2, QStringLiteral("img-id-3.gif")}, {3, QStringLiteral("img-id-4.webp")},
+        {4, QStringLiteral("caf\u00e9.jpg")}, {5, QStringLiteral("photo-a.jpg")},  {6, QStringLiteral("photo-a_.jpg")},
+        {7, QStringLiteral("\u5927.png")}};
+    const QByteArrayList bodies{jpeg, png, gif, webp, cafe, first, second, big};
+    for (const auto& [index, name] : expected) {
+        QCOMPARE(w.Files()->ImageIndex(index), int(FileDownloaded));
+        QCOMPARE(w.Files()->SubItem(index, 1), name.toUtf8());
+        QCOMPARE(ReadFile(w.downloads.filePath(name)), bodies[index]);
+    }
+    QCOMPARE(QDir(w.downloads.path()).entryList(QDir::Files).size(), expected.size() + 1);
     QVERIFY(QTest::qWaitFor([] { return TDownload::Running() == 0; }, 30000));
 }
 
