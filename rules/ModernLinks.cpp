@@ -852,22 +852,9 @@ bool UrlValueAt(QByteArrayView css, qsizetype at, qsizetype& begin, qsizetype& e
 bool IsDataValue(QByteArrayView value) { return StartsWithLower(Trimmed(value), "data:"); }
 }  // namespace
 
-QList<QByteArray> CssUrlValues(QByteArrayView text)
-{
-    QList<QByteArray> urls;
-    const QByteArray lower = text.toByteArray().toLower();
-    qsizetype begin = 0, end = 0, next = 0;
-    for (qsizetype at = lower.indexOf("url("); at >= 0; at = lower.indexOf("url(", next)) {
-        if (!UrlValueAt(text, at, begin, end, next))
-            break;
-        const QByteArrayView url = Trimmed(text.sliced(begin, end - begin));
-        if (!url.isEmpty() && !IsDataValue(url))
-            urls.append(url.toByteArray());
-    }
-    return urls;
-}
-
-QList<QByteArray> CssPictureUrls(QByteArrayView css)
+namespace {
+// `declarations`: only the values of declarations that show pictures (not @import, not a font's src).
+QList<QByteArray> UrlValues(QByteArrayView css, bool declarations)
 {
     QList<QByteArray> urls;
     const QByteArray lower = css.toByteArray().toLower();
@@ -875,21 +862,28 @@ QList<QByteArray> CssPictureUrls(QByteArrayView css)
     for (qsizetype at = lower.indexOf("url("); at >= 0; at = lower.indexOf("url(", next)) {
         if (!UrlValueAt(css, at, begin, end, next))
             break;
-        // The declaration holding the url: back to the last ";", "{" or "}". Its property names
-        // what the url is for; @import and a font's src are no pictures.
-        qsizetype start = at;
-        while (start > 0 && lower[start - 1] != ';' && lower[start - 1] != '{' && lower[start - 1] != '}')
-            --start;
-        const QByteArray declaration = lower.mid(start, at - start);
-        const qsizetype colon = declaration.indexOf(':');
-        if (colon < 0 || declaration.left(colon).trimmed() == "src")
-            continue;
+        if (declarations) {
+            // The declaration holding the url: back to the last ";", "{" or "}". Its property
+            // names what the url is for; @import and a font's src are no pictures.
+            qsizetype start = at;
+            while (start > 0 && lower[start - 1] != ';' && lower[start - 1] != '{' && lower[start - 1] != '}')
+                --start;
+            const QByteArray declaration = lower.mid(start, at - start);
+            const qsizetype colon = declaration.indexOf(':');
+            if (colon < 0 || declaration.left(colon).trimmed() == "src")
+                continue;
+        }
         const QByteArrayView url = Trimmed(css.sliced(begin, end - begin));
         if (!url.isEmpty() && !IsDataValue(url))
             urls.append(url.toByteArray());
     }
     return urls;
 }
+}  // namespace
+
+QList<QByteArray> CssUrlValues(QByteArrayView text) { return UrlValues(text, false); }
+
+QList<QByteArray> CssPictureUrls(QByteArrayView css) { return UrlValues(css, true); }
 
 QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
 {
