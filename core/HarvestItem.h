@@ -10,8 +10,8 @@
 #include "rules/ListStates.h"
 
 struct THarvestItem {
-    uint64_t Id = 0;      // stable for the item's life: sorting, deleting others and reloading keep it
-    QByteArray Address;   // the full address, never cut
+    uint64_t Id = 0;     // stable for the item's life: sorting, deleting others and reloading keep it
+    QByteArray Address;  // the full address, never cut
     bool Checked = false;
     int State = -1;       // DocPending..DocParsed or FilePending..FileSkipped (rules/ListStates.h)
     QByteArray FileName;  // file items: the local name (the "Filename" column)
