@@ -5,6 +5,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-
           libgumbo-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
           nginx-light time
           clang libclang-rt-14-dev clang-format ccache)
+# The session and the download history.
+packages+=(libsqlite3-dev)
 # The pictures are drawn from their SVG sources.
 packages+=(qt6-svg-dev)
 missing=()
