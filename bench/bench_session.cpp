@@ -49,24 +49,23 @@ TListRecord Record(const THarvestItem& item)
 }
 
 // The classic save: every record into a file replaced whole, as the list commands write them.
+void SaveRecords(const QString& path, const QList<THarvestItem>& items, int size,
+                 void (*put)(char*, const TListRecord&))
+{
+    QSaveFile out(path);
+    out.open(QIODevice::WriteOnly);
+    QByteArray record(size, Qt::Uninitialized);
+    for (const THarvestItem& item : items) {
+        put(record.data(), Record(item));
+        out.write(record);
+    }
+    out.commit();
+}
+
 void SaveClassic(const TSessionData& session, const QString& dir)
 {
-    QSaveFile docs(dir + "/" + DocListFileName);
-    docs.open(QIODevice::WriteOnly);
-    char doc[DocRecordSize];
-    for (const THarvestItem& item : session.Documents) {
-        PutDocRecord(doc, Record(item));
-        docs.write(doc, DocRecordSize);
-    }
-    docs.commit();
-    QSaveFile files(dir + "/" + FileListFileName);
-    files.open(QIODevice::WriteOnly);
-    char file[FileRecordSize];
-    for (const THarvestItem& item : session.Files) {
-        PutFileRecord(file, Record(item));
-        files.write(file, FileRecordSize);
-    }
-    files.commit();
+    SaveRecords(dir + "/" + DocListFileName, session.Documents, DocRecordSize, PutDocRecord);
+    SaveRecords(dir + "/" + FileListFileName, session.Files, FileRecordSize, PutFileRecord);
 }
 
 qsizetype LoadClassic(const QString& dir)
