@@ -1,5 +1,7 @@
 #include "rules/ModernClasses.h"
 
+#include "rules/AddressParts.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -17,36 +19,6 @@ const char* const TrackingSegments[] = {"pixel", "beacon", "1x1", "tracking-pixe
 
 QByteArray Lower(QByteArrayView text) { return text.toByteArray().toLower(); }
 
-QByteArrayView HostOf(QByteArrayView address)
-{
-    const qsizetype slashes = address.indexOf("//");
-    if (slashes < 0)
-        return {};
-    const qsizetype begin = slashes + 2;
-    qsizetype end = begin;
-    while (end < address.size() && address[end] != '/' && address[end] != '?' && address[end] != '#'
-           && address[end] != ':')
-        ++end;
-    return address.sliced(begin, end - begin);
-}
-
-// From the first "/" after the host up to the query; and the query after "?".
-void SplitAddress(QByteArrayView address, QByteArrayView& path, QByteArrayView& query)
-{
-    const qsizetype slashes = address.indexOf("//");
-    qsizetype start = slashes < 0 ? 0 : address.indexOf('/', slashes + 2);
-    path = query = {};
-    if (start < 0)
-        return;
-    qsizetype end = address.indexOf('#', start);
-    if (end < 0)
-        end = address.size();
-    const qsizetype mark = address.first(end).indexOf('?', start);
-    path = address.sliced(start, (mark < 0 ? end : mark) - start);
-    if (mark >= 0)
-        query = address.sliced(mark + 1, end - mark - 1);
-}
-
 bool NamesFilePage(const QByteArray& title)
 {
     for (const char* space : WikiFileNamespaces) {
@@ -60,12 +32,11 @@ bool NamesFilePage(const QByteArray& title)
 
 bool IsWikiFilePage(QByteArrayView address)
 {
-    QByteArrayView path, query;
-    SplitAddress(address, path, query);
-    const QByteArray lowerPath = Lower(path);
+    const TAddressParts parts = AddressParts(address);
+    const QByteArray lowerPath = Lower(parts.path);
     if (const qsizetype at = lowerPath.indexOf("/wiki/"); at >= 0 && NamesFilePage(lowerPath.mid(at + 6)))
         return true;
-    for (const QByteArray& pair : Lower(query).split('&'))
+    for (const QByteArray& pair : Lower(parts.query).split('&'))
         if (pair.startsWith("title=") && NamesFilePage(pair.mid(6)))
             return true;
     return false;
@@ -73,15 +44,14 @@ bool IsWikiFilePage(QByteArrayView address)
 
 bool IsTrackingAddress(QByteArrayView address)
 {
-    const QByteArray host = Lower(HostOf(address));
+    const TAddressParts parts = AddressParts(address);
+    const QByteArray host = Lower(parts.host);
     for (const char* known : TrackingHosts) {
         const QByteArray suffix(known);
         if (host == suffix || host.endsWith('.' + suffix))
             return true;
     }
-    QByteArrayView path, query;
-    SplitAddress(address, path, query);
-    const QByteArray lowerPath = Lower(path);
+    const QByteArray lowerPath = Lower(parts.path);
     // The pixel of a large social network: "/tr" with the visit in its query.
     if (lowerPath == "/tr" || lowerPath == "/tr/")
         return true;

@@ -1,5 +1,6 @@
 #include "rules/ModernLinks.h"
 
+#include "rules/AddressParts.h"
 #include "rules/ModernClasses.h"
 
 #include <QSet>
@@ -177,19 +178,6 @@ bool Resolve(const QUrl& base, QByteArrayView raw, QByteArray& out)
         absolute.setPath(QStringLiteral("/"));
     out = absolute.toEncoded();
     return true;
-}
-
-// The path of an absolute address: from the first "/" after "//host" up to the query.
-QByteArrayView PathOf(QByteArrayView address)
-{
-    const qsizetype authority = address.indexOf("//");
-    qsizetype start = authority < 0 ? 0 : address.indexOf('/', authority + 2);
-    if (start < 0)
-        return {};
-    qsizetype end = address.indexOf('?', start);
-    if (end < 0)
-        end = address.size();
-    return address.sliced(start, end - start);
 }
 
 // ---- Findings of the tree walk ----------------------------------------------------------------
@@ -928,7 +916,7 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
         switch (finding.kind) {
         case TFindingKind::Link:
             if (resolve(finding.value, resolved))
-                add(resolved, HasModernFileExtension(PathOf(resolved)), false);
+                add(resolved, HasModernFileExtension(AddressParts(resolved).path), false);
             break;
         case TFindingKind::Media:
             if (resolve(finding.value, resolved))

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Version.h"
+#include "rules/AddressParts.h"
 #include "rules/ListStates.h"
 #include "rules/ModernLinks.h"
 
@@ -129,33 +130,6 @@ QByteArray PercentDecoded(QByteArrayView text)
     return QByteArray::fromPercentEncoding(escaped);
 }
 
-// The address without fragment, split at its query.
-void PathAndQuery(QByteArrayView address, QByteArrayView& path, QByteArrayView& query)
-{
-    if (const qsizetype hash = address.indexOf('#'); hash >= 0)
-        address = address.first(hash);
-    const qsizetype mark = address.indexOf('?');
-    path = mark < 0 ? address : address.first(mark);
-    query = mark < 0 ? QByteArrayView() : address.sliced(mark + 1);
-}
-
-// The path's segments after the host ("http://host/a/b" -> "a", "b").
-QList<QByteArrayView> PathSegments(QByteArrayView path)
-{
-    const qsizetype authority = path.indexOf("//");
-    const qsizetype start = authority < 0 ? 0 : path.indexOf('/', authority + 2);
-    QList<QByteArrayView> segments;
-    if (start < 0)
-        return segments;
-    for (qsizetype at = start; at < path.size();) {
-        const qsizetype next = path.indexOf('/', at + 1);
-        const qsizetype end = next < 0 ? path.size() : next;
-        segments.append(path.sliced(at + 1, end - at - 1));
-        at = end;
-    }
-    return segments;
-}
-
 // Words of a query or a directory name, joined by "-": "id=3&s=l" -> "id-3-s-l".
 QByteArray ReadableTag(QByteArrayView text)
 {
@@ -211,20 +185,17 @@ QByteArray PlainModernName(QByteArrayView bytes)
 
 QByteArray ModernFileName(QByteArrayView address)
 {
-    QByteArrayView path, query;
-    PathAndQuery(address, path, query);
-    const QList<QByteArrayView> segments = PathSegments(path);
+    const QList<QByteArrayView> segments = PathSegments(AddressParts(address).path);
     const QByteArray name = PlainModernName(PercentDecoded(segments.isEmpty() ? QByteArrayView() : segments.last()));
     return name.isEmpty() ? QByteArray("index") : name;
 }
 
 QByteArray DisambiguatedName(QByteArrayView address)
 {
-    QByteArrayView path, query;
-    PathAndQuery(address, path, query);
-    QByteArray tag = ReadableTag(query);
+    const TAddressParts parts = AddressParts(address);
+    QByteArray tag = ReadableTag(parts.query);
     if (tag.isEmpty()) {
-        const QList<QByteArrayView> segments = PathSegments(path);
+        const QList<QByteArrayView> segments = PathSegments(parts.path);
         if (segments.size() >= 2)
             tag = ReadableTag(segments[segments.size() - 2]);
     }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTest>
 
+#include "rules/AddressParts.h"
 #include "rules/ModernClasses.h"
 #include "rules/ModernLinks.h"
 
@@ -51,6 +52,8 @@ private slots:
     void addressClasses();
     void widthInName_data();
     void widthInName();
+    void addressParts_data();
+    void addressParts();
     void pageEncodings_data();
     void pageEncodings();
 };
@@ -418,6 +421,31 @@ void TestModernLinks::widthInName()
     QFETCH(QByteArray, address);
     QFETCH(int, width);
     QCOMPARE(WidthInName(address), width);
+}
+
+void TestModernLinks::addressParts_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<QByteArrayList>("parts");  // host, path, query, then the path's segments
+    QTest::newRow("everything") << QByteArray("https://h.example:8443/a/b.jpg?x=1&y=2#top")
+                                << QByteArrayList{"h.example", "/a/b.jpg", "x=1&y=2", "a", "b.jpg"};
+    QTest::newRow("root") << QByteArray("http://h/") << QByteArrayList{"h", "/", "", ""};
+    QTest::newRow("host only") << QByteArray("http://h") << QByteArrayList{"h", "", ""};
+    QTest::newRow("query right after the host") << QByteArray("http://h?q=/x") << QByteArrayList{"h", "", "q=/x"};
+    QTest::newRow("slashes in the query and fragment")
+        << QByteArray("http://h/d/?a=/b#c/d") << QByteArrayList{"h", "/d/", "a=/b", "d", ""};
+    QTest::newRow("no scheme") << QByteArray("a/b.png") << QByteArrayList{"", "a/b.png", "", "a", "b.png"};
+}
+
+void TestModernLinks::addressParts()
+{
+    QFETCH(QByteArray, address);
+    QFETCH(QByteArrayList, parts);
+    const TAddressParts got = AddressParts(address);
+    QByteArrayList list{got.host.toByteArray(), got.path.toByteArray(), got.query.toByteArray()};
+    for (QByteArrayView segment : PathSegments(got.path))
+        list << segment.toByteArray();
+    QCOMPARE(list, parts);
 }
 
 void TestModernLinks::pageEncodings_data()
