@@ -281,20 +281,21 @@ bool LooksLikeAddress(QByteArrayView value)
     return true;
 }
 
-// On elements other than img a lazy value names a picture only when it looks like one: an
-// absolute or rooted address, or a path with a file extension (not an id or a selector).
+// On elements other than img a lazy value names a picture only when it looks like one: a path
+// with a file extension, or an absolute or rooted address whose last segment has no extension
+// at all (not an id, a selector, a page or a script's data).
 bool LooksLikePictureAddress(QByteArrayView value)
 {
     value = Trimmed(value);
     if (!LooksLikeAddress(value))
         return false;
-    if (StartsWithLower(value, "http:") || StartsWithLower(value, "https:") || value.startsWith('/'))
+    const QByteArrayView path = AddressParts(value).path;
+    if (HasModernFileExtension(path))
         return true;
-    qsizetype end = value.size();
-    for (char stop : {'?', '#'})
-        if (const qsizetype at = value.first(end).indexOf(stop); at >= 0)
-            end = at;
-    return HasModernFileExtension(value.first(end));
+    const QList<QByteArrayView> segments = PathSegments(path);
+    if (!segments.isEmpty() && segments.last().contains('.'))
+        return false;
+    return StartsWithLower(value, "http:") || StartsWithLower(value, "https:") || value.startsWith('/');
 }
 
 // Picture candidates of one element: lazy values, when one is an address, replace src and srcset.

@@ -305,6 +305,11 @@ void TestModernLinks::largestPicture_data()
         {"P http://h/bg/a.jpg", "P http://h/bg/b.png"});
     row("ids and selectors on other elements are no pictures", "<div data-src=123></div><span data-src='#x'></span>",
         {});
+    row("pages and data on other elements are no pictures",
+        "<div data-src='/api/items.json'></div><a data-src='/next/page.html'></a><div data-src='https://h/x.js'></div>",
+        {});
+    row("an address without extension on another element is a picture",
+        "<div data-src='https://img.example/photo/123?w=800'></div>", {"P https://img.example/photo/123?w=800"});
     row("a lazy frame is a page", "<iframe data-src='/embed/v1'></iframe>", {"D http://h/embed/v1"});
     row("any extension is a file in a picture context", "<img src='/thumb?id=7'><video src='/stream/9'></video>",
         {"P http://h/thumb?id=7", "P http://h/stream/9"});
