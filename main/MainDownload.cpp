@@ -1,14 +1,13 @@
 // Download files: walking the file list, engine slots, local file names, the finished-file check.
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QThread>
-#include <QTimer>
 #include <QToolButton>
 
+#include "core/TTransferQueue.h"
 #include "download/DownloadTypes.h"
 #include "main/TDownloadScheduler.h"
 #include "platform/LocalFiles.h"
@@ -22,23 +21,7 @@
 #include "widgets/TLed.h"
 
 namespace {
-constexpr int StartStep = 50;  // ms between two engine starts, and between tries for a free slot
-
 bool FileExistsAt(const QString& path) { return FileSizeAt(path) >= 0; }
-
-// Waits while the window keeps processing its events, without spinning.
-void WaitProcessing(int ms)
-{
-    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
-    QTimer wake;  // makes sure each wait below returns by the deadline
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    while (!deadline.hasExpired()) {
-        if (!wake.isActive())
-            wake.start(int(qMax<qint64>(1, deadline.remainingTime())));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
 }  // namespace
 
 void TFormMain::WireDownload()
@@ -105,55 +88,43 @@ void TFormMain::ButtonDownloadClick()
     // of the same harvest holds by now is renamed instead.
     const bool modern = Findlinksasabrowserdoesmodernpages1->isChecked();
     const QSet<QString> there = modern ? PresentFilePaths() : QSet<QString>();
-    const int count = ListViewFile->Count();
-    for (int i = 0; i < count; ++i) {
-        if (!StopRequested && i < ListViewFile->Count() && ListViewFile->Checked(i)
-            && ListViewFile->ImageIndex(i) == FilePending) {
-            if (Skipfileifexistindownloaddirectory1 && Skipfileifexistindownloaddirectory1->isChecked()
-                && (modern ? there.contains(LocalPath(i)) : PathTaken(LocalPath(i)))) {
-                ListViewFile->SetImageIndex(i, FileSkipped);
-                ListViewFile->SetStateImage(i, NoBoxStateImage);
-                ListViewFile->SetSubItem(i, 2, "(Skipped)");
-            } else {
-                const QByteArray name = ListViewFile->SubItem(i, 1);
-                const uint64_t id = ListViewFile->ItemId(i);
-                ListViewFile->SetImageIndex(i, FileDownloading);
-                ListViewFile->SetStateImage(i, NoBoxStateImage);
-                if (!CheckFileName(i)) {
-                    ListViewFile->SetImageIndex(i, FileFailed);
-                    ListViewFile->SetReason(i, NoFreeNameReason(name));
-                } else {
-                    bool started = false;
-                    while (!started) {
-                        ProcessMessages();
-                        keepFieldDisabled();
-                        if (StopRequested || i >= ListViewFile->Count())
-                            break;
-                        started = StartDownload(ListViewFile->Caption(i), LocalPath(i), i);
-                        WaitProcessing(StartStep);
-                        keepFieldDisabled();
-                    }
-                    // Stopped before an engine took it: the item is pending again, ticked and
-                    // under its own name, as before the command took it.
-                    const int at = started ? -1 : ListViewFile->IndexOfItemId(id, i);
-                    if (at >= 0 && ListViewFile->ImageIndex(at) == FileDownloading) {
-                        ListViewFile->SetSubItem(at, 1, name);
-                        ListViewFile->SetStateImage(at, 0);
-                        ListViewFile->SetImageIndex(at, FilePending);
-                        ListViewFile->SetChecked(at, true);
-                    }
-                }
+    // The queue walks the file list from the top as slots free up: each ticked pending item is
+    // taken when the walk reaches it, skipped or named then, and started in the first free slot.
+    const int count = ListViewFile->Count();  // items added during the run wait for the next one
+    int next = 0;
+    QHash<uint64_t, QByteArray> names;  // the names of taken items before they were made free
+    TTransferQueue& queue = Downloads->Queue();
+    queue.Feed = [&] {
+        while (!StopRequested && next < count && next < ListViewFile->Count()) {
+            const int i = next++;
+            if (ListViewFile->Checked(i) && ListViewFile->ImageIndex(i) == FilePending) {
+                queue.Enqueue(ListViewFile->ItemId(i), ListViewFile->Caption(i));
+                return true;
             }
         }
-        ProcessMessages();
-        keepFieldDisabled();
-    }
-
-    // Every engine's last change is its light going out, so this wait wakes up for it.
-    while (ActiveConnection()) {
+        return false;
+    };
+    queue.Prepare = [&](uint64_t id) { return TakeFile(id, names, modern ? &there : nullptr); };
+    queue.Unprepare = [&](uint64_t id) {
+        // Stopped before an engine took it: the item is pending again, ticked and under its own
+        // name, as before the command took it.
+        const int at = ListViewFile->IndexOfItemId(id);
+        if (at >= 0 && ListViewFile->ImageIndex(at) == FileDownloading) {
+            ListViewFile->SetSubItem(at, 1, names.value(id));
+            ListViewFile->SetStateImage(at, 0);
+            ListViewFile->SetImageIndex(at, FilePending);
+            ListViewFile->SetChecked(at, true);
+        }
+    };
+    queue.Run();
+    // Every engine's last change is its slot going free, so this wait wakes up for it.
+    while (queue.Active()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         keepFieldDisabled();
     }
+    queue.Feed = nullptr;
+    queue.Prepare = nullptr;
+    queue.Unprepare = nullptr;
 
     StopRequested = false;
     Busy = false;
@@ -165,7 +136,37 @@ void TFormMain::ButtonDownloadClick()
         SpeedButton1->setEnabled(true);
 }
 
-bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, int itemIndex)
+std::optional<TTransferJob> TFormMain::TakeFile(uint64_t id, QHash<uint64_t, QByteArray>& names,
+                                                const QSet<QString>* there)
+{
+    const int i = ListViewFile->IndexOfItemId(id);
+    if (i < 0)
+        return std::nullopt;
+    if (Skipfileifexistindownloaddirectory1->isChecked()
+        && (there ? there->contains(LocalPath(i)) : PathTaken(LocalPath(i)))) {
+        ListViewFile->SetImageIndex(i, FileSkipped);
+        ListViewFile->SetStateImage(i, NoBoxStateImage);
+        ListViewFile->SetSubItem(i, 2, "(Skipped)");
+        return std::nullopt;
+    }
+    const QByteArray name = ListViewFile->SubItem(i, 1);
+    ListViewFile->SetImageIndex(i, FileDownloading);
+    ListViewFile->SetStateImage(i, NoBoxStateImage);
+    if (!CheckFileName(i)) {
+        ListViewFile->SetImageIndex(i, FileFailed);
+        ListViewFile->SetReason(i, NoFreeNameReason(name));
+        return std::nullopt;
+    }
+    names.insert(id, name);
+    TTransferJob job;
+    job.ItemId = id;
+    job.Address = ListViewFile->Caption(i);
+    job.Path = LocalPath(i);
+    job.Request = RequestFor(job.Address);
+    return job;
+}
+
+TDownloadRequest TFormMain::RequestFor(const QByteArray& url) const
 {
     TDownloadRequest request;
     if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
@@ -173,7 +174,12 @@ bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, i
         request.Referer = ReferrerOf(url);
         request.KeepSmallFiles = true;
     }
-    return Downloads->Start(url, localPath, itemIndex, request);
+    return request;
+}
+
+bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, int itemIndex)
+{
+    return Downloads->Start(url, localPath, itemIndex, RequestFor(url));
 }
 
 // A downloaded modern item takes the name the answer gives (Content-Disposition) or the extension

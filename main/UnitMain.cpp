@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/HarvestOptions.h"
 #include "main/TParseList.h"
 #include "main/TPreviewPane.h"
 #include "platform/ProgramDir.h"
@@ -127,6 +128,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     move(DesignLeft, DesignTop);
     resize(DesignWidth, DesignHeight);
 
+    HarvestOptions = new THarvestOptions(this);
     EndProcessHook = [] {
         std::fflush(nullptr);
         std::_Exit(0);
@@ -246,52 +248,18 @@ void TFormMain::BuildMenus()
 
     Options1 = bar->addMenu(QStringLiteral("&Options"));
     Options1->setObjectName(QStringLiteral("Options1"));
-    Addnewfilestoexcistinglistwhenparsing1 =
-        MakeAction(Options1, "Addnewfilestoexcistinglistwhenparsing1",
-                   QStringLiteral("Add new files to excisting list when parsing"), true, false);
-    Autoselectdownloadfilesafterparsing1 =
-        MakeAction(Options1, "Autoselectdownloadfilesafterparsing1",
-                   QStringLiteral("Auto select && download files after parsing"), true, false);
-    Autoselectfirstfilefromeachlink1 =
-        MakeAction(Options1, "Autoselectfirstfilefromeachlink1",
-                   QStringLiteral("Auto select first file from each link parsed"), true, false);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N2"));
-    Skipfileifexistindownloaddirectory1 = MakeAction(
-        Options1, "Skipfileifexistindownloaddirectory1",
-        QStringLiteral("Skip file if exist in download directory   (Unchecked it renames file automatic)"), true, true);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N3"));
-    Addnewlinksfoundwhenparsingtoexistinglist1 =
-        MakeAction(Options1, "Addnewlinksfoundwhenparsingtoexistinglist1",
-                   QStringLiteral("Add child links found when parsing to existing list"), true, true);
-    Addembeddedimageswhenparsing1 =
-        MakeAction(Options1, "Addembeddedimageswhenparsing1",
-                   QStringLiteral("Add embedded images when parsing (\"Html pictures\")"), true, true);
-    Includelinksonelevelupwhenparsingmaindocument1 =
-        MakeAction(Options1, "Includelinksonelevelupwhenparsingmaindocument1",
-                   QStringLiteral("Include links one level up when parsing main document (Recourse)"), true, false);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N4"));
-    Beepwhendoneworking1 =
-        MakeAction(Options1, "Beepwhendoneworking1", QStringLiteral("Beep when done working"), true, true);
-    Usefriendlybossnameontaskbar1 =
-        MakeAction(Options1, "Usefriendlybossnameontaskbar1",
-                   QStringLiteral("Use friendly name on taskbar  (Your boss may look)"), true, false);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N5"));
-    Displaydownloadengineprogress1 = MakeAction(Options1, "Displaydownloadengineprogress1",
-                                                QStringLiteral("Display download engine progress"), true, true);
-    Displayimagepreview1 =
-        MakeAction(Options1, "Displayimagepreview1", QStringLiteral("Display image preview"), true, true);
-    Letpreviewjumptolatestfiledownloaded1 =
-        MakeAction(Options1, "Letpreviewjumptolatestfiledownloaded1",
-                   QStringLiteral("Preview latest file downloaded automatic"), true, false);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N6"));
-    Autosavelinksfilesasdefaultonquit1 = MakeAction(Options1, "Autosavelinksfilesasdefaultonquit1",
-                                                    QStringLiteral("Save links && files on program exit"), true, false);
-    Savewindowpositiononexit1 = MakeAction(Options1, "Savewindowpositiononexit1",
-                                           QStringLiteral("Save window position && size on program exit"), true, false);
-    Options1->addSeparator()->setObjectName(QStringLiteral("N14"));
-    Findlinksasabrowserdoesmodernpages1 =
-        MakeAction(Options1, "Findlinksasabrowserdoesmodernpages1",
-                   QStringLiteral("Find links as a browser does (modern pages)"), true, false);
+    // The items and their separators come from the options table, in its order.
+    for (const TOptionInfo& info : OptionTable()) {
+        if (info.SeparatorBefore)
+            Options1->addSeparator()->setObjectName(QLatin1String(info.SeparatorBefore));
+        QAction* item = MakeAction(Options1, info.ItemName, QString::fromLatin1(info.Caption), true, info.Default);
+        this->*OptionItems[std::size_t(info.Id)] = item;
+        // The menu shows the option; the option's value lives in the harvest options.
+        connect(item, &QAction::toggled, HarvestOptions,
+                [this, id = info.Id](bool on) { HarvestOptions->Set(id, on); });
+    }
+    connect(HarvestOptions, &THarvestOptions::Changed, this,
+            [this](TOption id, bool on) { (this->*OptionItems[std::size_t(id)])->setChecked(on); });
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -740,48 +708,24 @@ void TFormMain::FormCreate()
     }
 }
 
-namespace {
-struct OptionValue {
-    const char* name;
-    QAction* TFormMain::*item;
+// The menu item of each option, in the order of TOption.
+QAction* TFormMain::*const TFormMain::OptionItems[OptionCount] = {
+    &TFormMain::Addnewfilestoexcistinglistwhenparsing1,
+    &TFormMain::Autoselectdownloadfilesafterparsing1,
+    &TFormMain::Autoselectfirstfilefromeachlink1,
+    &TFormMain::Skipfileifexistindownloaddirectory1,
+    &TFormMain::Addnewlinksfoundwhenparsingtoexistinglist1,
+    &TFormMain::Addembeddedimageswhenparsing1,
+    &TFormMain::Includelinksonelevelupwhenparsingmaindocument1,
+    &TFormMain::Beepwhendoneworking1,
+    &TFormMain::Usefriendlybossnameontaskbar1,
+    &TFormMain::Displaydownloadengineprogress1,
+    &TFormMain::Displayimagepreview1,
+    &TFormMain::Letpreviewjumptolatestfiledownloaded1,
+    &TFormMain::Autosavelinksfilesasdefaultonquit1,
+    &TFormMain::Savewindowpositiononexit1,
+    &TFormMain::Findlinksasabrowserdoesmodernpages1,
 };
-
-// The order in which the start-up reads the options; the first absent value ends the reading.
-const OptionValue ReadOrder[] = {
-    {"SkipFile", &TFormMain::Skipfileifexistindownloaddirectory1},
-    {"AutoDownload", &TFormMain::Autoselectdownloadfilesafterparsing1},
-    {"AutoSave", &TFormMain::Autosavelinksfilesasdefaultonquit1},
-    {"BossName", &TFormMain::Usefriendlybossnameontaskbar1},
-    {"AddFilesWhenParse", &TFormMain::Addnewfilestoexcistinglistwhenparsing1},
-    {"ParseOneLevelUp", &TFormMain::Includelinksonelevelupwhenparsingmaindocument1},
-    {"Beep", &TFormMain::Beepwhendoneworking1},
-    {"Preview", &TFormMain::Displayimagepreview1},
-    {"IncludeEmb", &TFormMain::Addembeddedimageswhenparsing1},
-    {"PreviewJump", &TFormMain::Letpreviewjumptolatestfiledownloaded1},
-    {"SaveWindow", &TFormMain::Savewindowpositiononexit1},
-    {"AddLinks", &TFormMain::Addnewlinksfoundwhenparsingtoexistinglist1},
-    {"SelectFirst", &TFormMain::Autoselectfirstfilefromeachlink1},
-    {"ShowProgress", &TFormMain::Displaydownloadengineprogress1},
-};
-
-// The order in which the shut-down writes them.
-const OptionValue WriteOrder[] = {
-    {"AutoDownload", &TFormMain::Autoselectdownloadfilesafterparsing1},
-    {"AutoSave", &TFormMain::Autosavelinksfilesasdefaultonquit1},
-    {"BossName", &TFormMain::Usefriendlybossnameontaskbar1},
-    {"AddFilesWhenParse", &TFormMain::Addnewfilestoexcistinglistwhenparsing1},
-    {"ParseOneLevelUp", &TFormMain::Includelinksonelevelupwhenparsingmaindocument1},
-    {"Beep", &TFormMain::Beepwhendoneworking1},
-    {"Preview", &TFormMain::Displayimagepreview1},
-    {"PreviewJump", &TFormMain::Letpreviewjumptolatestfiledownloaded1},
-    {"SkipFile", &TFormMain::Skipfileifexistindownloaddirectory1},
-    {"SaveWindow", &TFormMain::Savewindowpositiononexit1},
-    {"AddLinks", &TFormMain::Addnewlinksfoundwhenparsingtoexistinglist1},
-    {"SelectFirst", &TFormMain::Autoselectfirstfilefromeachlink1},
-    {"ShowProgress", &TFormMain::Displaydownloadengineprogress1},
-    {"IncludeEmb", &TFormMain::Addembeddedimageswhenparsing1},
-};
-}  // namespace
 
 void TFormMain::ReadSettings()
 {
@@ -795,18 +739,13 @@ void TFormMain::ReadSettings()
     ComboBoxBookmark->SetEntries(StringsFromText(reg.ReadString(QStringLiteral("Bookmark"))));
     ComboBoxDownload->SetEntries(StringsFromText(reg.ReadString(QStringLiteral("Download"))));
 
-    for (const OptionValue& option : ReadOrder) {
-        const std::optional<int32_t> value = reg.ReadInteger(QLatin1String(option.name));
-        if (!value)
-            break;
-        (this->*option.item)->setChecked(*value != 0);
-    }
+    HarvestOptions->ReadGroup(reg);
 
     ReadGeometry(reg);
 
     // Read apart from the groups above, which end at their first absent value: settings
-    // written before this option existed keep their meaning, and it starts off.
-    Findlinksasabrowserdoesmodernpages1->setChecked(reg.ReadInteger(QStringLiteral("ModernLinks")).value_or(0) != 0);
+    // written before such an option existed keep their meaning.
+    HarvestOptions->ReadApart(reg);
 }
 
 void TFormMain::ReadGeometry(TRegistry& reg)
@@ -868,8 +807,7 @@ void TFormMain::WriteSettings()
 {
     TRegistry reg;
     reg.OpenKey(SettingsKey, true);
-    for (const OptionValue& option : WriteOrder)
-        reg.WriteBool(QLatin1String(option.name), (this->*option.item)->isChecked());
+    HarvestOptions->WriteGroup(reg);
     reg.WriteString(QStringLiteral("LastDocument"), ComboBoxBookmark->Text());
     reg.WriteString(QStringLiteral("DownloadDir"), ComboBoxDownload->Text());
     reg.WriteString(QStringLiteral("Bookmark"), TextFromStrings(ComboBoxBookmark->Entries()));
@@ -884,7 +822,7 @@ void TFormMain::WriteSettings()
     reg.WriteInteger(QStringLiteral("FileCol0"), ListViewFile->columnWidth(0));
     reg.WriteInteger(QStringLiteral("FileCol1"), ListViewFile->columnWidth(1));
     reg.WriteInteger(QStringLiteral("FileCol2"), ListViewFile->columnWidth(2));
-    reg.WriteBool(QStringLiteral("ModernLinks"), Findlinksasabrowserdoesmodernpages1->isChecked());
+    HarvestOptions->WriteApart(reg);
     reg.CloseKey();
 }
 

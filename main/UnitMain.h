@@ -26,12 +26,15 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/EventPacer.h"
 #include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 #include "rules/ReferrerPolicy.h"
 
+#include "core/HarvestOptions.h"
+#include "download/TTransferEngine.h"
 #include "main/TCommandGuard.h"
 
 class QComboBox;
@@ -43,7 +46,6 @@ class QWidget;
 class TCheckListView;
 class TDocumentRetrieval;
 class TDownloadScheduler;
-struct TDownloadOutcome;
 class TFlatComboBox;
 class TGauge;
 class TLed;
@@ -136,6 +138,8 @@ public:
     QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
     QAction* Savewindowpositiononexit1 = nullptr;
     QAction* Findlinksasabrowserdoesmodernpages1 = nullptr;
+    // The menu item of each option, in the order of TOption.
+    static QAction* TFormMain::*const OptionItems[OptionCount];
     QMenu* Help1 = nullptr;
     QAction* Help3 = nullptr;
     QAction* Info1 = nullptr;
@@ -170,6 +174,9 @@ public:
     QAction* MenuItem2 = nullptr;
     QAction* MenuItem4 = nullptr;
     QAction* MenuItem5 = nullptr;
+
+    // The options' values; the Options menu shows them.
+    THarvestOptions* HarvestOptions = nullptr;
 
     // ---- Run-time fields ------------------------------------------------------------------
     bool Busy = false;
@@ -245,6 +252,12 @@ public:
     // ---- MainDownload.cpp ----------------------------------------------------------------------
     void ButtonDownloadClick();
     bool StartDownload(const QByteArray& url, const QString& localPath, int itemIndex);
+    // The request header values a download of `url` carries (the modern option's).
+    TDownloadRequest RequestFor(const QByteArray& url) const;
+    // The queue takes the file item `id`: skipped, failed for want of a free name, or named and
+    // marked as downloading with the job that fetches it (its old name kept in `names`). The skip
+    // rule looks at `there` when given (the modern rule), else at what takes the path now.
+    std::optional<TTransferJob> TakeFile(uint64_t id, QHash<uint64_t, QByteArray>& names, const QSet<QString>* there);
     void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);

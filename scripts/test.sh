@@ -6,13 +6,15 @@ bash scripts/setup.sh
 source scripts/compiler-cache.sh
 # Every source in the house style, before anything is built.
 bash scripts/format.sh --check
-bash scripts/build.sh
+# Warnings are errors here, so that none creeps in.
+bash scripts/build.sh build -DKELVORN_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 
-# The socket, thread and download-engine tests under ThreadSanitizer, in a separate build of just
-# those programs (the ten-second connect time-out test is left to the normal run).
+# The socket, thread, download-engine and harvest-core tests under ThreadSanitizer, in a separate
+# build of just those programs (the ten-second connect time-out test is left to the normal run).
 tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp test_filenaming*.cpp;
                 cd ../download && ls test_*.cpp;
+                cd ../harvest && ls test_*.cpp;
                 cd ../gui && ls test_engine*.cpp test_download*.cpp) 2>/dev/null |
     sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')"
 if [ -n "$tsan_tests" ]; then

@@ -6,6 +6,26 @@
 #include "gui/DownloadFixture.h"
 #include "platform/PartFiles.h"
 
+namespace {
+// Fills slots with downloads that the server holds until released: /busyN-100 in slot N.
+void OccupySlots(ScriptServer& server, DownloadWindow& w, std::initializer_list<int> busy)
+{
+    for (int s : busy) {
+        const QByteArray url = server.Url("/busy" + QByteArray::number(s) + "-100");
+        QVERIFY(w.Form->StartDownload(url, w.Path(QString("busy%1").arg(s)), w.AddFile(url)));
+        QVERIFY(w.Form->LedEngines[s]->LedEnabled());
+    }
+}
+
+void FreeSlots(ScriptServer& server, DownloadWindow& w, std::initializer_list<int> busy)
+{
+    for (int s : busy)
+        server.Release("/busy" + QByteArray::number(s) + "-100");
+    for (int s : busy)
+        QTRY_VERIFY_WITH_TIMEOUT(!w.Form->LedEngines[s]->LedEnabled(), 10000);
+}
+}  // namespace
+
 class TestEngine : public QObject {
     Q_OBJECT
 private slots:
@@ -13,7 +33,7 @@ private slots:
     void barFollowsAnnouncedLength();
     void outcomeWaitsForTheListLock();
     void refusedConnectionFailsWithoutFile();
-    void startDownloadTakesFirstDarkSlot();
+    void startDownloadTakesFirstFreeSlot();
     void outcomeFindsItsItem_data();
     void outcomeFindsItsItem();
     void windowClosedWhileEnginesRun();
@@ -27,17 +47,16 @@ void TestEngine::slotShowsTheRunAndIsReleased()
     ScriptServer server(ServeHeldFile);
     DownloadWindow w;
     const QByteArray url = server.Url("/a/pic.jpg-3000");
+    OccupySlots(server, w, {0, 1});
     const int item = w.AddFile(url);
     w.List()->SetImageIndex(item, FileDownloading);
-    for (int s : {0, 1})
-        w.Form->LedEngines[s]->SetLedEnabled(true);
     TGauge* gauge = w.Form->Gauges[2];
     TLed* led = w.Form->LedEngines[2];
     QVERIFY(w.Form->StartDownload(url, w.Path("pic.jpg-3000"), item));
     QVERIFY(led->LedEnabled());  // busy from the moment it was started
     QVERIFY(w.Form->Downloads->PathInUse(w.Path("pic.jpg-3000")));
     QTRY_COMPARE_WITH_TIMEOUT(gauge->Hint(), QStringLiteral("Downloading: ") + QString::fromLatin1(url), 10000);
-    QCOMPARE(TDownload::Running(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(TDownload::Running(), 3, 10000);
     server.Release("/a/pic.jpg-3000");
     QTRY_VERIFY_WITH_TIMEOUT(!led->LedEnabled(), 10000);
     QCOMPARE(gauge->Hint(), QStringLiteral("Not active"));
@@ -47,9 +66,8 @@ void TestEngine::slotShowsTheRunAndIsReleased()
     QCOMPARE(w.Read("pic.jpg-3000"), Content("/a/pic.jpg-3000", 3000));
     QCOMPARE(w.List()->Tag.load(), 0);
     QVERIFY(!w.Form->Downloads->PathInUse(w.Path("pic.jpg-3000")));
+    FreeSlots(server, w, {0, 1});
     QTRY_COMPARE_WITH_TIMEOUT(TDownload::Running(), 0, 10000);
-    for (int s : {0, 1})
-        w.Form->LedEngines[s]->SetLedEnabled(false);
 }
 
 void TestEngine::barFollowsAnnouncedLength()
@@ -126,12 +144,12 @@ void TestEngine::refusedConnectionFailsWithoutFile()
     QCOMPARE(w.Form->Gauges[0]->Progress(), 0);
 }
 
-void TestEngine::startDownloadTakesFirstDarkSlot()
+void TestEngine::startDownloadTakesFirstFreeSlot()
 {
     ScriptServer server(ServeHeldFile);
     DownloadWindow w;
-    for (int s : {0, 1, 2, 4, 5, 7})
-        w.Form->LedEngines[s]->SetLedEnabled(true);
+    OccupySlots(server, w, {0, 1, 2, 3, 4, 5, 6, 7});
+    FreeSlots(server, w, {3, 6});
     QVERIFY(w.Form->ActiveConnection());
     const int first = w.AddFile(server.Url("/s1-1500"));
     const int second = w.AddFile(server.Url("/s2-1500"));
@@ -144,10 +162,7 @@ void TestEngine::startDownloadTakesFirstDarkSlot()
     QTRY_COMPARE_WITH_TIMEOUT(w.Form->Gauges[3]->Hint(), QString("Downloading: ") + server.Url("/s1-1500"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(w.Form->Gauges[6]->Hint(), QString("Downloading: ") + server.Url("/s2-1500"), 10000);
     server.ReleaseAll();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.Form->LedEngines[3]->LedEnabled() && !w.Form->LedEngines[6]->LedEnabled(), 10000);
-    for (int s : {0, 1, 2, 4, 5, 7})
-        w.Form->LedEngines[s]->SetLedEnabled(false);
-    QVERIFY(!w.Form->ActiveConnection());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Form->ActiveConnection(), 10000);
     QCOMPARE(w.Read("s1"), Content("/s1-1500", 1500));
     QCOMPARE(w.Read("s2"), Content("/s2-1500", 1500));
 }
