@@ -10,11 +10,11 @@ bash scripts/format.sh --check
 bash scripts/build.sh build -DKELVORN_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 
-# The socket, thread, download-engine and harvest-core tests under ThreadSanitizer, in a separate
+# The socket, thread, download-engine and harvest queue tests under ThreadSanitizer, in a separate
 # build of just those programs (the ten-second connect time-out test is left to the normal run).
 tsan_tests="$( (cd tests/core && ls test_powersock*.cpp test_thread*.cpp test_winsock*.cpp test_filenaming*.cpp;
                 cd ../download && ls test_*.cpp;
-                cd ../harvest && ls test_*.cpp;
+                cd ../harvest && ls test_transfer_queue.cpp test_harvest_*.cpp;
                 cd ../gui && ls test_engine*.cpp test_download*.cpp) 2>/dev/null |
     sed 's/\.cpp$//' | grep -v timeout | tr '\n' ' ')"
 if [ -n "$tsan_tests" ]; then
