@@ -20,6 +20,9 @@ struct TDownloadRequest {
     // An item of the modern pages scanner: a small file is kept unless the answer was an error or
     // an HTML page (small pictures and icons are real files).
     bool KeepSmallFiles = false;
+    // The page the link was found on: a redirect's Referer is worked out from it again for the
+    // new address, as browsers do (empty: the Referer stays as it is).
+    QByteArray RefererPage = QByteArray();
 };
 
 // The finished-file check as a pure rule: what becomes of a file of `size` bytes (-1: nothing at

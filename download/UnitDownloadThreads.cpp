@@ -9,12 +9,14 @@
 #include <QTimer>
 #include <limits>
 
+#include "http/HttpRules.h"
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "platform/Guarded.h"
 #include "platform/PartFiles.h"
 #include "rules/FailureReasons.h"
 #include "rules/ModernNaming.h"
+#include "rules/ReferrerPolicy.h"
 
 namespace {
 constexpr int StopPollInterval = 500;  // how soon a running engine notices Stop
@@ -46,6 +48,18 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slo
     qRegisterMetaType<TDownloadHint>();
     qRegisterMetaType<TDownloadOutcome>();
     connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+// The absolute address a Location line leads to, from the server that answered.
+QByteArray TDownload::RedirectTarget() const
+{
+    const QByteArray target = RedirectUrl(Http->Url, Http->Host, Http->Port, Http->UseTls);
+    const QByteArray scheme = Http->UseTls ? "https:" : "http:";
+    if (target.startsWith("//"))
+        return scheme + target;
+    if (target.startsWith('/'))
+        return scheme + "//" + HostLineValue(Http->Host, Http->Port, Http->UseTls) + target;
+    return target;
 }
 
 TDownload::~TDownload()
@@ -145,6 +159,10 @@ TDownloadOutcome TDownload::Request()
     Http->BodyFileMustBeNew = true;
     Http->HeaderInfo->LocalProgram = Extra.UserAgent;
     Http->HeaderInfo->Referer = Extra.Referer;
+    if (!Extra.RefererPage.isEmpty())
+        Http->OnRedirect = [this](bool&) {
+            Http->HeaderInfo->Referer = ReferrerFor(Extra.RefererPage, RedirectTarget());
+        };
     Http->OnPacketRecvd = [this](TPowersock*) { HttpPacketRecvd(); };
     Http->OnInvalidHost = [this](bool&) {
         FFacts.ErrorText = "Host not found";

@@ -48,6 +48,7 @@ private:
     void Execute();
     TDownloadOutcome Request();  // the request step and the finished-file check
     void FinalStep();
+    QByteArray RedirectTarget() const;
     void HttpPacketRecvd();
     void SendProgress();
     void IdleTimeout();

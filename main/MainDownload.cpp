@@ -172,6 +172,7 @@ TDownloadRequest TFormMain::RequestFor(const QByteArray& url) const
     if (Findlinksasabrowserdoesmodernpages1->isChecked()) {
         request.UserAgent = ModernUserAgent();
         request.Referer = ReferrerOf(url);
+        request.RefererPage = FReferrers.value(url);
         request.KeepSmallFiles = true;
     }
     return request;

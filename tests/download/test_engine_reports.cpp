@@ -11,6 +11,7 @@
 
 #include "download/TReportReceiver.h"
 #include "download/UnitDownloadThreads.h"
+#include "rules/ReferrerPolicy.h"
 #include "platform/PartFiles.h"
 #include "support/ScriptServer.h"
 
@@ -98,6 +99,8 @@ private slots:
     void writeFailureNamesTheFile();
     void leftoverPartFileIsReplaced();
     void killedRunLeavesNoFinalName();
+    void redirectRecomputesTheReferer_data();
+    void redirectRecomputesTheReferer();
 };
 
 void TestEngineReports::reportsOfOneRun_data()
@@ -336,6 +339,44 @@ void TestEngineReports::killedRunLeavesNoFinalName()
     QCOMPARE(RunToEnd(server.Url("/again-6000"), file).State, int(FileDownloaded));
     QCOMPARE(QFileInfo(file).size(), qint64(6000));
     QVERIFY(!QFile::exists(PartFilePath(file)));
+}
+
+// A redirect is a new request: its Referer is worked out again for the address it leads to,
+// the whole page address to the page's own origin, only the origin to another one.
+void TestEngineReports::redirectRecomputesTheReferer_data()
+{
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("to a path on the same server: the whole address") << false;
+    QTest::newRow("to another origin: only the origin") << true;
+}
+
+void TestEngineReports::redirectRecomputesTheReferer()
+{
+    QFETCH(bool, elsewhere);
+    ScriptServer other(Serve);
+    ScriptServer server([&other, elsewhere](ScriptServer& s, int fd, const QByteArray& path) {
+        if (path.startsWith("/moved"))
+            ScriptServer::SendAll(fd,
+                                  "HTTP/1.0 302 Found\r\nLocation: "
+                                      + (elsewhere ? other.Url("/pic-2000") : QByteArray("/pic-2000")) + "\r\n\r\n");
+        else
+            Serve(s, fd, path);
+    });
+    const QByteArray page = server.Url("/gallery/page.html?x=1");
+    QTemporaryDir dir;
+    std::stop_source stop;
+    Reports reports;
+    TDownloadRequest request{"Kelvorn/1", ReferrerFor(page, server.Url("/moved")), true, page};
+    auto* engine = new TDownload(server.Url("/moved"), dir.path() + "/pic", 0, 1, stop.get_token(), request);
+    reports.Listen(engine);
+    engine->start();
+    QTRY_COMPARE_WITH_TIMEOUT(reports.Outcomes.size(), 1, 20000);
+    QCOMPARE(reports.Outcomes.first().State, int(FileDownloaded));
+    const QByteArrayList requests = server.RequestTexts() + other.RequestTexts();
+    QCOMPARE(requests.size(), 2);
+    QVERIFY(requests[0].contains("Referer: " + page + "\r\n"));
+    const QByteArray origin = server.Url("/");
+    QVERIFY2(requests[1].contains("Referer: " + (elsewhere ? origin : page) + "\r\n"), requests[1].constData());
 }
 
 int main(int argc, char** argv)
