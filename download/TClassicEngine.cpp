@@ -18,7 +18,7 @@ void TClassicEngine::Start(const TTransferJob& job)
         Qt::QueuedConnection);
     connect(
         thread, &TDownload::Progress, FReceiver,
-        [this, slot](int32_t received, int32_t total) {
+        [this, slot](qint64 received, qint64 total) {
             Guarded(lcDownload(), [&] { emit Progress(slot, received, total); });
         },
         Qt::QueuedConnection);

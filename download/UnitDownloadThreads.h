@@ -37,7 +37,7 @@ public:
 signals:
     void HintChanged(const TDownloadHint& hint);
     // Bytes of the body received so far and the announced length (0 when none was announced).
-    void Progress(int32_t received, int32_t total);
+    void Progress(qint64 received, qint64 total);
     // The engine's last report; the run ends right after it.
     void Finished(const TDownloadOutcome& outcome);
 
@@ -66,8 +66,8 @@ private:
     std::unique_ptr<QTimer> StopTimer;
     std::unique_ptr<QTimer> ProgressTimer;
     QElapsedTimer FLastProgress;  // when progress was last sent
-    int32_t FReceived = 0;
-    int32_t FTotal = 0;
+    qint64 FReceived = 0;
+    qint64 FTotal = 0;
     bool FProgressDue = false;  // a packet arrived since progress was last sent
     FailureFacts FFacts;        // what is known of a failure: our own cancels, the client's words
     std::unique_ptr<TNMHTTP> Http;

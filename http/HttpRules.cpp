@@ -1,5 +1,7 @@
 #include "http/HttpRules.h"
 
+#include <limits>
+
 #include "http/SockExceptions.h"
 
 #include "http/TNMUUProcessor.h"
@@ -229,7 +231,7 @@ QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind)
     return value.left(MaxHeaderValueLength);
 }
 
-int32_t ContentLengthValue(const QByteArray& line)
+qint64 ContentLengthValue(const QByteArray& line)
 {
     const QByteArray upper = line.toUpper();
     const qsizetype p = upper.indexOf("ENGTH:");
@@ -244,11 +246,41 @@ int32_t ContentLengthValue(const QByteArray& line)
         return 0;
     qint64 value = 0;
     for (; i < rest.size() && rest.at(i) >= '0' && rest.at(i) <= '9'; ++i) {
-        value = value * 10 + (rest.at(i) - '0');
-        if (value > INT32_MAX)
+        const int digit = rest.at(i) - '0';
+        if (value > (std::numeric_limits<qint64>::max() - digit) / 10)
             return 0;
+        value = value * 10 + digit;
     }
-    return int32_t(value);
+    return value;
+}
+
+bool BodyIsChecked(int16_t statusCode, bool head)
+{
+    return !head && statusCode >= 200 && statusCode <= 299 && statusCode != 204;
+}
+
+QByteArray CutBodyReason(qint64 received, qint64 announced, const QByteArray& brokenEnd)
+{
+    if (announced > 0) {
+        if (received >= announced)
+            return {};
+        return "Connection closed after " + GroupedNumber(received) + " of " + GroupedNumber(announced) + " bytes";
+    }
+    if (brokenEnd.isEmpty())
+        return {};
+    return brokenEnd + " after " + GroupedNumber(received) + " bytes";
+}
+
+QByteArray GroupedNumber(qint64 value)
+{
+    const QByteArray digits = QByteArray::number(value < 0 ? -value : value);
+    QByteArray grouped;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits.at(i);
+    }
+    return value < 0 ? '-' + grouped : grouped;
 }
 
 bool IsHeaderBlockEnd(const QByteArray& line) { return line.isEmpty() || line == "\r\n" || line == "\n"; }

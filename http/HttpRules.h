@@ -82,8 +82,19 @@ HeaderLineKind ClassifyHeaderLine(const QByteArray& line);
 // inside a line ends the value too), at most MaxHeaderValueLength characters.
 QByteArray HeaderLineValue(const QByteArray& line, HeaderLineKind kind);
 // The announced length of a Content-Length line; 0 when there is none, when it is negative and
-// when it does not fit a signed 32-bit number.
-int32_t ContentLengthValue(const QByteArray& line);
+// when it does not fit a signed 64-bit number (files beyond 2 GiB are ordinary).
+qint64 ContentLengthValue(const QByteArray& line);
+// Whether a response carries a body whose end can be checked: not the answer to HEAD, and a
+// success other than 204 (No Content). Redirects and error replies are not kept, so their bodies
+// are not checked.
+bool BodyIsChecked(int16_t statusCode, bool head);
+// Why a body that has ended is not whole, empty when it is: fewer bytes than the announced length
+// (`announced` > 0), however the connection ended ("Connection closed after 51,200 of 100,000
+// bytes"), or, without a length, a connection whose end was broken (`brokenEnd` says how).
+QByteArray CutBodyReason(qint64 received, qint64 announced, const QByteArray& brokenEnd);
+// A count with a comma between each group of three digits ("1,048,576").
+QByteArray GroupedNumber(qint64 value);
+
 // True for the empty line that ends a header block ("\r\n", "\n" or nothing at all).
 bool IsHeaderBlockEnd(const QByteArray& line);
 

@@ -90,11 +90,12 @@ void TNMHTTP::ExecuteRequest()
         BuildHeaders();
         if (OnAboutToSend)
             OnAboutToSend(this);
-        Connect();  // a failure leaves at once, without a Disconnect
+        Connect();                                 // a failure leaves at once, without a Disconnect
+        const bool head = CommandKind == cmdHead;  // SendRequest resets the kind
         try {
             SendRequest();
             ReadHeaders();
-            ReceiveBody();
+            ReceiveBody(head);
             ReportOutcome();
         } catch (...) {
             // The first failure is the one the caller hears about.
@@ -251,7 +252,7 @@ void TNMHTTP::ReadHeaders()
     }
 }
 
-void TNMHTTP::ReceiveBody()
+void TNMHTTP::ReceiveBody(bool head)
 {
     // The body always ends with the server's close; Content-Length only announces its size.
     if (InputFileMode) {
@@ -264,8 +265,17 @@ void TNMHTTP::ReceiveBody()
             FBodyFileMade = true;
         }
         CaptureFile(name);
-    } else
+    } else {
         CaptureString(Body, -1);
+    }
+    // A body shorter than announced, or one whose connection broke, is a failed transfer, never
+    // a document or a file that looks whole.
+    if (!BodyIsChecked(ReplyCode, head))
+        return;
+    const qint64 received = InputFileMode ? BytesRecvd : Body.size();
+    const QByteArray cut = CutBodyReason(received, BytesTotal, BrokenEnd);
+    if (!cut.isEmpty())
+        throw ESockError(cut);
 }
 
 void TNMHTTP::ReportOutcome()

@@ -66,7 +66,7 @@ protected:
 
 private:
     void StartRequest(CmdType kind, const QByteArray& url, const QByteArray& data, const QByteArray& target);
-    void ReceiveBody();
+    void ReceiveBody(bool head);
     void ReportOutcome();
 
     bool FBodyFileMade = false;  // this request has created the body file

@@ -8,6 +8,7 @@
 #include "platform/PartFiles.h"
 
 #include <QAbstractEventDispatcher>
+#include <algorithm>
 #include <QFile>
 #include <QThread>
 #include <cerrno>
@@ -302,6 +303,8 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                 }
                 break;
             case ws::FD_CLOSE: {
+                if (const int error = ws::SelectError(lParam); error != 0)
+                    NoteBrokenEnd(WinsockErrorText(error));
                 // Bytes still to send can no longer go out: the waiting send ends with the reason.
                 const bool unsent =
                     SendFromFile ? (SendSource && SendPosition < SendSource->size()) : !SendQueue.isEmpty();
@@ -313,6 +316,10 @@ void TPowersock::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam)
                     TlsHandshakeStep();  // it sees the end and fails with its reason
                 else
                     DrainOnClose();
+                // A session that ends with the socket but without close_notify may have been cut
+                // anywhere: only a reader that knows the length can tell.
+                if (Tls && TlsState == TTlsChannel::THandshake::Done && !Tls->CloseNotified())
+                    NoteBrokenEnd("TLS session ended without close_notify");
                 Connected = false;
                 RequestCloseSocket();
                 break;
@@ -367,9 +374,29 @@ int TPowersock::ReceiveChunk()
     target.resize(old + size);
     const int n = Receive(target.data() + old, size);
     target.resize(old + (n > 0 ? n : 0));
+    if (n == ws::SOCKET_ERROR) {
+        const int error = ws::WSAGetLastError();
+        if (error != ws::WSAEWOULDBLOCK) {
+            NoteBrokenEnd(Tls && !Tls->FailureText().isEmpty() ? "TLS record error: " + Tls->FailureText()
+                                                               : WinsockErrorText(error));
+            ws::WSASetLastError(error);
+        }
+    }
     if (CaptureTarget && CaptureStage.size() >= CaptureStageSize)
         FlushCapture();
     return n;
+}
+
+void TPowersock::NoteBrokenEnd(const QByteArray& cause)
+{
+    // The first cause is the one that tells what happened; later ones follow from it. The
+    // table's number ("10054:") means nothing to the user.
+    if (!BrokenEnd.isEmpty())
+        return;
+    const qsizetype colon = cause.indexOf(':');
+    const bool numbered =
+        colon > 0 && std::all_of(cause.cbegin(), cause.cbegin() + colon, [](char c) { return c >= '0' && c <= '9'; });
+    BrokenEnd = numbered ? cause.mid(colon + 1) : cause;
 }
 
 void TPowersock::FlushCapture()
@@ -417,6 +444,8 @@ void TPowersock::ReadToStream()
         // the end of this connection's data, announced as the socket's close would be.
         TlsClosePosted = true;
         const int error = Tls->FailureText().isEmpty() ? 0 : ws::WSAECONNABORTED;
+        if (error != 0)
+            NoteBrokenEnd("TLS record error: " + Tls->FailureText());
         PostWindowMessage(Window, SocketEventMessage, uintptr_t(ThisSocket), ws::MakeSelectReply(ws::FD_CLOSE, error));
     }
     if (n == ws::SOCKET_ERROR) {
@@ -432,7 +461,7 @@ void TPowersock::ReadToStream()
     if (n == ChunkSize || (Tls && Tls->HasPending()))
         PostStep(ReadMoreMessage);
     if (Capturing) {
-        BytesRecvd = int32_t(uint32_t(BytesRecvd) + uint32_t(n));
+        BytesRecvd += n;
         if (OnPacketRecvd)
             OnPacketRecvd(this);
     }
@@ -499,7 +528,7 @@ void TPowersock::WriteFromStream()
         SendQueue.truncate(0);
         SendDone = true;
     }
-    BytesSent = int32_t(uint32_t(BytesSent) + uint32_t(s));
+    BytesSent += s;
     if (Capturing && OnPacketSent)
         OnPacketSent(this);
 }
@@ -645,6 +674,7 @@ void TPowersock::Connect()
     // for its first bytes.
     ReceiveBuffer.truncate(0);
     ReceiveOverflow = false;
+    BrokenEnd.clear();
     if (ws::connect(ThisSocket, &RemoteAddress, sizeof RemoteAddress) == ws::SOCKET_ERROR)
         CheckSocketError(ws::WSAEWOULDBLOCK);
     TimerOn();
@@ -856,7 +886,7 @@ void TPowersock::SendFile(const QString& fileName)
     BytesSent = 0;
     SendPosition = 0;
     const qint64 size = SendSource->size();
-    BytesTotal = int32_t(size > INT32_MAX ? INT32_MAX : size);
+    BytesTotal = size;
     PostStep(WriteMoreMessage);
     bool busy = false;
     while (!SendDone && !FCancelRequested && size > 0 && SendFailure.isEmpty())
@@ -967,7 +997,7 @@ void TPowersock::CaptureFile(const QString& fileName)
     BytesRecvd = 0;
     if (!ReceiveBuffer.isEmpty()) {
         CaptureStage.append(ReceiveBuffer);
-        BytesRecvd = int32_t(ReceiveBuffer.size());
+        BytesRecvd = ReceiveBuffer.size();
         ReceiveBuffer.truncate(0);
         FlushCapture();
     }

@@ -55,9 +55,9 @@ public:
     // Public state.
     QByteArray Status;
     bool Connected = false;
-    int32_t BytesTotal = 0;
-    int32_t BytesRecvd = 0;
-    int32_t BytesSent = 0;
+    int64_t BytesTotal = 0;
+    int64_t BytesRecvd = 0;
+    int64_t BytesSent = 0;
     int16_t ReplyCode = 0;
     int32_t LastSocketError = 0;
     QStringList WinsockInfo;
@@ -65,6 +65,11 @@ public:
     // with its own (a TLS handshake's reason, a connect's outcome); the HTTP client adds the
     // rest. Empty after success.
     QByteArray LastFailure;
+    // Why the connection's data ended other than in order: a reset or receive error, a TLS
+    // session that failed or ended without close_notify. Empty while the end was orderly (or has
+    // not come); a new connection clears it. A reader that knows how much should have come uses
+    // it to tell a whole stream from a cut one.
+    QByteArray BrokenEnd;
 
     // Virtual operations, in slot order.
     virtual intptr_t Accept();
@@ -154,6 +159,7 @@ private:
     int Receive(char* buffer, int length);
     int Send(const char* data, int length);
     void DrainOnClose();
+    void NoteBrokenEnd(const QByteArray& cause);
     int ReceiveChunk();
     void FlushCapture();
     void MakeSocket(int protocol);

@@ -155,15 +155,21 @@ TTlsChannel::THandshake TTlsChannel::Handshake()
     return FState;
 }
 
-QByteArray TTlsChannel::HandshakeFailure(bool sendBroken) const
+QByteArray CertificateFailure(long verifyResult, const QByteArray& host)
 {
-    switch (SSL_get_verify_result(FSsl)) {
-    case X509_V_OK: break;
+    switch (verifyResult) {
+    case X509_V_OK: return {};
     case X509_V_ERR_CERT_HAS_EXPIRED: return "Certificate expired";
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH: return "Certificate does not match host " + FHost;
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return "Certificate does not match host " + host;
     default: return "Certificate not trusted";
     }
+}
+
+QByteArray TTlsChannel::HandshakeFailure(bool sendBroken) const
+{
+    if (const QByteArray certificate = CertificateFailure(SSL_get_verify_result(FSsl), FHost); !certificate.isEmpty())
+        return certificate;
     if (FRawClosed || sendBroken)
         return "Connection closed during TLS handshake";
     const QByteArray reason = LastErrorReason();
@@ -197,6 +203,7 @@ int TTlsChannel::Receive(char* buffer, int length)
             break;
         FFinished = true;
         if (error == SSL_ERROR_ZERO_RETURN) {
+            FCloseNotified = true;
             SSL_shutdown(FSsl);  // answers the peer's close_notify
         } else if (!FRawClosed || FRawError != 0) {
             // A peer that closes without close_notify ends the stream as a plain close does;

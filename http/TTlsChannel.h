@@ -48,6 +48,8 @@ public:
     bool HasPending() const;
     // The peer ended the session (close_notify) or it failed: no more plaintext will come.
     bool Finished() const { return FFinished; }
+    // The peer ended the session with close_notify: the data it sent is known to be whole.
+    bool CloseNotified() const { return FCloseNotified; }
     // Sends close_notify when the session is still up (best effort, never waits).
     void Close();
 
@@ -69,4 +71,10 @@ private:
     bool FRawClosed = false;  // the socket read its end (or failed)
     int FRawError = 0;        // the socket's error when it failed, 0 for an orderly end
     bool FFinished = false;
+    bool FCloseNotified = false;
 };
+
+// Why a server's certificate was refused, in the user's words, from OpenSSL's verification
+// result ("Certificate not trusted", "Certificate expired", "Certificate does not match host
+// NAME"); empty when it was accepted. Every TLS client of the program says it the same way.
+QByteArray CertificateFailure(long verifyResult, const QByteArray& host);

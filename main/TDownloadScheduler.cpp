@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/TTransferQueue.h"
+#include "rules/TransferRules.h"
 #include "download/TClassicEngine.h"
 #include "platform/Guarded.h"
 #include "widgets/TCheckListView.h"
@@ -75,12 +76,9 @@ void TDownloadScheduler::ShowSlot(int s)
     if (slot.Reports == FShownReports[s])
         return;
     FShownReports[s] = slot.Reports;
-    // Without an announced length the bar stands at half way; twice a large count is capped so
-    // that it cannot overflow.
-    constexpr qint64 Largest = std::numeric_limits<int32_t>::max();
-    const qint64 maximum = slot.Total != 0 ? slot.Total : qMin<qint64>(slot.Received * 2, Largest);
-    gauge->SetMaxValue(int32_t(qMin(maximum, Largest)));
-    gauge->SetProgress(int32_t(qMin(slot.Received, Largest)));
+    const TGaugeValues values = GaugeValuesFor(slot.Received, slot.Total);
+    gauge->SetMaxValue(values.Maximum);
+    gauge->SetProgress(values.Position);
 }
 
 bool TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)

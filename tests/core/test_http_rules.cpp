@@ -51,6 +51,9 @@ private slots:
     void headerLines();
     void contentLength_data();
     void contentLength();
+    void cutBodies_data();
+    void cutBodies();
+    void checkedBodies();
     void redirectUrl();
     void headerList();
     void urlDecode_data();
@@ -364,23 +367,68 @@ void TestHttpRules::headerLines()
 void TestHttpRules::contentLength_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("value");
-    QTest::newRow("plain") << QByteArray("Content-Length: 1234\r\n") << 1234;
-    QTest::newRow("upper case") << QByteArray("CONTENT-LENGTH: 5\r\n") << 5;
-    QTest::newRow("junk before digits") << QByteArray("Content-Length: abc 12\r\n") << 12;
-    QTest::newRow("digits then junk") << QByteArray("Content-Length: 12abc\r\n") << 12;
-    QTest::newRow("not a number") << QByteArray("Content-Length: many\r\n") << 0;
-    QTest::newRow("negative") << QByteArray("Content-Length: -5\r\n") << 0;
-    QTest::newRow("largest 32-bit") << QByteArray("Content-Length: 2147483647\r\n") << 2147483647;
-    QTest::newRow("beyond 32 bits") << QByteArray("Content-Length: 2147483648\r\n") << 0;
-    QTest::newRow("far beyond") << QByteArray("Content-Length: 99999999999999999999999\r\n") << 0;
-    QTest::newRow("empty value") << QByteArray("Content-Length: \r\n") << 0;
+    QTest::addColumn<qint64>("value");
+    QTest::newRow("plain") << QByteArray("Content-Length: 1234\r\n") << qint64(1234);
+    QTest::newRow("upper case") << QByteArray("CONTENT-LENGTH: 5\r\n") << qint64(5);
+    QTest::newRow("junk before digits") << QByteArray("Content-Length: abc 12\r\n") << qint64(12);
+    QTest::newRow("digits then junk") << QByteArray("Content-Length: 12abc\r\n") << qint64(12);
+    QTest::newRow("not a number") << QByteArray("Content-Length: many\r\n") << qint64(0);
+    QTest::newRow("negative") << QByteArray("Content-Length: -5\r\n") << qint64(0);
+    QTest::newRow("largest 32-bit") << QByteArray("Content-Length: 2147483647\r\n") << qint64(2147483647);
+    QTest::newRow("beyond 32 bits: 2.5 GiB") << QByteArray("Content-Length: 2684354560\r\n") << qint64(2684354560);
+    QTest::newRow("largest 64-bit") << QByteArray("Content-Length: 9223372036854775807\r\n")
+                                    << qint64(9223372036854775807);
+    QTest::newRow("beyond 64 bits") << QByteArray("Content-Length: 9223372036854775808\r\n") << qint64(0);
+    QTest::newRow("far beyond") << QByteArray("Content-Length: 99999999999999999999999\r\n") << qint64(0);
+    QTest::newRow("empty value") << QByteArray("Content-Length: \r\n") << qint64(0);
 }
 
 void TestHttpRules::contentLength()
 {
     QFETCH(QByteArray, line);
-    QTEST(int(ContentLengthValue(line)), "value");
+    QTEST(ContentLengthValue(line), "value");
+}
+
+void TestHttpRules::cutBodies_data()
+{
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<qint64>("announced");  // 0: none
+    QTest::addColumn<QByteArray>("brokenEnd");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("whole, orderly") << qint64(100000) << qint64(100000) << QByteArray() << QByteArray();
+    QTest::newRow("whole, then reset") << qint64(100000) << qint64(100000) << QByteArray("Connection reset by peer")
+                                       << QByteArray();
+    QTest::newRow("short, orderly close") << qint64(51200) << qint64(100000) << QByteArray()
+                                          << QByteArray("Connection closed after 51,200 of 100,000 bytes");
+    QTest::newRow("short, reset") << qint64(0) << qint64(999) << QByteArray("Connection reset by peer")
+                                  << QByteArray("Connection closed after 0 of 999 bytes");
+    QTest::newRow("beyond 32 bits") << qint64(2684354559) << qint64(2684354560) << QByteArray()
+                                    << QByteArray("Connection closed after 2,684,354,559 of 2,684,354,560 bytes");
+    QTest::newRow("no length, orderly") << qint64(5) << qint64(0) << QByteArray() << QByteArray();
+    QTest::newRow("no length, broken") << qint64(1234567) << qint64(0) << QByteArray("Connection reset by peer")
+                                       << QByteArray("Connection reset by peer after 1,234,567 bytes");
+}
+
+void TestHttpRules::cutBodies()
+{
+    QFETCH(qint64, received);
+    QFETCH(qint64, announced);
+    QFETCH(QByteArray, brokenEnd);
+    QTEST(CutBodyReason(received, announced, brokenEnd), "reason");
+}
+
+void TestHttpRules::checkedBodies()
+{
+    QVERIFY(BodyIsChecked(200, false));
+    QVERIFY(BodyIsChecked(206, false));
+    QVERIFY(!BodyIsChecked(200, true));   // the answer to HEAD has no body
+    QVERIFY(!BodyIsChecked(204, false));  // No Content
+    QVERIFY(!BodyIsChecked(302, false));
+    QVERIFY(!BodyIsChecked(404, false));
+    QCOMPARE(GroupedNumber(0), QByteArray("0"));
+    QCOMPARE(GroupedNumber(999), QByteArray("999"));
+    QCOMPARE(GroupedNumber(1000), QByteArray("1,000"));
+    QCOMPARE(GroupedNumber(-1048576), QByteArray("-1,048,576"));
 }
 
 void TestHttpRules::redirectUrl()

@@ -538,7 +538,7 @@ void TestPowersock::writeLimits()
         sock.Writeln(QByteArray(20000, 'w'));  // cut before the line end is reached
         sock.Write("");                        // nothing to send returns at once
         sock.Writeln("end");
-        QCOMPARE(sock.BytesSent, int32_t(16385 + 2 + 16385 + 5));
+        QCOMPARE(sock.BytesSent, int64_t(16385 + 2 + 16385 + 5));
         sock.Disconnect();
     }
     const QByteArray expected = long20000.left(16385) + "ab" + QByteArray(16385, 'w') + "end\r\n";
@@ -616,8 +616,8 @@ void TestPowersock::sendFileAndBrokenSend()
         sock.Connect();
         sock.Write("before ");
         sock.SendFile(name);
-        QCOMPARE(sock.BytesSent, int32_t(data.size()));
-        QCOMPARE(sock.BytesTotal, int32_t(data.size()));
+        QCOMPARE(sock.BytesSent, int64_t(data.size()));
+        QCOMPARE(sock.BytesTotal, int64_t(data.size()));
         QVERIFY(packets >= data.size() / Probe::ChunkSize);
         sock.Write(" after");  // the in-memory queue is back in place
         QVERIFY_THROWS_EXCEPTION(EFileError, sock.SendFile(dir.filePath("missing.bin")));

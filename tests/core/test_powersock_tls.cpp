@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 
+#include "http/HttpRules.h"
 #include "http/TNMHTTP.h"
 #include "support/LoopbackPeer.h"
 #include "support/TestFiles.h"
@@ -67,6 +68,49 @@ private slots:
         QVERIFY(FServer->Start());
     }
 
+    // A body that ends early, or whose session ends in a way that cannot tell a whole body from
+    // a cut one, fails with the reason, as a page and as a file.
+    void cutStreamsFail_data()
+    {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<bool>("toFile");
+        QTest::addColumn<QByteArray>("reason");  // what the message starts with; empty: whole
+        const QByteArray half = GroupedNumber(FBig.size() / 2);
+        for (const bool toFile : {false, true}) {
+            const char* mode = toFile ? "file" : "page";
+            QTest::addRow("%s: length announced, cut", mode)
+                << QByteArray("/cut") << toFile
+                << "Connection closed after " + half + " of " + GroupedNumber(FBig.size()) + " bytes";
+            QTest::addRow("%s: no length, no close_notify", mode)
+                << QByteArray("/nolength") << toFile
+                << "TLS session ended without close_notify after " + GroupedNumber(FBig.size()) + " bytes";
+            QTest::addRow("%s: no length, close_notify", mode)
+                << QByteArray("/nolength-notify") << toFile << QByteArray();
+            QTest::addRow("%s: no length, broken record", mode)
+                << QByteArray("/badrecord") << toFile << QByteArray("TLS record error: ");
+        }
+    }
+    void cutStreamsFail()
+    {
+        QFETCH(QByteArray, prefix);
+        QFETCH(bool, toFile);
+        QFETCH(QByteArray, reason);
+        QTemporaryDir out;
+        TNMHTTP http;
+        http.TimeOut = 20000;
+        http.InputFileMode = toFile;
+        if (toFile)
+            http.Body = QFile::encodeName(out.filePath("big.bin"));
+        const Outcome o = Run([&] { http.Get(FServer->Url(prefix + "/big.bin")); });
+        QVERIFY2(o.Message.startsWith(reason), o.Message.constData());
+        QCOMPARE(o.Message.isEmpty(), reason.isEmpty());
+        QCOMPARE(http.LastFailure, o.Message);
+        if (reason.isEmpty())
+            QVERIFY((toFile ? ReadTestFile(out.filePath("big.bin")) : http.Body) == FBig);
+        else if (reason.startsWith("TLS record"))
+            QVERIFY(o.Message.endsWith(" bytes"));
+    }
+
     // A page into memory and a large file into a file arrive byte-exact, by address and by
     // name (the name is also the server name sent), whether the server ends with close_notify
     // (answered) or just closes.
@@ -106,8 +150,8 @@ private slots:
         http.OnPacketRecvd = [&](TPowersock*) { ++packets; };
         http.Get(FServer->Url(prefix + "/big.bin", host));
         QCOMPARE(http.ReplyCode, int16_t(200));
-        QCOMPARE(http.BytesTotal, int32_t(FBig.size()));
-        QCOMPARE(http.BytesRecvd, int32_t(FBig.size()));
+        QCOMPARE(http.BytesTotal, int64_t(FBig.size()));
+        QCOMPARE(http.BytesRecvd, int64_t(FBig.size()));
         QVERIFY(ReadTestFile(out.filePath("big.bin")) == FBig);
         QVERIFY(packets > 1);
         QVERIFY(!http.Connected);

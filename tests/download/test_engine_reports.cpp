@@ -19,7 +19,7 @@ namespace {
 // Collects one engine's reports on the test's thread, in the order they arrive.
 struct Reports : TReportReceiver {
     QStringList Hints;
-    QList<QPair<int32_t, int32_t>> Progress;
+    QList<QPair<qint64, qint64>> Progress;
     QList<TDownloadOutcome> Outcomes;
     QStringList Order;  // "hint", "progress", "outcome"
 
@@ -34,7 +34,7 @@ struct Reports : TReportReceiver {
             Qt::QueuedConnection);
         connect(
             engine, &TDownload::Progress, this,
-            [this](int32_t received, int32_t total) {
+            [this](qint64 received, qint64 total) {
                 Progress.append({received, total});
                 Order.append("progress");
             },
@@ -177,7 +177,7 @@ void TestEngineReports::reportsOfOneRun()
     if (size >= 0 && !deleted)
         QCOMPARE(QFileInfo(file).size(), size);
     if (!reports.Progress.isEmpty() && state == FileDownloaded)
-        QCOMPARE(reports.Progress.last(), qMakePair(int32_t(size), int32_t(size)));  // the last value arrives
+        QCOMPARE(reports.Progress.last(), qMakePair(qint64(size), qint64(size)));  // the last value arrives
 
     if (!path.isEmpty()) {
         const QByteArray request = server.RequestTexts().value(0);
@@ -206,7 +206,7 @@ void TestEngineReports::progressIsCoalesced()
     clock.start();
     QObject::connect(
         engine, &TDownload::Progress, engine,
-        [&](int32_t, int32_t) {
+        [&](qint64, qint64) {
             std::lock_guard lock(mutex);
             sentAtNs.append(clock.nsecsElapsed());
         },
@@ -217,7 +217,7 @@ void TestEngineReports::progressIsCoalesced()
     QCOMPARE(reports.Outcomes.first().Check.Size, qint64(Size));
 
     QVERIFY(!reports.Progress.isEmpty());
-    QCOMPARE(reports.Progress.last(), qMakePair(int32_t(Size), int32_t(Size)));  // never lost
+    QCOMPARE(reports.Progress.last(), qMakePair(qint64(Size), qint64(Size)));  // never lost
     for (int i = 1; i < reports.Progress.size(); ++i)
         QVERIFY(reports.Progress[i].first >= reports.Progress[i - 1].first);  // always the latest
     std::lock_guard lock(mutex);

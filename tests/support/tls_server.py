@@ -7,6 +7,10 @@ Serves the files under --root, plus a few scripted paths:
   /notify/PATH                  the file PATH, then close_notify (waiting for the client's reply)
   /notify-hold/PATH             the same, then the connection stays open until the client closes it
   /slow/PATH                    the file PATH in small pieces with pauses, for Stop tests
+  /cut/PATH                     announces the whole file PATH, sends its first half, closes
+  /nolength/PATH                the file PATH without a Content-Length line
+  /nolength-notify/PATH         the same, then close_notify
+  /badrecord/PATH               half of the file PATH without a length, then a broken record
 Other connections end without close_notify, as many servers do.
 
 With --stall it accepts connections and never says anything (a stalled handshake).
@@ -76,6 +80,24 @@ class Handler(SimpleHTTPRequestHandler):
                     if hold:
                         raw.settimeout(60)
                         raw.recv(1)  # the connection stays open until the client closes it
+                except (ssl.SSLError, OSError):
+                    pass
+        elif url.path.split("/")[1] in ("cut", "nolength", "nolength-notify", "badrecord"):
+            kind = url.path.split("/")[1]
+            with open(os.path.join(self.directory, url.path[len(kind) + 2:]), "rb") as f:
+                body = f.read()
+            self.send_response(200)
+            if kind == "cut":
+                self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body if kind.startswith("nolength") else body[:len(body) // 2])
+            self.wfile.flush()
+            if kind == "badrecord":
+                # An application-data record that no key decrypts.
+                os.write(self.request.fileno(), b"\x17\x03\x03\x00\x40" + bytes(64))
+            elif kind == "nolength-notify":
+                try:
+                    self.request.unwrap()
                 except (ssl.SSLError, OSError):
                     pass
         elif url.path.startswith("/slow/"):
