@@ -23,25 +23,10 @@ head -c "$((size_mb * 1024 * 1024))" /dev/urandom > "$work/www/big.bin"
 chmod 755 "$work" "$work/www"
 chmod 644 "$work/www/big.bin"
 
-# A test authority and a certificate for 127.0.0.1 signed by it.
-cat > "$work/cert.cnf" <<'CNF'
-[req]
-distinguished_name = dn
-[dn]
-[authority]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-[server]
-basicConstraints = CA:FALSE
-extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1
-CNF
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/ca.key" \
-    -out "$work/ca.pem" -days 2 -subj "/CN=Bench Authority" -config "$work/cert.cnf" -extensions authority 2>/dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/server.key" \
-    -out "$work/server.csr" -subj "/CN=127.0.0.1" -config "$work/cert.cnf" 2>/dev/null
-openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -set_serial 1 -days 2 \
-    -extfile "$work/cert.cnf" -extensions server -out "$work/server.pem" 2>/dev/null
+# A test authority ($work/ca.pem) and a certificate for 127.0.0.1 signed by it.
+# shellcheck source=bench/test_authority.sh
+source bench/test_authority.sh
+make_test_authority "$work"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat > "$work/nginx.conf" <<CONF

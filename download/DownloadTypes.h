@@ -36,6 +36,16 @@ TFileCheck CheckFileRule(bool failed, qint64 size);
 // The size of the file at `path`, -1 when there is none (a directory is none either).
 qint64 FileSizeAt(const QString& path);
 
+struct TDownloadRequest;
+// The end of a transfer into `partPath` (`size` bytes there, -1 none made): the finished-file
+// check decides, a part file to delete goes, and one to keep takes `finalPath`. When the final
+// name cannot be claimed the part file goes too and *keepFailure says why (the check then reads
+// as deleted). A kept modern item's first bytes go into *head (they tell what the file is, for a
+// name without an extension), read here, off the window's thread.
+TFileCheck SettlePartFile(const QString& partPath, const QString& finalPath, qint64 size, bool failed,
+                          const TDownloadRequest& request, int statusCode, const QByteArray& contentType,
+                          QString* keepFailure, QByteArray* head);
+
 // The hint an engine shows on its slot's bar.
 struct TDownloadHint {
     QString Text;
@@ -53,6 +63,15 @@ struct TDownloadOutcome {
     QByteArray ContentType;         // of the response, empty when none was announced
     QByteArray ContentDisposition;  // of the response, empty when none was sent
     QByteArray Head;                // the kept file's first bytes, read for modern items only
+
+    // What the queue needs to decide about another try (engines that cannot tell leave the
+    // defaults: one try, nothing kept).
+    int TryEnd = 0;            // a TTryEnd (rules/TransferRules.h); 0: done
+    bool Retryable = false;    // another try may mend it
+    qint64 RetryAfterMs = -1;  // the server's Retry-After, -1 when none
+    QByteArray Validator;      // the strong ETag, else Last-Modified, of the part file's bytes
+    qint64 PartBytes = 0;      // bytes kept in the part file for a resumed try; 0: none kept
+    qint64 BytesMoved = 0;     // body bytes this try received over the network
 };
 
 Q_DECLARE_METATYPE(TDownloadHint)

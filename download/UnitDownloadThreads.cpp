@@ -199,27 +199,15 @@ TDownloadOutcome TDownload::Request()
     // keep or of a failed transfer is deleted, any other takes its final name. Only a part file
     // this request made is measured or deleted: an entry that was in the way stays.
     const qint64 size = Http->BodyFileMade() ? FileSizeAt(part) : -1;
-    outcome.Check = CheckFileRule(failed, size);
-    if (Extra.KeepSmallFiles && outcome.Check.Found())
-        outcome.Check.Delete = DiscardDownload(size, failed, true, outcome.StatusCode, outcome.ContentType);
-    if (outcome.Check.Delete) {
-        QFile::remove(part);
-        if (!failed)
-            FFacts.KeptSize = outcome.Check.Size;
-    } else if (outcome.Check.Found()) {
-        QString why;
-        if (!KeepPartFile(part, FileName, &why)) {
-            QFile::remove(part);
-            outcome.State = FileFailed;
-            outcome.Check.Delete = true;
-            FFacts.ErrorText.clear();
-            outcome.Reason = WriteFailureReason(FileName, why);
-        } else if (Extra.KeepSmallFiles) {
-            // What the file is, for a name without an extension: read here, off the window's thread.
-            QFile kept(FileName);
-            if (kept.open(QIODevice::ReadOnly))
-                outcome.Head = kept.read(SniffBytes);
-        }
+    QString why;
+    outcome.Check = SettlePartFile(part, FileName, size, failed, Extra, outcome.StatusCode, outcome.ContentType, &why,
+                                   &outcome.Head);
+    if (!why.isEmpty()) {
+        outcome.State = FileFailed;
+        FFacts.ErrorText.clear();
+        outcome.Reason = WriteFailureReason(FileName, why);
+    } else if (outcome.Check.Delete && !failed) {
+        FFacts.KeptSize = outcome.Check.Size;
     }
     if (outcome.State == FileFailed || outcome.Check.Delete) {
         if (outcome.Reason.isEmpty())

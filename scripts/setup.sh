@@ -2,7 +2,7 @@
 # Installs what Kelvorn needs on Debian 12; does nothing when everything is already there.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev libssl-dev openssl
-          libgumbo-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
+          libgumbo-dev libcurl4-openssl-dev python3 curl dpkg-dev file desktop-file-utils appstream xvfb xauth xdotool strace
           nginx-light time
           clang libclang-rt-14-dev clang-format ccache)
 # The session and the download history.

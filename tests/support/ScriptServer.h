@@ -26,6 +26,23 @@ inline QByteArray Content(const QByteArray& seed, int size)
     return out;
 }
 
+// A listening socket on a free port of 127.0.0.1.
+inline int ListenOnLoopback(int backlog, quint16* port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, backlog);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    *port = ntohs(addr.sin_port);
+    return fd;
+}
+
 class ScriptServer {
 public:
     // Runs on the connection's own thread with the request's path; the socket closes after it.
@@ -33,17 +50,7 @@ public:
 
     explicit ScriptServer(Handler handler) : FHandler(std::move(handler))
     {
-        FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int one = 1;
-        ::setsockopt(FListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(FListen, 64);
-        socklen_t len = sizeof addr;
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);
-        FPort = ntohs(addr.sin_port);
+        FListen = ListenOnLoopback(64, &FPort);
         FAccept = std::thread([this] { AcceptLoop(); });
     }
 
