@@ -1,6 +1,9 @@
 #include "main/ListSelection.h"
 
+#include "rules/FileFilter.h"
 #include "rules/ListRecords.h"
+#include "rules/ModernLinks.h"
+#include "rules/PictureGroups.h"
 #include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 
@@ -18,6 +21,51 @@ void SetUntouchedTicks(TCheckListView& list, TTickMode mode)
         case TTickMode::Untick: list.SetChecked(i, false); break;
         case TTickMode::Invert: list.SetChecked(i, !list.Checked(i)); break;
         }
+    }
+}
+
+void TickLargestCopies(TCheckListView& list, const std::function<TPictureFacts(const QByteArray&)>& factsOf)
+{
+    QList<TPictureCandidate> pictures;
+    QList<int> rows;
+    for (int i = 0; i < list.Count(); ++i) {
+        const QByteArray address = list.Caption(i);
+        const TPictureFacts facts = factsOf(address);
+        if (FileKindOf(address, !facts.thumbnail.isEmpty()) != TFileKind::Picture) {
+            if (Untouched(list, i))
+                list.SetChecked(i, true);
+            continue;
+        }
+        pictures.append({address, facts.around, facts.width, facts.height});
+        rows.append(i);
+    }
+    const QList<int> leaders = PictureGroupLeaders(pictures);
+    for (qsizetype k = 0; k < rows.size(); ++k)
+        if (Untouched(list, rows[k]))
+            list.SetChecked(rows[k], leaders[k] == k);
+}
+
+void FilterUntouched(TCheckListView& list, const TFileFilter& filter,
+                     const std::function<TPictureFacts(const QByteArray&)>& factsOf)
+{
+    TickLargestCopies(list, factsOf);
+    for (int i = 0; i < list.Count(); ++i) {
+        if (!Untouched(list, i) || !list.Checked(i))
+            continue;
+        const QByteArray address = list.Caption(i);
+        const TPictureFacts facts = factsOf(address);
+        TFileFacts file{address, FileKindOf(address, !facts.thumbnail.isEmpty()), -1, -1, -1};
+        const TNamedSize named = SizeInName(address);
+        if (facts.width > 0)
+            file.width = facts.width;
+        else if (named.width > 0)
+            file.width = named.width;
+        if (facts.height > 0)
+            file.height = facts.height;
+        else if (facts.width <= 0 && named.height > 0)
+            file.height = named.height;
+        if (!PassesFilter(filter, file))
+            list.SetChecked(i, false);
     }
 }
 

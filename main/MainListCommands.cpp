@@ -157,7 +157,12 @@ void TFormMain::ListViewDocDblClick()
 
 void TFormMain::SelectAllFiles()
 {
-    if (ListViewFile)
+    if (!ListViewFile)
+        return;
+    // Modern pages offer one picture in several copies: one of each is enough.
+    if (Findlinksasabrowserdoesmodernpages1->isChecked())
+        TickLargestCopies(*ListViewFile, [this](const QByteArray& address) { return FPictureFacts.value(address); });
+    else
         SetUntouchedTicks(*ListViewFile, TTickMode::Tick);
 }
 

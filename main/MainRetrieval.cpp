@@ -53,8 +53,10 @@ public:
         if (W.Letpreviewjumptolatestfiledownloaded1->isChecked())
             W.BlankPreviewImage();
         W.ListViewFile->Clear();
-        if (newMainDocument)
+        if (newMainDocument) {
             W.FReferrers.clear();
+            W.FPictureFacts.clear();
+        }
     }
 
     void BeginLinkedDocument() override { W.FirstFileTaken = false; }

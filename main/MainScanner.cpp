@@ -103,14 +103,16 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
 // (".." may stand in a query or a name); the lists are searched.
 void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode)
 {
-    const QList<TModernLink> links = ModernLinks(text, address);
+    QList<TPictureFacts> facts;
+    const QList<TModernLink> links = ModernLinks(text, address, &facts);
     const auto present = [this](bool found) {
         if (found)
             ScanTurn(false);
         return found;
     };
     const QScopedValueRollback naming(FModernScan, true);
-    for (const TModernLink& link : links) {
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        const TModernLink& link = links[i];
         if (!link.file) {
             if (parseMode == ParseMain) {
                 if (!present(ListBoxParse1->Contains(link.address))) {
@@ -129,6 +131,8 @@ void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray&
             LastFileLink = link.address;  // also for a duplicate that is not added
             if (!present(ListViewFile->ContainsCaption(link.address))) {
                 FReferrers.insert(link.address, address);
+                if (link.picture)
+                    FPictureFacts.insert(link.address, facts[i]);
                 AddFileItem(link.address);
             }
         }

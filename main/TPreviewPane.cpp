@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "main/JpegDecoder.h"
+#include "main/PictureReader.h"
 #include "rules/PreviewRules.h"
 #include "main/ShellOpen.h"
 #include "platform/LocalFiles.h"
@@ -64,12 +65,37 @@ void TPreviewPane::Show(int index)
         return;
     }
     const QString path = FLocalPath(index);
-    // Only a file that exists under its own name, holds ".JP" in its path and has a JPEG
-    // extension is a picture. A ".JP" in a folder name alone ("x.jpg-pics/a.gif") is not: such
-    // a file has no decoder, the pane keeps what it shows and the file is never touched.
-    if (!MayBePicture(path) || !QFileInfo(path).isFile() || !HasJpegExtension(path))
+    if (!QFileInfo(path).isFile())
+        return;
+    // PNG, GIF and WebP files are read by Qt's plug-ins. One that does not read is left as it
+    // is, with the pane unchanged: only the JPEG decoder's verdict deletes a download.
+    if (HasOtherPictureExtension(path)) {
+        const TJpegPicture picture = DecodeOtherPicture(path);
+        if (picture.Ok() || picture.TooLarge)
+            Present(index, picture);
+        return;
+    }
+    // Only a file that holds ".JP" in its path and has a JPEG extension is a JPEG picture. A
+    // ".JP" in a folder name alone ("x.jpg-pics/a.mp4") is not: such a file has no decoder, the
+    // pane keeps what it shows and the file is never touched.
+    if (!MayBePicture(path) || !HasJpegExtension(path))
         return;
     const TJpegPicture picture = TJpegDecoder::DecodeFile(path);
+    if (picture.TooLarge || picture.Ok()) {
+        Present(index, picture);
+        return;
+    }
+    // A picture that cannot be read is a broken download: it goes, and its item says so.
+    RemoveInside(FDirectory ? FDirectory() : QFileInfo(path).path(), path);
+    FFiles->SetSubItem(index, 1, "Image corrupted");
+    FFiles->SetSubItem(index, 2, "(Deleted)");
+    FFiles->SetImageIndex(index, FileFailed);
+    FFiles->SetStateImage(index, NoBoxStateImage);
+    FPicture->setToolTip(QString());
+}
+
+void TPreviewPane::Present(int index, const TJpegPicture& picture)
+{
     if (picture.TooLarge) {
         // A sound picture too big for a preview stays on disk; the pane says why it shows none.
         FPictureWidth = 0;
@@ -78,16 +104,6 @@ void TPreviewPane::Show(int index)
         FPicture->setToolTip(QString());
         FNameLabel->setText(QString::fromLatin1(FFiles->SubItem(index, 1)));
         FSizeLabel->setText(picture.Width > 0 ? PictureSizeText(picture.Width, picture.Height) : QString());
-        return;
-    }
-    if (!picture.Ok()) {
-        // A picture that cannot be read is a broken download: it goes, and its item says so.
-        RemoveInside(FDirectory ? FDirectory() : QFileInfo(path).path(), path);
-        FFiles->SetSubItem(index, 1, "Image corrupted");
-        FFiles->SetSubItem(index, 2, "(Deleted)");
-        FFiles->SetImageIndex(index, FileFailed);
-        FFiles->SetStateImage(index, NoBoxStateImage);
-        FPicture->setToolTip(QString());
         return;
     }
     FPictureWidth = picture.Width;

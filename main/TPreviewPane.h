@@ -1,5 +1,5 @@
 #pragma once
-// The picture preview pane: shows a file item's downloaded JPEG picture scaled to the pane's
+// The picture preview pane: shows a file item's downloaded picture (JPEG, PNG, GIF, WebP) scaled to the pane's
 // width, blanks it, deletes and marks a picture that cannot be read, and opens an item's file
 // with the desktop. It works on the pane's three controls and on the file list it is given;
 // which item is current is the window's business.
@@ -10,6 +10,7 @@
 class QLabel;
 class TCheckListView;
 class TPreviewImage;
+struct TJpegPicture;
 
 class TPreviewPane : public QObject {
     Q_OBJECT
@@ -43,6 +44,8 @@ protected:
 
 private:
     bool ValidIndex(int index) const;
+    // Shows a decoded picture, or the notice of one too large to preview, for item `index`.
+    void Present(int index, const TJpegPicture& picture);
     void ResizeToPicture();
 
     TPreviewImage* FPicture;

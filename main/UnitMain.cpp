@@ -210,6 +210,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     WireListCommands();
     WireBookmarks();
     WirePreview();
+    WirePicker();
 
     FormCreate();
     Timer1->start();

@@ -31,6 +31,7 @@
 #include "platform/EventPacer.h"
 #include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
+#include "rules/ModernLinks.h"
 #include "rules/ReferrerPolicy.h"
 
 #include "core/HarvestOptions.h"
@@ -46,6 +47,7 @@ class QWidget;
 class TCheckListView;
 class TDocumentRetrieval;
 class TDownloadScheduler;
+struct TFileFilter;
 class TFlatComboBox;
 class TGauge;
 class TLed;
@@ -165,6 +167,7 @@ public:
     QAction* Resetfile1 = nullptr;
     QAction* Deletealllines1 = nullptr;
     QAction* Sort = nullptr;
+    QAction* Filterfiles1 = nullptr;  // "Filter files...", in the file list's menu with modern pages
     // Pop-up menus of the two fields.
     QMenu* PopupMenuBookmark = nullptr;
     QAction* Addbookmark1 = nullptr;
@@ -286,6 +289,10 @@ public:
     void ListViewFileInsert(int index);
     void SelectAllFiles();  // "Select all" of the file list
 
+    // ---- MainPicker.cpp ----------------------------------------------------------------------
+    // Ticks the untouched files the filter keeps, one copy of each picture; unticks the others.
+    void ApplyFileFilter(const TFileFilter& filter);
+
     // ---- MainDirectory.cpp -------------------------------------------------------------------
     static bool DirectoryOk(const QString& directory);
     // Creates the desktop's default download directory when it is missing; true when it exists.
@@ -317,6 +324,9 @@ private:
     void WireListCommands();
     void WireBookmarks();
     void WirePreview();
+    void WirePicker();
+    void ShowPickerCommands();  // the file list's menu offers the picker's commands with modern pages
+    void FilterFiles();
     bool EventFilterListCommands(QObject* watched, QEvent* event);
     bool EventFilterBookmarks(QObject* watched, QEvent* event);
 
@@ -379,6 +389,8 @@ public:
 
 private:
     QHash<QByteArray, QByteArray> FReferrers;
+    // What the modern scanner learnt about the pictures it listed: copies and declared sizes.
+    QHash<QByteArray, TPictureFacts> FPictureFacts;
 
     // ---- private state of MainListFiles.cpp ----
     TListFileStore* FListFiles = nullptr;

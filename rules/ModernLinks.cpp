@@ -1,6 +1,7 @@
 #include "rules/ModernLinks.h"
 
 #include "rules/AddressParts.h"
+#include "rules/FileFilter.h"
 #include "rules/ModernClasses.h"
 
 #include <QSet>
@@ -203,6 +204,9 @@ struct TFinding {
     QList<TPictureCandidate> candidates;  // Picture
     bool tiny = false;                    // an img declared 1x1 or 0x0: a tracking pixel unless lazy
     bool img = false;                     // read from an img (and its picture)
+    QByteArray around = {};               // an img's: the href of the link around it
+    int width = 0;                        // an img's width and height attributes, in pixels
+    int height = 0;
 };
 
 // Attributes that lazy-loading scripts move the real picture into, leaving a placeholder in src.
@@ -556,6 +560,30 @@ private:
         FLastImg = node;
         FLastImgFinding = candidates.found.isEmpty() ? -1 : qsizetype(findings.size());
         Picture(std::move(candidates), DeclaredTiny(node->v.element), true);
+        if (FLastImgFinding >= 0) {
+            TFinding& finding = findings.back();
+            finding.around = LinkAround(node);
+            finding.width = PixelAttribute(node->v.element, "width");
+            finding.height = PixelAttribute(node->v.element, "height");
+        }
+    }
+
+    static QByteArray LinkAround(const GumboNode* node)
+    {
+        for (const GumboNode* up = node->parent; up != nullptr && up->type == GUMBO_NODE_ELEMENT; up = up->parent)
+            if (up->v.element.tag == GUMBO_TAG_A) {
+                const GumboAttribute* href = Attribute(up->v.element, "href");
+                return href ? TreeText(ValueOf(href)) : QByteArray();
+            }
+        return {};
+    }
+    // A width or height in pixels ("300", "300px"); 0 for a percentage or no number.
+    static int PixelAttribute(const GumboElement& element, const char* name)
+    {
+        const GumboAttribute* attribute = Attribute(element, name);
+        if (attribute == nullptr || Trimmed(ValueOf(attribute)).contains('%'))
+            return 0;
+        return std::max(0, LeadingNumber(ValueOf(attribute)));
     }
 
     // What a page shows without scripts: lazy-loading pages put the real img there. Its picture
@@ -684,6 +712,48 @@ const TPictureCandidate* Chosen(const QList<TPictureCandidate>& candidates, cons
             best = &candidates[i];
     }
     return best;
+}
+
+// The facts of a picture finding whose chosen candidate is `best`.
+template <typename Resolver>
+TPictureFacts PictureFacts(const TFinding& finding, const QList<QByteArray>& addresses, const QList<bool>& usable,
+                           const TPictureCandidate& best, const Resolver& resolve)
+{
+    TPictureFacts fact;
+    QByteArray around;
+    if (!finding.around.isEmpty() && resolve(finding.around, around) && FileKindOf(around) == TFileKind::Picture)
+        fact.around = around;
+    // The thumbnail comes from what the page shows: with lazy values, not the placeholder.
+    bool lazy = false;
+    for (qsizetype i = 0; i < finding.candidates.size(); ++i)
+        lazy = lazy || (usable[i] && finding.candidates[i].group == TCandidateGroup::Lazy);
+    const TSrcsetCandidate* smallest = nullptr;
+    for (qsizetype i = 0; i < finding.candidates.size(); ++i) {
+        const TPictureCandidate& c = finding.candidates[i];
+        if (!usable[i] || (lazy && c.group == TCandidateGroup::Plain))
+            continue;
+        const TSrcsetCandidate& s = c.candidate;
+        if (smallest == nullptr
+            || (s.width != smallest->width ? s.width < smallest->width : s.density < smallest->density))
+            smallest = &s;
+    }
+    if (smallest != nullptr)
+        for (qsizetype i = 0; i < finding.candidates.size(); ++i)
+            if (&finding.candidates[i].candidate == smallest)
+                fact.thumbnail = addresses[i];
+    // The attributes give the size the picture is laid out at; a "w" descriptor the candidate's
+    // own width, with the attributes' proportions for its height. An original whose size no
+    // one states declares none.
+    const TSrcsetCandidate& chosen = best.candidate;
+    if (chosen.width > 0 && chosen.width != UnstatedOriginalWidth) {
+        fact.width = chosen.width;
+        if (finding.width > 0 && finding.height > 0)
+            fact.height = int(qint64(chosen.width) * finding.height / finding.width);
+    } else if (chosen.width == 0 && chosen.density == 1.0) {
+        fact.width = finding.width;
+        fact.height = finding.height;
+    }
+    return fact;
 }
 
 }  // namespace
@@ -876,6 +946,11 @@ QList<QByteArray> CssPictureUrls(QByteArrayView css) { return UrlValues(css, tru
 
 QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
 {
+    return ModernLinks(page, address, nullptr);
+}
+
+QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, QList<TPictureFacts>* facts)
+{
     QList<TModernLink> links;
     // Most pages are UTF-8 already and are parsed in place.
     const QByteArray converted = page.isValidUtf8() ? QByteArray() : PageAsUtf8(page);
@@ -901,7 +976,7 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
     const auto resolve = [&base](const QByteArray& raw, QByteArray& out) { return Resolve(base, raw, out); };
     QSet<QByteArray> seen;
     QByteArray resolved;
-    const auto add = [&](const QByteArray& absolute, bool file, bool picture) {
+    const auto add = [&](const QByteArray& absolute, bool file, bool picture, TPictureFacts fact = {}) {
         if (seen.contains(absolute))
             return;
         // A wiki's page about a file is a page, whatever extension its title ends with.
@@ -912,6 +987,8 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
             return;
         seen.insert(absolute);
         links.append({absolute, file, picture});
+        if (facts != nullptr)
+            facts->append(picture ? std::move(fact) : TPictureFacts{});
     };
     for (const TFinding& finding : walker.findings) {
         switch (finding.kind) {
@@ -934,7 +1011,8 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
             const TPictureCandidate* best = Chosen(finding.candidates, usable);
             // A declared 1x1 picture is a tracking pixel, unless a script puts a real one there.
             if (best != nullptr && !(finding.tiny && best->group == TCandidateGroup::Plain))
-                add(addresses[best - finding.candidates.constData()], true, true);
+                add(addresses[best - finding.candidates.constData()], true, true,
+                    facts ? PictureFacts(finding, addresses, usable, *best, resolve) : TPictureFacts{});
             break;
         }
         }

@@ -20,6 +20,17 @@ struct TModernLink {
 // against the page's <base href> when it has one.
 QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address);
 
+// What the page says about a picture found in an img or picture element, for grouping its
+// copies and showing its size before download; empty for other links.
+struct TPictureFacts {
+    QByteArray around;     // the link around it, when that leads to a picture file
+    QByteArray thumbnail;  // its smallest candidate (src or srcset), for a preview
+    int width = 0;         // declared pixel size of the chosen candidate (srcset "w", width and
+    int height = 0;        // height attributes); 0 when the page does not say
+};
+// As above; `facts` receives one entry per link, in the same order.
+QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, QList<TPictureFacts>* facts);
+
 // True when the path's extension names a picture, video, audio, archive, PDF or EPUB: a link
 // to such a path is a file.
 bool HasModernFileExtension(QByteArrayView path);

@@ -23,4 +23,13 @@ bool HasJpegExtension(const QString& path)
         || suffix.compare(QLatin1String("jpeg"), Qt::CaseInsensitive) == 0;
 }
 
+bool HasOtherPictureExtension(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    for (const char* known : {"png", "gif", "webp"})
+        if (suffix.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 QString PictureSizeText(int width, int height) { return QStringLiteral("(%1 * %2)").arg(width).arg(height); }

@@ -13,6 +13,10 @@ bool MayBePicture(const QString& path);
 // (say, a gif in a folder named "x.jpg-pics") has no decoder and is left alone.
 bool HasJpegExtension(const QString& path);
 
+// The extensions "png", "gif" and "webp" in any letter case: pictures that Qt's image plug-ins
+// read for the preview, whatever the rest of the path holds.
+bool HasOtherPictureExtension(const QString& path);
+
 // The size label: "(" width " * " height ")".
 QString PictureSizeText(int width, int height);
 

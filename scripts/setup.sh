@@ -9,6 +9,8 @@ packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-
 packages+=(libsqlite3-dev)
 # The pictures are drawn from their SVG sources.
 packages+=(qt6-svg-dev)
+# WebP pictures in the preview and their sizes before download (Qt's image format plug-ins).
+packages+=(qt6-image-formats-plugins)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,14 +4,17 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "GifFiles.h"
 #include "JpegFiles.h"
 #include "main/ShellOpen.h"
 #include "main/TPreviewPane.h"
 #include "main/UnitMain.h"
+#include "rules/PreviewRules.h"
 #include "support/IsolatedSettings.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
@@ -155,6 +158,66 @@ private slots:
         QVERIFY(!FForm->ImagePreview->Picture().isNull());
         QCOMPARE(FForm->ImagePreview->height(), 61);
         QCOMPARE(QFile::exists(FDownloads->filePath(fileName)), create);
+        QCOMPARE(FForm->ListViewFile->ImageIndex(index), int(FileDownloaded));
+        QCOMPARE(FForm->ListViewFile->SubItem(index, 1), fileName.toLatin1());
+    }
+
+    // PNG, GIF and WebP pictures show as JPEG ones do, whatever their path holds.
+    void otherFormatsShow_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("png") << "shot.png" << QByteArray("PNG") << 100 << 50;
+        QTest::newRow("gif, upper-case extension") << "anim.GIF" << QByteArray("GIF") << 3 << 2;
+        QTest::newRow("webp, mixed-case extension") << "photo.WebP" << QByteArray("WEBP") << 40 << 10;
+    }
+    void otherFormatsShow()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, format);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        if (format == "GIF") {
+            WriteBytes(fileName, GifOf(width, height));
+        } else {
+            if (!QImageWriter::supportedImageFormats().contains(format.toLower()))
+                QSKIP("Qt's image format plug-ins are not installed (scripts/setup.sh installs them)");
+            QImage image(width, height, QImage::Format_RGB32);
+            image.fill(Qt::darkYellow);
+            QVERIFY(image.save(FDownloads->filePath(fileName), format.constData()));
+        }
+        ShowPicture("before.jpg", 7, 7);
+        Click(AddFile(fileName.toLatin1(), FileDownloaded));
+        QCOMPARE(FForm->Label1->text(), fileName);
+        QCOMPARE(FForm->Label2->text(), PictureSizeText(width, height));
+        QCOMPARE(FForm->ImagePreview->Picture().size(), QSize(width, height));
+        QCOMPARE(FForm->ImagePreview->height(), PreviewHeight(92, width, height));
+        QCOMPARE(FForm->ImagePreview->toolTip(), QString("Double click for view"));
+    }
+
+    // A PNG, GIF or WebP file that does not read is no JPEG verdict: it stays, and so does the pane.
+    void damagedOtherPictureIsKept_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("png cut after its header")
+            << "cut.png" << QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000640000003208060000");
+        QTest::newRow("gif of text") << "text.gif" << QByteArray("<html>404 Not Found</html>");
+        QTest::newRow("empty webp") << "empty.webp" << QByteArray();
+    }
+    void damagedOtherPictureIsKept()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, bytes);
+        ShowPicture("before.jpg", 3, 2);
+        WriteBytes(fileName, bytes);
+        const int index = AddFile(fileName.toLatin1(), FileDownloaded);
+        Click(index);
+        QCOMPARE(FForm->Label1->text(), QString("before.jpg"));
+        QCOMPARE(FForm->Label2->text(), QString("(3 * 2)"));
+        QVERIFY(QFile::exists(FDownloads->filePath(fileName)));
         QCOMPARE(FForm->ListViewFile->ImageIndex(index), int(FileDownloaded));
         QCOMPARE(FForm->ListViewFile->SubItem(index, 1), fileName.toLatin1());
     }
