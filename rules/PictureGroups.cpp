@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <numeric>
+#include <vector>
 
 namespace {
 
@@ -200,7 +201,7 @@ QList<int> PictureGroupLeaders(const QList<TPictureCandidate>& candidates)
         else
             byKey.insert(key, i);
     }
-    QList<bool> linkedFull(n, false);
+    std::vector<char> linkedFull(static_cast<size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         if (candidates[i].around.isEmpty())
             continue;
