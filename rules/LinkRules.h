@@ -2,7 +2,7 @@
 // The link scanner's text rules: where a page's link and picture markers are, how a link is
 // resolved against the page's directory and which links are documents or files. Plain
 // byte-string functions (Qt Core only) so that they can be tested and measured without a window;
-// TFormMain::ParseDocument applies them to the lists.
+// the scan of a fetched page applies them to the lists.
 //
 // The scan's rules are stated on the page's text with every space (code 32, nothing else)
 // removed, searched in ASCII upper case. No such copy is made here: a marker may have spaces
