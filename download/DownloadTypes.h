@@ -23,6 +23,8 @@ struct TDownloadRequest {
     // The page the link was found on: a redirect's Referer is worked out from it again for the
     // new address, as browsers do (empty: the Referer stays as it is).
     QByteArray RefererPage = QByteArray();
+    // A kept file whose name has no extension gets the one its Content-Type names.
+    bool TypeExtension = false;
 };
 
 // The finished-file check as a pure rule: what becomes of a file of `size` bytes (-1: nothing at
@@ -35,16 +37,6 @@ struct TFileCheck {
 TFileCheck CheckFileRule(bool failed, qint64 size);
 // The size of the file at `path`, -1 when there is none (a directory is none either).
 qint64 FileSizeAt(const QString& path);
-
-struct TDownloadRequest;
-// The end of a transfer into `partPath` (`size` bytes there, -1 none made): the finished-file
-// check decides, a part file to delete goes, and one to keep takes `finalPath`. When the final
-// name cannot be claimed the part file goes too and *keepFailure says why (the check then reads
-// as deleted). A kept modern item's first bytes go into *head (they tell what the file is, for a
-// name without an extension), read here, off the window's thread.
-TFileCheck SettlePartFile(const QString& partPath, const QString& finalPath, qint64 size, bool failed,
-                          const TDownloadRequest& request, int statusCode, const QByteArray& contentType,
-                          QString* keepFailure, QByteArray* head);
 
 // The hint an engine shows on its slot's bar.
 struct TDownloadHint {
@@ -63,6 +55,8 @@ struct TDownloadOutcome {
     QByteArray ContentType;         // of the response, empty when none was announced
     QByteArray ContentDisposition;  // of the response, empty when none was sent
     QByteArray Head;                // the kept file's first bytes, read for modern items only
+    QString Path;                   // where the file was kept: the path asked for, or a free name taken instead
+    QByteArray KeptName;            // the Filename column of the kept file; empty when it is not kept
 
     // What the queue needs to decide about another try (engines that cannot tell leave the
     // defaults: one try, nothing kept).

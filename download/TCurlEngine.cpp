@@ -3,8 +3,6 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <openssl/x509_vfy.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -16,13 +14,12 @@
 #include <mutex>
 #include <vector>
 
+#include "download/FinalName.h"
 #include "download/TReportReceiver.h"
 #include "http/HttpRules.h"
 #include "http/TTlsChannel.h"
 #include "platform/Guarded.h"
-#include "platform/LocalFiles.h"
 #include "platform/Logging.h"
-#include "platform/PartFiles.h"
 #include "rules/FailureReasons.h"
 #include "rules/ModernNaming.h"
 #include "rules/TransferRules.h"
@@ -34,29 +31,11 @@ std::atomic<int> StallTime{TCurlEngine::StallSeconds};
 constexpr qint64 ProgressInterval = 16;  // ms
 // How long the engine's thread sleeps when nothing happens; a new job or Stop wakes it at once.
 constexpr int IdlePollMs = 1000;
-// Beside the bytes, a part file keeps the validator they came with, so that a later run (after
-// Stop, or after the program ended) can ask the server for exactly the missing rest.
-constexpr char ValidatorAttribute[] = "user.kelvorn.validator";
 
 void InitCurl()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-QByteArray StoredValidator(int fd)
-{
-    char value[512];
-    const ssize_t n = ::fgetxattr(fd, ValidatorAttribute, value, sizeof value);
-    return n > 0 ? QByteArray(value, int(n)) : QByteArray();
-}
-
-void StoreValidator(int fd, const QByteArray& validator)
-{
-    if (validator.isEmpty())
-        ::fremovexattr(fd, ValidatorAttribute);
-    else
-        ::fsetxattr(fd, ValidatorAttribute, validator.constData(), size_t(validator.size()), 0);
 }
 
 bool HeaderIs(const QByteArray& line, const char* name, QByteArray* value)
@@ -76,6 +55,7 @@ struct TCurlTransfer {
     curl_slist* Headers = nullptr;
     char Error[CURL_ERROR_SIZE] = {};
     QString Part;
+    std::unique_ptr<TPartFileHold> Hold;  // while the job runs: no other window takes the part file
     int Fd = -1;
     qint64 Resume = 0;  // the part file's bytes that the request asked to continue after
     // The response being received; a new status line (a redirect) starts it again.
@@ -185,7 +165,6 @@ private:
         auto owned = std::make_unique<TCurlTransfer>();
         TCurlTransfer& t = *owned;
         t.Job = job;
-        t.Part = PartFilePath(job.Path);
         Active.push_back(std::move(owned));
         {
             const std::lock_guard handOver(ReportHandOver());
@@ -243,36 +222,32 @@ private:
         curl_multi_add_handle(Multi, e);
     }
 
-    // Continues a part file this program made (it carries a validator) or makes a new one.
+    // Continues a part file of ours for the address whose bytes came with the validator the job
+    // names (or, when it names none, with any validator: a later run knows only the file), or
+    // takes a new one.
     bool OpenPart(TCurlTransfer& t)
     {
-        const QByteArray part = QFile::encodeName(t.Part);
-        const int existing = ::open(part.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (existing >= 0) {
-            struct stat info {};
-            const QByteArray stored = StoredValidator(existing);
-            const QByteArray wanted = t.Job.Validator.isEmpty() ? stored : t.Job.Validator;
-            if (::fstat(existing, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 && !wanted.isEmpty()
-                && wanted == stored && (t.Job.ResumeFrom == 0 || t.Job.ResumeFrom == info.st_size)) {
-                t.Fd = existing;
-                t.Resume = info.st_size;
-                t.Written = info.st_size;
-                t.Validator = stored;
-                return true;
-            }
-            ::close(existing);
-        }
-        // Anything else at the part file's name is replaced, as the classic engine does: unlink
-        // removes a link itself, never what it points to.
-        ::unlink(part.constData());
-        QFile made;
-        QString why;
-        if (!CreateNewFile(made, t.Part, &why)) {
-            t.WriteError = why;
+        const auto resumable = [&t](const TOwnPartFile& leftover) {
+            const QByteArray wanted = t.Job.Validator.isEmpty() ? leftover.Validator : t.Job.Validator;
+            return leftover.Bytes > 0 && !wanted.isEmpty() && wanted == leftover.Validator
+                && (t.Job.ResumeFrom == 0 || t.Job.ResumeFrom == leftover.Bytes);
+        };
+        TPartFile taken = TakePartFile(t.Job.Path, t.Job.Address, resumable, &t.WriteError);
+        if (taken.Path.isEmpty())
+            return false;
+        t.Part = taken.Path;
+        t.Hold = std::move(taken.Hold);
+        t.Fd = ::open(QFile::encodeName(t.Part).constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (t.Fd < 0) {
+            t.WriteError = QString::fromLocal8Bit(std::strerror(errno));
+            if (taken.Bytes == 0)
+                QFile::remove(t.Part);  // made just now, empty
             return false;
         }
-        t.Fd = ::dup(made.handle());
-        return t.Fd >= 0;
+        t.Resume = taken.Bytes;
+        t.Written = taken.Bytes;
+        t.Validator = taken.Validator;
+        return true;
     }
 
     static size_t Header(char* data, size_t size, size_t count, void* user)
@@ -346,7 +321,9 @@ private:
         const bool plain = t.ContentEncoding.isEmpty() || t.ContentEncoding == "identity";
         if (keep == 0)
             t.Validator = plain ? ResumeValidator(t.ETag, t.LastModified) : QByteArray();
-        StoreValidator(t.Fd, t.Validator);
+        // Beside the bytes, the part file keeps the validator they came with, so that a later
+        // run (after Stop, or after the program ended) can ask for exactly the missing rest.
+        MarkPartFile(t.Part, t.Job.Address, t.Validator);
         return true;
     }
 
@@ -417,8 +394,6 @@ private:
         o.TryEnd = int(end);
         o.Retryable = IsRetryable(end, t.Status);
         if (t.Fd >= 0) {
-            if (whole)
-                StoreValidator(t.Fd, {});  // the kept file carries nothing of ours
             ::close(t.Fd);
             t.Fd = -1;
         }
@@ -430,14 +405,12 @@ private:
             o.Validator = t.Validator;
         } else if (t.Easy) {
             // Only a part file this job opened is measured, kept or deleted.
-            QString why;
-            o.Check = SettlePartFile(t.Part, t.Job.Path, FileSizeAt(t.Part), !whole, t.Job.Request, t.Status,
-                                     t.ContentType, &why, &o.Head);
-            if (!why.isEmpty()) {
+            const QString unkept = SettlePartFile(t.Part, t.Job.Path, FileSizeAt(t.Part), !whole, t.Job.Request, o);
+            if (!unkept.isEmpty()) {
                 end = TTryEnd::Fatal;
                 o.TryEnd = int(end);
                 o.Retryable = false;
-                o.Reason = WriteFailureReason(t.Job.Path, why);
+                o.Reason = unkept;
             } else if (whole && o.Check.Delete) {
                 FailureFacts facts;
                 facts.KeptSize = o.Check.Size;

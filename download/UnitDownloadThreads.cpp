@@ -1,5 +1,6 @@
 #include "download/UnitDownloadThreads.h"
 
+#include "download/FinalName.h"
 #include "download/TReportReceiver.h"
 
 #include <unistd.h>
@@ -13,10 +14,10 @@
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
 #include "platform/Guarded.h"
-#include "platform/PartFiles.h"
 #include "rules/FailureReasons.h"
 #include "rules/ModernNaming.h"
 #include "rules/ReferrerPolicy.h"
+#include "rules/TransferRules.h"
 
 namespace {
 constexpr int StopPollInterval = 500;  // how soon a running engine notices Stop
@@ -109,6 +110,7 @@ void TDownload::Execute()
         emit Finished(outcome);
     }
     // Released here, on the thread that created them.
+    PartHold.reset();
     Http.reset();
     ProgressTimer.reset();
     StopTimer.reset();
@@ -146,17 +148,29 @@ TDownloadOutcome TDownload::Request()
         });
     });
 
-    // The data goes into NAME.part and takes the final name only when it is kept.
-    const QString part = PartFilePath(FileName);
+    // The data goes into a part file of our own and takes the final name only when it is kept.
+    // This engine never continues a part file: a leftover of ours for the address is replaced.
+    QString why;
+    TPartFile taken = TakePartFile(FileName, FileUrl, nullptr, &why);
+    if (taken.Path.isEmpty()) {
+        outcome.Reason = WriteFailureReason(FileName, why);
+        return outcome;
+    }
+    const QString part = taken.Path;
+    PartHold = std::move(taken.Hold);
     Http = std::make_unique<TNMHTTP>();
     Http->Host = "local";
     Http->Body = QFile::encodeName(part);
     Http->TimeOut = 60000;  // look-up and connect only; the transfer is bounded by the idle timer
     Http->InputFileMode = true;
-    // The part file is made new, never through a link. A part file left by an earlier run is
-    // replaced: unlink removes a link itself, never what it points to.
-    ::unlink(QFile::encodeName(part).constData());
-    Http->BodyFileMustBeNew = true;
+    // The mark takes the validator of the answer that fills the file, before any of its bytes.
+    bool bodyStarted = false;
+    Http->OnBodyFile = [this, &bodyStarted](const QString& path) {
+        bodyStarted = true;
+        MarkPartFile(path, FileUrl,
+                     ResumeValidator(HeaderValueOf(Http->Header, QByteArrayLiteral("etag:")),
+                                     HeaderValueOf(Http->Header, QByteArrayLiteral("last-modified:"))));
+    };
     Http->HeaderInfo->LocalProgram = Extra.UserAgent;
     Http->HeaderInfo->Referer = Extra.Referer;
     if (!Extra.RefererPage.isEmpty())
@@ -198,14 +212,12 @@ TDownloadOutcome TDownload::Request()
     // The finished-file check: measured here, off the window's thread; a part file too small to
     // keep or of a failed transfer is deleted, any other takes its final name. Only a part file
     // this request made is measured or deleted: an entry that was in the way stays.
-    const qint64 size = Http->BodyFileMade() ? FileSizeAt(part) : -1;
-    QString why;
-    outcome.Check = SettlePartFile(part, FileName, size, failed, Extra, outcome.StatusCode, outcome.ContentType, &why,
-                                   &outcome.Head);
-    if (!why.isEmpty()) {
+    Http->OnBodyFile = nullptr;
+    const QString unkept = SettlePartFile(part, FileName, bodyStarted ? FileSizeAt(part) : -1, failed, Extra, outcome);
+    if (!unkept.isEmpty()) {
         outcome.State = FileFailed;
         FFacts.ErrorText.clear();
-        outcome.Reason = WriteFailureReason(FileName, why);
+        outcome.Reason = unkept;
     } else if (outcome.Check.Delete && !failed) {
         FFacts.KeptSize = outcome.Check.Size;
     }

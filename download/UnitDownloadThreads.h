@@ -17,6 +17,7 @@
 
 class QTimer;
 class TNMHTTP;
+class TPartFileHold;
 
 class TDownload : public QThread {
     Q_OBJECT
@@ -71,4 +72,5 @@ private:
     bool FProgressDue = false;  // a packet arrived since progress was last sent
     FailureFacts FFacts;        // what is known of a failure: our own cancels, the client's words
     std::unique_ptr<TNMHTTP> Http;
+    std::unique_ptr<TPartFileHold> PartHold;  // while the part file is being written
 };

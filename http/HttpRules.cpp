@@ -207,6 +207,34 @@ int16_t StatusCode(const QByteArray& statusLine)
     return int16_t(code);
 }
 
+int WellFormedStatusCode(const QByteArray& statusLine)
+{
+    const QByteArray line = statusLine.endsWith("\r\n") ? statusLine.chopped(2)
+        : statusLine.endsWith('\n')                     ? statusLine.chopped(1)
+                                                        : statusLine;
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!line.startsWith("HTTP/"))
+        return -1;
+    qsizetype at = 5;
+    const auto digits = [&] {
+        const qsizetype from = at;
+        while (at < line.size() && isDigit(line[at]))
+            ++at;
+        return at > from;
+    };
+    if (!digits() || at >= line.size() || line[at] != '.')
+        return -1;
+    ++at;
+    if (!digits() || at >= line.size() || line[at] != ' ')
+        return -1;
+    ++at;
+    if (line.size() - at < 3 || !isDigit(line[at]) || !isDigit(line[at + 1]) || !isDigit(line[at + 2]))
+        return -1;
+    const int code = (line[at] - '0') * 100 + (line[at + 1] - '0') * 10 + (line[at + 2] - '0');
+    at += 3;
+    return code >= 100 && code <= 599 && (at == line.size() || line[at] == ' ') ? code : -1;
+}
+
 HeaderLineKind ClassifyHeaderLine(const QByteArray& line)
 {
     const qsizetype space = line.indexOf(' ');

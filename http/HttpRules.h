@@ -75,6 +75,19 @@ QByteArray JoinHeaderBlock(const TExStringList& lines);
 // field); 0 when that field is not a decimal number in the signed 16-bit range.
 int16_t StatusCode(const QByteArray& statusLine);
 
+// A status line as HTTP/1 clients accept it: "HTTP/" digits "." digits, a space, a three-digit
+// code from 100 to 599, then the line's end or a space and the reason phrase. Anything else (a
+// bare "HTTP/1.0", "ICY 200 OK", a code of 0 or below, garbage) is no answer to trust.
+// Its code, or -1 for any other line.
+int WellFormedStatusCode(const QByteArray& statusLine);
+inline bool IsWellFormedStatusLine(const QByteArray& statusLine) { return WellFormedStatusCode(statusLine) >= 0; }
+// 1xx: an interim answer whose header block a client reads past to the final answer.
+inline bool IsInterimStatus(int code) { return code >= 100 && code <= 199; }
+// Only a 2xx answer is a success; 299 has always asked for the pass again, and still does.
+inline bool IsSuccessStatus(int code) { return code >= 200 && code < 299; }
+// The failure text of an answer without a well-formed status line.
+inline constexpr char BadStatusLine[] = "Bad status line";
+
 enum class HeaderLineKind { Other, SetCookie, Location, ContentLength };
 // A name counts only when written so up to the colon (any letter case) and followed by a space.
 HeaderLineKind ClassifyHeaderLine(const QByteArray& line);

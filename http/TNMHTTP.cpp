@@ -233,8 +233,16 @@ void TNMHTTP::ReadHeaders()
         }
     };
 
-    const QByteArray statusLine = nextLine();
-    ReplyCode = StatusCode(statusLine);
+    QByteArray statusLine = nextLine();
+    // Interim answers (100 Continue, 103 Early Hints) come before the real one: their header
+    // blocks are read past, within the one block size limit.
+    while (IsInterimStatus(WellFormedStatusCode(statusLine))) {
+        while (!IsHeaderBlockEnd(nextLine())) {}
+        statusLine = nextLine();
+    }
+    const int code = WellFormedStatusCode(statusLine);
+    FStatusLineGood = code >= 0;
+    ReplyCode = FStatusLineGood ? int16_t(code) : StatusCode(statusLine);
     store(statusLine);
     if (statusLine.isEmpty())
         return;  // the connection closed before any line
@@ -264,6 +272,8 @@ void TNMHTTP::ReceiveBody(bool head)
                 throw EFileError("Cannot create file " + Body + ": " + reason.toLocal8Bit());
             FBodyFileMade = true;
         }
+        if (OnBodyFile)
+            OnBodyFile(name);
         CaptureFile(name);
     } else {
         CaptureString(Body, -1);
@@ -280,7 +290,10 @@ void TNMHTTP::ReceiveBody(bool head)
 
 void TNMHTTP::ReportOutcome()
 {
-    if (ReplyCode < 299) {
+    // An answer without a well-formed status line is no success, whatever its number says.
+    if (!FStatusLineGood)
+        throw ESockError(BadStatusLine);
+    if (IsSuccessStatus(ReplyCode)) {
         if (OnSuccess)
             OnSuccess(CommandKind);
         ReportStatus(2, "Transaction Completed");

@@ -22,6 +22,9 @@ public:
     // The last request made its body file (with BodyFileMustBeNew): only then is the file there
     // its own to delete.
     bool BodyFileMade() const { return FBodyFileMade; }
+    // With InputFileMode: runs when a pass is about to write the body file, with the response's
+    // header block read, so the caller may mark the file before any byte of the body lands.
+    std::function<void(const QString& path)> OnBodyFile;
 
     std::function<void(TPowersock* sender)> OnAboutToSend;
     std::function<void(CmdType cmd)> OnSuccess;
@@ -69,7 +72,8 @@ private:
     void ReceiveBody(bool head);
     void ReportOutcome();
 
-    bool FBodyFileMade = false;  // this request has created the body file
+    bool FBodyFileMade = false;    // this request has created the body file
+    bool FStatusLineGood = false;  // the current pass's status line is well-formed
     // Sends bytes whole, in pieces that the socket layer's buffer send takes.
     void SendBytes(const QByteArray& bytes);
     // The connection of this pass is encrypted (through a proxy it is not).

@@ -27,8 +27,7 @@ bool FileExistsAt(const QString& path) { return FileSizeAt(path) >= 0; }
 void TFormMain::WireDownload()
 {
     Downloads = new TDownloadScheduler(ListViewFile, Gauges, LedEngines, this);
-    Downloads->OnItemFinished = [this](int index, const TDownloadOutcome& outcome) {
-        NameFromContentType(index, outcome);
+    Downloads->OnItemFinished = [this](int index, const TDownloadOutcome&) {
         if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked()) {
             CurrentFileIndex = index;
             ListViewFileClick();
@@ -174,6 +173,7 @@ TDownloadRequest TFormMain::RequestFor(const QByteArray& url) const
         request.Referer = ReferrerOf(url);
         request.RefererPage = FReferrers.value(url);
         request.KeepSmallFiles = true;
+        request.TypeExtension = true;
     }
     return request;
 }
@@ -181,27 +181,6 @@ TDownloadRequest TFormMain::RequestFor(const QByteArray& url) const
 bool TFormMain::StartDownload(const QByteArray& url, const QString& localPath, int itemIndex)
 {
     return Downloads->Start(url, localPath, itemIndex, RequestFor(url));
-}
-
-// A downloaded modern item takes the name the answer gives (Content-Disposition) or the extension
-// its type or first bytes show, under a name still free in the directory (an engine's path
-// counts as taken).
-void TFormMain::NameFromContentType(int index, const TDownloadOutcome& outcome)
-{
-    if (!Findlinksasabrowserdoesmodernpages1->isChecked() || outcome.State != FileDownloaded || !outcome.Check.Found()
-        || outcome.Check.Delete)
-        return;
-    const QByteArray name = ListViewFile->SubItem(index, 1);
-    const QByteArray typed = ModernFinalName(name, outcome.ContentDisposition, outcome.ContentType, outcome.Head);
-    if (typed == name || !IsPlainFileName(name) || !IsPlainFileName(typed))
-        return;
-    const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');
-    const QByteArray free = FreeFileName(typed, [&](const QByteArray& candidate) {
-        const QString path = directory + NameOnDisk(candidate, true);
-        return EntryExists(path) || Downloads->PathInUse(path);
-    });
-    if (!free.isEmpty() && QFile::rename(directory + NameOnDisk(name, true), directory + NameOnDisk(free, true)))
-        ListViewFile->SetSubItem(index, 1, free);
 }
 
 QSet<QString> TFormMain::PresentFilePaths() const
@@ -223,7 +202,8 @@ bool TFormMain::ActiveConnection()
 
 bool TFormMain::CheckFileName(int index)
 {
-    const QByteArray name = ListViewFile->SubItem(index, 1);
+    // A list file may bring names made before control characters were replaced.
+    const QByteArray name = WithoutControlBytes(ListViewFile->SubItem(index, 1));
     if (!IsPlainFileName(name))
         return false;  // never write outside the download directory
     const QString directory = ComboBoxDownload->Text() + QLatin1Char('/');

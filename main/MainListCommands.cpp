@@ -11,6 +11,7 @@
 #include "rules/ListRecords.h"
 #include "main/ListSelection.h"
 #include "main/ShellOpen.h"
+#include "rules/OpenRules.h"
 #include "main/UnitMain.h"
 #include "main/TDownloadScheduler.h"
 #include "platform/Guarded.h"
@@ -152,7 +153,9 @@ void TFormMain::ListViewDocDblClick()
     if (!ValidIndex(ListViewDoc, CurrentDocIndex))
         return;
     const QByteArray text = ShellOpenText(ListViewDoc->Caption(CurrentDocIndex));
-    ShellOpen(QUrl(QString::fromLatin1(text)));  // a failure is ignored
+    // Other schemes (file:, smb:, custom handlers) would start whatever program claims them.
+    if (IsWebAddress(text))
+        ShellOpen(QUrl(QString::fromLatin1(text)));  // a failure is ignored
 }
 
 void TFormMain::SelectAllFiles()

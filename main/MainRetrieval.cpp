@@ -1,6 +1,7 @@
 // The window's side of Get document, Stop, Parse links and the document client: the handlers
 // forward to the retrieval (TDocumentRetrieval), which reaches the window through DocumentHost.
 #include <memory>
+#include <utility>
 
 #include "main/TDocumentRetrieval.h"
 #include "main/TDownloadScheduler.h"
@@ -31,6 +32,7 @@ public:
         case TDocumentOption::IncludeLinksOneLevelUp:
             return W.Includelinksonelevelupwhenparsingmaindocument1->isChecked();
         case TDocumentOption::BeepWhenDone: return W.Beepwhendoneworking1->isChecked();
+        case TDocumentOption::ModernPages: return W.Findlinksasabrowserdoesmodernpages1->isChecked();
         }
         return false;
     }
@@ -66,6 +68,7 @@ public:
         W.ParseDocument(base, text, parseMode, address);
     }
     void ScanTurn(bool now) override { W.ScanTurn(now); }
+    QString TakeScanLimitReason() override { return std::exchange(W.FScanLimitReason, QString()); }
     void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const override
     {
         W.SetModernHeaders(info, address);

@@ -3,7 +3,11 @@
 #include "main/UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "rules/FileNaming.h"
 #include "rules/LinkRules.h"
@@ -16,6 +20,9 @@
 #include "platform/Guarded.h"
 
 namespace {
+// How long the window waits at most between two looks at Stop while a modern scan runs.
+constexpr int ScanWaitSliceMs = 20;
+
 // A scan (and the fill of the document list after it) gives the window a turn at its start, and
 // then after a marker, a duplicate or an item once enough time has passed since the last turn:
 // at least 5 ms and eight times what the last turn took, but never more than 10 ms. A turn per
@@ -104,7 +111,7 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
 void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode)
 {
     QList<TPictureFacts> facts;
-    const QList<TModernLink> links = ModernLinks(text, address, &facts);
+    const QList<TModernLink> links = ScanModernPage(address, text, facts);
     const auto present = [this](bool found) {
         if (found)
             ScanTurn(false);
@@ -112,6 +119,9 @@ void TFormMain::ParseModernDocument(const QByteArray& address, const QByteArray&
     };
     const QScopedValueRollback naming(FModernScan, true);
     for (qsizetype i = 0; i < links.size(); ++i) {
+        // Stop ends the fill too: a list saved after Stop holds what was listed until then.
+        if (StopRequested)
+            break;
         const TModernLink& link = links[i];
         if (!link.file) {
             if (parseMode == ParseMain) {
@@ -155,6 +165,40 @@ void TFormMain::NameModernFiles()
     for (int i = 0; i < int(items.size()); ++i)
         if (items[i].renamable && items[i].name != ListViewFile->SubItem(i, 1))
             ListViewFile->SetSubItem(i, 1, items[i].name);
+}
+
+// The modern scan runs on a thread of its own, so a page that takes long to scan never freezes
+// the window: the window keeps its turns meanwhile, and Stop reaches the scan at once.
+QList<TModernLink> TFormMain::ScanModernPage(const QByteArray& address, const QByteArray& text,
+                                             QList<TPictureFacts>& facts)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    TScanControl control;
+    control.Stop = &stop;
+    QList<TModernLink> links;
+    QObject wake;  // lives on this thread: the scan's last act posts an event to it
+    // The scan reads copies: the client may fetch the next page while this one is scanned.
+    std::thread scan([&, page = QByteArray(text), base = QByteArray(address)] {
+        links = ModernLinks(page, base, &control, &facts);
+        done = true;
+        QMetaObject::invokeMethod(
+            &wake, [] {}, Qt::QueuedConnection);
+    });
+    QTimer tick;  // wakes the wait below to look at Stop
+    tick.start(ScanWaitSliceMs);
+    while (!done) {
+        if (StopRequested)
+            stop = true;
+        // Wakes for the scan's end, the user's input and the tick.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    scan.join();
+    if (!control.Reason.isEmpty()) {
+        FScanLimitReason = control.Reason;
+        SetStatusText(QStringLiteral("Status: Parsing link - ") + control.Reason);
+    }
+    return links;
 }
 
 void TFormMain::SetModernHeaders(THeaderInfo& info, const QByteArray& address) const

@@ -19,6 +19,7 @@
 #include "rules/FailureReasons.h"
 #include "rules/ListStates.h"
 #include "rules/RetrievalRules.h"
+#include "rules/ScanLimits.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 
@@ -26,6 +27,9 @@ namespace {
 
 constexpr int DefaultDocTimeOut = 30000;  // ms without any data before a document fetch is cut
 int DocTimeOutMs = DefaultDocTimeOut;
+// A modern page fetch ends after this long even while data trickles in.
+constexpr int DefaultFetchTimeLimit = FetchTimeLimitSeconds * 1000;
+int FetchTimeLimitMs = DefaultFetchTimeLimit;
 
 // The host a path-only address goes to until an address with a host has been fetched.
 constexpr const char* DocClientHost = "intranet";
@@ -48,6 +52,11 @@ void UnbindHandlers(TNMHTTP& client)
 QByteArray Latin1(const QString& text) { return text.toLatin1(); }
 
 }  // namespace
+
+void TDocumentRetrieval::SetFetchTimeLimitForTesting(int milliseconds)
+{
+    FetchTimeLimitMs = milliseconds > 0 ? milliseconds : DefaultFetchTimeLimit;
+}
 
 void TDocumentRetrieval::SetTimeOutForTesting(int milliseconds)
 {
@@ -258,12 +267,14 @@ void TDocumentRetrieval::FinishDocumentCommand(const QString& reason)
     UpdateScreen();
     if (FHost->Option(TDocumentOption::BeepWhenDone))
         Beep();
-    SetStatusText(NotActiveStatus(reason));
+    const QString limit = FHost->TakeScanLimitReason();
+    SetStatusText(NotActiveStatus(reason.isEmpty() ? limit : reason));
 }
 
 void TDocumentRetrieval::BeginDocFetch()
 {
     FDocFacts = FailureFacts();
+    FFetchClock.start();
     HttpDoc->Header.clear();  // a status line left from the last fetch says nothing of this one
 }
 
@@ -386,6 +397,16 @@ void TDocumentRetrieval::ClientStatus(const QByteArray& status)
 void TDocumentRetrieval::ClientPacketRecvd()
 {
     ShowBar(true, HttpDoc->BytesRecvd, HttpDoc->BytesTotal);
+    // A server that keeps sending a trickle would hold a modern fetch forever: besides the idle
+    // time-out, the whole fetch has a time limit.
+    if (FHost->Option(TDocumentOption::ModernPages) && FFetchClock.isValid()
+        && FFetchClock.elapsed() > FetchTimeLimitMs) {
+        FDocFacts.ErrorText = FetchTooLongReason().toLatin1();
+        HttpDoc->Cancel();
+        HttpDoc->Disconnect();
+        TimerDoc->stop();
+        return;
+    }
     StartDocTimer();  // every packet gives the fetch its full time again
 }
 

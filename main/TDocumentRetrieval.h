@@ -6,6 +6,7 @@
 // field it is handed, and asks the window for everything else through TDocumentHost: the
 // window's services, the options, and the file-list side of each command.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -29,6 +30,7 @@ enum class TDocumentOption {
     AddToFileList,           // new files go to the existing file list instead of an emptied one
     IncludeLinksOneLevelUp,  // Get document also fetches and scans each link of the main document
     BeepWhenDone,
+    ModernPages,  // pages are fetched and scanned as a browser does
 };
 
 // What the document commands need of the window.
@@ -66,6 +68,9 @@ public:
     virtual void ParseDocument(const QByteArray& base, const QByteArray& text, int parseMode,
                                const QByteArray& address) = 0;
     virtual void ScanTurn(bool now) = 0;
+    // The limit the last scans reached (a page too large, too many links), once: the command's
+    // last status shows it.
+    virtual QString TakeScanLimitReason() { return {}; }
     virtual void SetModernHeaders(THeaderInfo& info, const QByteArray& address) const = 0;
     // A Parse links pass has listed its files: mark those on disk, start the automatic download.
     virtual void FilesListed() = 0;
@@ -102,6 +107,8 @@ public:
 
     // The document time-out (30000 ms); tests shorten it, users never see it.
     static void SetTimeOutForTesting(int milliseconds);
+    // Test-only seam: the time limit of a whole modern page fetch (5 minutes in the program).
+    static void SetFetchTimeLimitForTesting(int milliseconds);
     static int TimeOutMs();
 
 private:
@@ -115,6 +122,7 @@ private:
     void FinishDocumentCommand(const QString& reason = QString());
     // Why the document fetch in progress failed: the time-out, Stop, the client's words.
     FailureFacts FDocFacts;
+    QElapsedTimer FFetchClock;  // since the running fetch began
     void BeginDocFetch();
     QString DocFailureReason(const std::exception& error);
     // Get document empties the lists only once its main document has arrived.

@@ -99,6 +99,10 @@ bool TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
     }
     if (index >= 0) {
         ApplyFileCheck(*FFiles, index, outcome.Check);
+        // The Filename column names the file as it lies on disk: a name taken at the last moment
+        // or a type's extension gave it another.
+        if (!outcome.KeptName.isEmpty() && outcome.KeptName != FFiles->SubItem(index, 1))
+            FFiles->SetSubItem(index, 1, outcome.KeptName);
         // A failed item tells why as its hint.
         if (FFiles->ImageIndex(index) == FileFailed)
             FFiles->SetReason(index, outcome.Reason);

@@ -10,6 +10,7 @@
 #include "main/PictureReader.h"
 #include "rules/PreviewRules.h"
 #include "main/ShellOpen.h"
+#include "rules/OpenRules.h"
 #include "platform/LocalFiles.h"
 #include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
@@ -132,8 +133,15 @@ void TPreviewPane::Open(int index)
     const QString path = FLocalPath(index);
     // A longer path is not cut short: the cut text would name another file, or none. The open
     // is then left out, as a failed open is, and the item still counts as opened.
-    if (!path.isEmpty() && path.size() <= MaxShellPath)
-        ShellOpen(QUrl::fromLocalFile(path));
+    if (!path.isEmpty() && path.size() <= MaxShellPath) {
+        // Only a file that is plainly a picture, video, audio file, archive or document goes to
+        // its program; anything else (a script, a desktop entry, a program) is shown in its
+        // folder, where the user decides.
+        QFile file(path);
+        const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(SniffSize) : QByteArray();
+        const QFileInfo info(path);
+        ShellOpen(QUrl::fromLocalFile(FileMayBeOpened(info.fileName(), head) ? path : info.absolutePath()));
+    }
     if (ValidIndex(index)) {  // the desktop's open may have let events run
         FFiles->SetImageIndex(index, FileOpened);
         FFiles->SetStateImage(index, NoBoxStateImage);

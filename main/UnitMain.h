@@ -261,7 +261,6 @@ public:
     // marked as downloading with the job that fetches it (its old name kept in `names`). The skip
     // rule looks at `there` when given (the modern rule), else at what takes the path now.
     std::optional<TTransferJob> TakeFile(uint64_t id, QHash<uint64_t, QByteArray>& names, const QSet<QString>* there);
-    void NameFromContentType(int index, const TDownloadOutcome& outcome);
     bool ActiveConnection();
     bool CheckFileName(int index);
     void CheckFile(int index);
@@ -377,7 +376,9 @@ private:
     void ListTurn();
     std::unique_ptr<TEventPacer> FScanPacer;
     void ParseModernDocument(const QByteArray& address, const QByteArray& text, int parseMode);
-    void NameModernFiles();    // tells apart the file items of a harvest that would share a name
+    void NameModernFiles();  // tells apart the file items of a harvest that would share a name
+    QList<TModernLink> ScanModernPage(const QByteArray& address, const QByteArray& text, QList<TPictureFacts>& facts);
+    QString FScanLimitReason;  // the limit the last modern scan reached, until a command ends
     bool FModernScan = false;  // the running scan names its new file items the modern way
 public:
     // The Referer of a modern request: the page on which the scanner first found the address, as

@@ -4,11 +4,140 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
-#include "platform/LocalFiles.h"
+namespace {
+constexpr char AddressAttribute[] = "user.kelvorn.address";
+constexpr char ValidatorAttribute[] = "user.kelvorn.validator";
+// Addresses and validators are short; a longer attribute is not one of ours.
+constexpr int MaxAttributeSize = 16 * 1024;
 
-QString PartFilePath(const QString& finalPath) { return finalPath + QStringLiteral(".part"); }
+QString SystemWords(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// An attribute of the file open on `fd`; false when it is absent or unreadable.
+bool ReadAttribute(int fd, const char* name, QByteArray* value)
+{
+    QByteArray buffer(MaxAttributeSize, Qt::Uninitialized);
+    const ssize_t size = ::fgetxattr(fd, name, buffer.data(), size_t(buffer.size()));
+    if (size < 0)
+        return false;
+    buffer.truncate(qsizetype(size));
+    *value = buffer;
+    return true;
+}
+}  // namespace
+
+QString PartFilePath(const QString& finalPath, int variant)
+{
+    if (variant <= 1)
+        return finalPath + QLatin1String(PartSuffix);
+    return finalPath + QLatin1Char('.') + QString::number(variant) + QLatin1String(PartSuffix);
+}
+
+QString CreatePartFile(const QString& finalPath, QString* error)
+{
+    int failure = EEXIST;
+    for (int variant = 1; variant <= MaxPartVariants && failure == EEXIST; ++variant) {
+        const QString path = PartFilePath(finalPath, variant);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        failure = errno;
+    }
+    if (error)
+        *error = SystemWords(failure);
+    return {};
+}
+
+bool MarkPartFile(const QString& partPath, const QByteArray& address, const QByteArray& validator)
+{
+    const QByteArray path = QFile::encodeName(partPath);
+    // lsetxattr: the attributes go on the entry itself, never on what a link points to.
+    if (::lsetxattr(path.constData(), AddressAttribute, address.constData(), size_t(address.size()), 0) != 0)
+        return false;
+    return ::lsetxattr(path.constData(), ValidatorAttribute, validator.constData(), size_t(validator.size()), 0) == 0;
+}
+
+void UnmarkPartFile(const QString& partPath)
+{
+    const QByteArray path = QFile::encodeName(partPath);
+    ::lremovexattr(path.constData(), AddressAttribute);
+    ::lremovexattr(path.constData(), ValidatorAttribute);
+}
+
+TOwnPartFile FindOwnPartFile(const QString& finalPath, const QByteArray& address)
+{
+    for (int variant = 1; variant <= MaxPartVariants; ++variant) {
+        const QString path = PartFilePath(finalPath, variant);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        TOwnPartFile found;
+        struct stat info {};
+        QByteArray marked;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadAttribute(fd, AddressAttribute, &marked)
+            && marked == address && ReadAttribute(fd, ValidatorAttribute, &found.Validator)
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            found.Path = path;
+            found.Bytes = info.st_size;
+        }
+        ::close(fd);  // releases the probe's lock with it
+        if (found.Found())
+            return found;
+    }
+    return {};
+}
+
+TPartFileHold::TPartFileHold(const QString& partPath)
+{
+    FFd = ::open(QFile::encodeName(partPath).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (FFd >= 0 && ::flock(FFd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
+}
+
+TPartFileHold::~TPartFileHold()
+{
+    if (FFd >= 0)
+        ::close(FFd);
+}
+
+TPartFile TakePartFile(const QString& finalPath, const QByteArray& address,
+                       const std::function<bool(const TOwnPartFile&)>& resume, QString* error)
+{
+    TPartFile taken;
+    const TOwnPartFile leftover = FindOwnPartFile(finalPath, address);
+    if (leftover.Found()) {
+        // Held before anything is done with it: another window may be looking at it just now.
+        auto hold = std::make_unique<TPartFileHold>(leftover.Path);
+        if (hold->Held()) {
+            if (resume && resume(leftover)) {
+                taken.Path = leftover.Path;
+                taken.Bytes = leftover.Bytes;
+                taken.Validator = leftover.Validator;
+                taken.Hold = std::move(hold);
+                return taken;
+            }
+            ::unlink(QFile::encodeName(leftover.Path).constData());
+        }
+    }
+    taken.Path = CreatePartFile(finalPath, error);
+    if (taken.Path.isEmpty())
+        return taken;
+    // Marked and held at once: a run that ends before the answer comes leaves a file we
+    // recognise, and no other window replaces it while this one waits for the answer.
+    MarkPartFile(taken.Path, address, {});
+    taken.Hold = std::make_unique<TPartFileHold>(taken.Path);
+    return taken;
+}
 
 bool OpenTransferFile(QFile& file, const QString& path, QString* error)
 {
@@ -18,7 +147,7 @@ bool OpenTransferFile(QFile& file, const QString& path, QString* error)
         ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
+            *error = SystemWords(errno);
         return false;
     }
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
@@ -30,18 +159,26 @@ bool OpenTransferFile(QFile& file, const QString& path, QString* error)
     return true;
 }
 
-bool KeepPartFile(const QString& partPath, const QString& finalPath, QString* error)
+TClaim ClaimFinalName(const QString& partPath, const QString& finalPath, QString* error)
 {
-    // Qt's rename refuses an existing target (on Linux by an atomic no-replace rename).
-    if (EntryExists(finalPath)) {
-        if (error)
-            *error = QStringLiteral("File exists");
-        return false;
+    const QByteArray from = QFile::encodeName(partPath);
+    const QByteArray to = QFile::encodeName(finalPath);
+    // One step that never replaces: a rename copies nothing, and a link at the target (even a
+    // dangling one) is an entry that makes it fail rather than a way through.
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return TClaim::Done;
+    int failure = errno;
+    if (failure == EINVAL || failure == ENOSYS) {
+        // A file system without the no-replace rename: a hard link is just as exclusive.
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return TClaim::Done;
+        }
+        failure = errno;
     }
-    QFile part(partPath);
-    if (part.rename(finalPath))
-        return true;
+    if (failure == EEXIST)
+        return TClaim::Taken;
     if (error)
-        *error = part.errorString();
-    return false;
+        *error = SystemWords(failure);
+    return TClaim::Failed;
 }

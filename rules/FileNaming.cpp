@@ -3,7 +3,15 @@
 QByteArray FilNavn(const QByteArray& address)
 {
     const int slash = address.lastIndexOf('/');
-    return slash < 0 ? address : address.mid(slash + 1);
+    return WithoutControlBytes(slash < 0 ? address : address.mid(slash + 1));
+}
+
+QByteArray WithoutControlBytes(QByteArray name)
+{
+    for (char& c : name)
+        if (uchar(c) < 0x20 || c == 0x7f)
+            c = '_';
+    return name;
 }
 
 QByteArray UnderscoreName(const QByteArray& name)

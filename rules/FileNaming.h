@@ -4,8 +4,13 @@
 #include <QString>
 #include <functional>
 
-// The text after the address's last "/" (the whole text when it has none); nothing decoded.
+// The text after the address's last "/" (the whole text when it has none); nothing decoded,
+// control characters made "_".
 QByteArray FilNavn(const QByteArray& address);
+
+// The name with every control character (below 0x20, and 0x7F) made "_": a newline or an
+// escape sequence in a file name breaks listings, scripts and terminals.
+QByteArray WithoutControlBytes(QByteArray name);
 
 // How many underscores the rename rule may add: six names are tried in all.
 constexpr int MaxUnderscores = 5;

@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QUrl>
 #include <algorithm>
+#include <array>
+#include <csetjmp>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -380,45 +382,172 @@ bool DeclaredTiny(const GumboElement& element)
 const char* const PictureMetaNames[] = {"og:image", "og:image:url", "og:image:secure_url", "twitter:image",
                                         "twitter:image:src"};
 
-// Gumbo allocates and frees many small pieces while it builds the tree; taking them from large
-// blocks and freeing the blocks at the end makes a big page parse about a fifth faster.
+// Gumbo allocates and frees many small pieces while it builds the tree. They are taken from
+// large blocks (a big page parses about a fifth faster than with malloc), and a freed piece goes
+// on a free list of its size class for the next one, so the buffers gumbo grows and drops are
+// reused instead of piling up. All of it goes with the arena, after the findings.
+//
+// The arena is also where a parse is stopped: no exception may unwind through the C parser, so
+// when memory runs out, the parse passes its memory limit or the user stops, the arena jumps back
+// to where the parse began (Parse below) and the whole tree goes with its blocks.
 class TArena {
 public:
+    enum class TGiveUp { None, Stopped, OutOfMemory };
+
+    explicit TArena(const TScanControl* control) : FControl(control) {}
     ~TArena()
     {
-        for (char* block : FBlocks)
-            std::free(block);
+        while (FBlocks != nullptr) {
+            char* previous;
+            std::memcpy(&previous, FBlocks, sizeof previous);
+            std::free(FBlocks);
+            FBlocks = previous;
+        }
+        while (FLarge.Next != &FLarge) {
+            TLink* large = FLarge.Next;
+            Unlink(large);
+            std::free(large);
+        }
     }
+    TArena(const TArena&) = delete;
+    TArena& operator=(const TArena&) = delete;
+
     static void* Allocate(void* self, size_t size) { return static_cast<TArena*>(self)->Take(size); }
-    static void Release(void*, void*) {}
+    static void Release(void* self, void* piece) { static_cast<TArena*>(self)->Give(piece); }
+
+    std::jmp_buf Escape;
+    TGiveUp GaveUp = TGiveUp::None;
 
 private:
+    // Nothing here may throw or own anything with a destructor: a jump back to Parse leaves
+    // these frames as they are. Pieces and blocks are chained through their own first bytes.
+    struct TLink {
+        TLink* Previous;
+        TLink* Next;
+    };
+    static constexpr size_t Header = 16;     // the piece's class, keeping 16-byte alignment
+    static constexpr int SmallClasses = 13;  // 16 bytes up to 64 KB
+    static constexpr int LargeClass = SmallClasses;
     static constexpr size_t BlockSize = size_t(1) << 20;
+    static constexpr int StopCheckInterval = 4096;  // allocations between two looks at Stop
+
+    [[noreturn]] void Fail(TGiveUp why)
+    {
+        GaveUp = why;
+        std::longjmp(Escape, 1);
+    }
+    void Count(size_t bytes)
+    {
+        FUsed += bytes;
+        if (FUsed > size_t(MaxParseMemory))
+            Fail(TGiveUp::OutOfMemory);
+    }
+    static void Unlink(TLink* link)
+    {
+        link->Previous->Next = link->Next;
+        link->Next->Previous = link->Previous;
+    }
     void* Take(size_t size)
     {
-        size = (size + 15) & ~size_t(15);
-        if (size > FLeft) {
-            const size_t bytes = std::max(size, BlockSize);
-            FNext = static_cast<char*>(std::malloc(bytes));
-            // No exception may unwind through the C parser: out of memory here ends the program.
-            if (FNext == nullptr)
-                std::abort();
-            FBlocks.push_back(FNext);
-            FLeft = bytes;
+        if (++FSinceStopCheck >= StopCheckInterval) {
+            FSinceStopCheck = 0;
+            if (FControl && FControl->StopRequested())
+                Fail(TGiveUp::Stopped);
         }
-        void* piece = FNext;
-        FNext += size;
-        FLeft -= size;
-        return piece;
+        const size_t need = size + Header;
+        int sizeClass = 0;
+        while (sizeClass < SmallClasses && (size_t(16) << sizeClass) < need)
+            ++sizeClass;
+        char* piece;
+        if (sizeClass == LargeClass) {
+            Count(need + Header);
+            auto* link = static_cast<TLink*>(std::malloc(need + Header));
+            if (link == nullptr)
+                Fail(TGiveUp::OutOfMemory);
+            link->Previous = &FLarge;
+            link->Next = FLarge.Next;
+            FLarge.Next->Previous = link;
+            FLarge.Next = link;
+            piece = reinterpret_cast<char*>(link) + Header;
+            const size_t bytes = need + Header;
+            std::memcpy(piece + sizeof(int) * 2, &bytes, sizeof bytes);
+        } else if (FFree[sizeClass] != nullptr) {
+            piece = FFree[sizeClass];
+            std::memcpy(&FFree[sizeClass], piece + Header, sizeof(char*));
+        } else {
+            const size_t bytes = size_t(16) << sizeClass;
+            if (bytes > FLeft) {
+                Count(BlockSize);
+                char* block = static_cast<char*>(std::malloc(BlockSize));
+                if (block == nullptr)
+                    Fail(TGiveUp::OutOfMemory);
+                std::memcpy(block, &FBlocks, sizeof FBlocks);
+                FBlocks = block;
+                FNext = block + Header;
+                FLeft = BlockSize - Header;
+            }
+            piece = FNext;
+            FNext += bytes;
+            FLeft -= bytes;
+        }
+        std::memcpy(piece, &sizeClass, sizeof sizeClass);
+        return piece + Header;
     }
-    std::vector<char*> FBlocks;
+    void Give(void* given)
+    {
+        if (given == nullptr)
+            return;
+        char* piece = static_cast<char*>(given) - Header;
+        int sizeClass = 0;
+        std::memcpy(&sizeClass, piece, sizeof sizeClass);
+        if (sizeClass == LargeClass) {
+            size_t bytes = 0;
+            std::memcpy(&bytes, piece + sizeof(int) * 2, sizeof bytes);
+            FUsed -= bytes;
+            auto* link = reinterpret_cast<TLink*>(piece - Header);
+            Unlink(link);
+            std::free(link);
+            return;
+        }
+        std::memcpy(piece + Header, &FFree[sizeClass], sizeof(char*));
+        FFree[sizeClass] = piece;
+    }
+
+    const TScanControl* const FControl;
+    char* FBlocks = nullptr;         // the newest block; each begins with the one before
+    TLink FLarge{&FLarge, &FLarge};  // pieces beyond the largest class, malloc'ed one by one
+    std::array<char*, SmallClasses> FFree{};
     char* FNext = nullptr;
     size_t FLeft = 0;
+    size_t FUsed = 0;
+    int FSinceStopCheck = 0;
 };
+
+// The options of a parse in the arena.
+GumboOptions ArenaOptions(TArena& arena)
+{
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &TArena::Allocate;
+    options.deallocator = &TArena::Release;
+    options.userdata = &arena;
+    options.max_errors = 0;  // errors are of no use here and cost time
+    return options;
+}
+
+// A parse in the arena of `options`; null when the arena gave up. Nothing here has a destructor:
+// the jump back from the arena skips no clean-up (the arena's own destructor frees what the
+// parse took).
+GumboOutput* Parse(const GumboOptions& options, const char* text, size_t size)
+{
+    TArena& arena = *static_cast<TArena*>(options.userdata);
+    if (arena.GaveUp != TArena::TGiveUp::None || setjmp(arena.Escape) != 0)
+        return nullptr;
+    return gumbo_parse_with_options(&options, text, size);
+}
 
 class TWalker {
 public:
-    explicit TWalker(const GumboOptions& options) : FOptions(options) {}
+    TWalker(const GumboOptions& options, const TScanControl* control) : FOptions(options), FControl(control) {}
 
     std::vector<TFinding> findings;
     QByteArray baseHref;
@@ -427,7 +556,13 @@ public:
     void Walk(const GumboNode* root)
     {
         std::vector<const GumboNode*> stack{root};
+        int sinceStopCheck = 0;
         while (!stack.empty()) {
+            if (++sinceStopCheck == 4096) {
+                sinceStopCheck = 0;
+                if (FControl && FControl->StopRequested())
+                    return;
+            }
             const GumboNode* node = stack.back();
             stack.pop_back();
             const GumboVector* children = nullptr;
@@ -590,7 +725,7 @@ private:
     // stands for the element just before it (one picture, not two); the rest is read as markup.
     void VisitNoscript(const GumboNode* node)
     {
-        TWalker inner(FOptions);
+        TWalker inner(FOptions, FControl);
         inner.FInNoscript = true;
         inner.Walk(node);
         qsizetype target = StoodFor(node);
@@ -621,8 +756,8 @@ private:
                 continue;
             const char* text = child->v.text.text;
             // The options' arena keeps this tree as long as the page's.
-            GumboOutput* output = gumbo_parse_with_options(&FOptions, text, std::strlen(text));
-            Walk(output->document);
+            if (GumboOutput* output = Parse(FOptions, text, std::strlen(text)))
+                Walk(output->document);
         }
     }
 
@@ -681,6 +816,7 @@ private:
     }
 
     const GumboOptions& FOptions;
+    const TScanControl* const FControl;
     bool FInNoscript = false;
     bool FReparsed = false;
     const GumboNode* FLastImg = nullptr;
@@ -944,27 +1080,38 @@ QList<QByteArray> CssUrlValues(QByteArrayView text) { return UrlValues(text, fal
 
 QList<QByteArray> CssPictureUrls(QByteArrayView css) { return UrlValues(css, true); }
 
-QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address)
+QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, TScanControl* control,
+                               QList<TPictureFacts>* facts)
 {
-    return ModernLinks(page, address, nullptr);
-}
-
-QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, QList<TPictureFacts>* facts)
-{
+    TScanControl own;
+    if (control == nullptr)
+        control = &own;
     QList<TModernLink> links;
+    if (page.size() > MaxScannedPageBytes) {
+        page = page.first(MaxScannedPageBytes);
+        control->Reached(PageTooLargeReason());
+    }
     // Most pages are UTF-8 already and are parsed in place.
     const QByteArray converted = page.isValidUtf8() ? QByteArray() : PageAsUtf8(page);
-    const QByteArrayView utf8 = converted.isNull() ? page : QByteArrayView(converted);
+    QByteArrayView utf8 = converted.isNull() ? page : QByteArrayView(converted);
+    // The parser's work grows with the depth of nesting for every element: deeper markup is
+    // read as text.
+    const QByteArray flat = FlattenDeepNesting(utf8, MaxNestingDepth);
+    if (!flat.isNull()) {
+        utf8 = flat;
+        control->Reached(NestedTooDeepReason());
+    }
     // The findings point into the tree: the arena, which frees it at once, outlives them.
-    TArena arena;
-    GumboOptions options = kGumboDefaultOptions;
-    options.allocator = &TArena::Allocate;
-    options.deallocator = &TArena::Release;
-    options.userdata = &arena;
-    options.max_errors = 0;  // errors are of no use here and cost time
-    TWalker walker(options);
-    GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), size_t(utf8.size()));
-    walker.Walk(output->document);
+    TArena arena(control);
+    const GumboOptions options = ArenaOptions(arena);
+    TWalker walker(options, control);
+    GumboOutput* output = Parse(options, utf8.data(), size_t(utf8.size()));
+    if (output != nullptr)
+        walker.Walk(output->document);
+    if (arena.GaveUp == TArena::TGiveUp::OutOfMemory)
+        control->Reached(ScanOutOfMemoryReason());
+    if (output == nullptr || control->StopRequested())
+        return links;
 
     QUrl base(QString::fromUtf8(address), QUrl::TolerantMode);
     if (walker.haveBase) {
@@ -990,7 +1137,14 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, Q
         if (facts != nullptr)
             facts->append(picture ? std::move(fact) : TPictureFacts{});
     };
+    qsizetype resolvedCount = 0;
     for (const TFinding& finding : walker.findings) {
+        if (links.size() >= MaxLinksPerPage) {
+            control->Reached(TooManyLinksReason());
+            break;
+        }
+        if (++resolvedCount % 1024 == 0 && control->StopRequested())
+            break;
         switch (finding.kind) {
         case TFindingKind::Link:
             if (resolve(finding.value, resolved))

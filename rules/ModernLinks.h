@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include "rules/ScanLimits.h"
+
 struct TModernLink {
     // Absolute http or https address, fragment cut, percent-encoded as a browser sends it.
     QByteArray address;
@@ -14,11 +16,6 @@ struct TModernLink {
     bool picture = false;  // found as a picture, video or audio source
     bool operator==(const TModernLink&) const = default;
 };
-
-// The page's links in text order, each address once (the first finding decides its class).
-// `address` is the page's own address after redirects; relative links resolve against it, or
-// against the page's <base href> when it has one.
-QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address);
 
 // What the page says about a picture found in an img or picture element, for grouping its
 // copies and showing its size before download; empty for other links.
@@ -28,8 +25,14 @@ struct TPictureFacts {
     int width = 0;         // declared pixel size of the chosen candidate (srcset "w", width and
     int height = 0;        // height attributes); 0 when the page does not say
 };
-// As above; `facts` receives one entry per link, in the same order.
-QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, QList<TPictureFacts>* facts);
+
+// The page's links in text order, each address once (the first finding decides its class).
+// `address` is the page's own address after redirects; relative links resolve against it, or
+// against the page's <base href> when it has one. The scan keeps to the limits of ScanLimits.h
+// and ends soon after `control`'s Stop is set; the first limit reached is left in its Reason.
+// `facts`, when given, receives one entry per link, in the same order.
+QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, TScanControl* control = nullptr,
+                               QList<TPictureFacts>* facts = nullptr);
 
 // True when the path's extension names a picture, video, audio, archive, PDF or EPUB: a link
 // to such a path is a file.

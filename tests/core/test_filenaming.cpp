@@ -28,6 +28,9 @@ void TestFileNaming::fileNameFromAddress_data()
     QTest::newRow("trailing slash") << QByteArray("http://h/dir/") << QByteArray("");
     QTest::newRow("query kept") << QByteArray("http://h/get?f=a.jpg") << QByteArray("get?f=a.jpg");
     QTest::newRow("high bytes kept") << QByteArray("http://h/\xe6\xf8.jpg") << QByteArray("\xe6\xf8.jpg");
+    QTest::newRow("newline made _") << QByteArray("http://h/a\nb.jpg") << QByteArray("a_b.jpg");
+    QTest::newRow("escape sequence made _") << QByteArray("http://h/\x1b[31mred.jpg") << QByteArray("_[31mred.jpg");
+    QTest::newRow("tab, CR and DEL made _") << QByteArray("http://h/a\tb\rc\x7f.jpg") << QByteArray("a_b_c_.jpg");
 }
 
 void TestFileNaming::fileNameFromAddress()

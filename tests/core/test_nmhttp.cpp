@@ -211,6 +211,8 @@ private slots:
     void failureResponses();
     void badResponses_data();
     void badResponses();
+    void interimAnswersSkipped_data();
+    void interimAnswersSkipped();
     void bodyWithHeaderBlock();
     void responseInPieces();
     void headerIntoFile();
@@ -526,13 +528,26 @@ void TestNMHTTP::badResponses_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("bytesTotal");
     const QByteArray junk("\x00\x01\xfe\xff \x80\x81 \x7f\x1b", 10);
-    QTest::newRow("status line of binary junk") << junk + "\n\r\nrest" << QByteArray() << 0 << QByteArray("rest") << 0;
+    const QByteArray bad(BadStatusLine);
+    QTest::newRow("status line of binary junk") << junk + "\n\r\nrest" << bad << 0 << QByteArray() << 0;
     QTest::newRow("binary junk without a line end")
         << junk + junk << QByteArray("Connection closed before end of line") << -1 << QByteArray() << 0;
-    QTest::newRow("status line without a code")
-        << QByteArray("HTTP/1.0\r\n\r\nbody") << QByteArray() << 0 << QByteArray("body") << 0;
+    QTest::newRow("bare HTTP/1.0 without a code")
+        << QByteArray("HTTP/1.0\r\n\r\nbody") << bad << 0 << QByteArray() << 0;
     QTest::newRow("code right before the line end")
-        << QByteArray("HTTP/1.0 404\r\n\r\nbody") << QByteArray() << 0 << QByteArray("body") << 0;
+        << QByteArray("HTTP/1.0 404\r\n\r\nbody") << QByteArray() << 404 << QByteArray("body") << 0;
+    QTest::newRow("status 0") << QByteArray("HTTP/1.0 0 OK\r\n\r\nbody") << bad << 0 << QByteArray() << 0;
+    QTest::newRow("status 000") << QByteArray("HTTP/1.0 000 OK\r\n\r\nbody") << bad << 0 << QByteArray() << 0;
+    QTest::newRow("negative status") << QByteArray("HTTP/1.0 -200 OK\r\n\r\nbody") << bad << -200 << QByteArray() << 0;
+    QTest::newRow("garbage status") << QByteArray("HTTP/1.0 2x0 OK\r\n\r\nbody") << bad << 0 << QByteArray() << 0;
+    QTest::newRow("four-digit status") << QByteArray("HTTP/1.0 2000 OK\r\n\r\nbody") << bad << 2000 << QByteArray()
+                                       << 0;
+    QTest::newRow("status 600") << QByteArray("HTTP/1.0 600 OK\r\n\r\nbody") << bad << 600 << QByteArray() << 0;
+    QTest::newRow("ICY 200 OK") << QByteArray("ICY 200 OK\r\n\r\nbody") << bad << 200 << QByteArray() << 0;
+    QTest::newRow("no version number") << QByteArray("HTTP/ 200 OK\r\n\r\nbody") << bad << 200 << QByteArray() << 0;
+    QTest::newRow("interim answer alone")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\n") << QByteArray("Connection closed before end of line") << -1
+        << QByteArray() << 0;
     QByteArray block = "HTTP/1.0 200 OK\r\n";
     while (block.size() < (1 << 20))
         block += "X-Padding: " + QByteArray(100, 'p') + "\r\n";
@@ -590,6 +605,31 @@ void TestNMHTTP::badResponses()
     ScriptedServer good(Always(Ok("fine")));
     http.Get(good.Address() + "/");
     QCOMPARE(http.Body, QByteArray("fine"));
+}
+
+void TestNMHTTP::interimAnswersSkipped_data()
+{
+    QTest::addColumn<QByteArray>("interim");
+    QTest::newRow("100 Continue") << QByteArray("HTTP/1.1 100 Continue\r\n\r\n");
+    QTest::newRow("103 with header lines, bare LF")
+        << QByteArray("HTTP/1.1 103 Early Hints\nLink: </a.css>; rel=preload\n\n");
+    QTest::newRow("two interim answers") << QByteArray(
+        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX-A: 1\r\n\r\n");
+}
+
+void TestNMHTTP::interimAnswersSkipped()
+{
+    QFETCH(QByteArray, interim);
+    const QByteArray final = "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\n";
+    ScriptedServer server(Always(interim + final + "body"));
+    TNMHTTP http;
+    bool succeeded = false;
+    http.OnSuccess = [&](CmdType) { succeeded = true; };
+    http.Get(server.Address() + "/p");
+    QVERIFY(succeeded);
+    QCOMPARE(int(http.ReplyCode), 200);
+    QCOMPARE(http.Header, final);
+    QCOMPARE(http.Body, QByteArray("body"));
 }
 
 void TestNMHTTP::bodyWithHeaderBlock()

@@ -44,7 +44,7 @@ private slots:
         QFETCH(QByteArray, page);
         QFETCH(QByteArray, address);
         QList<TPictureFacts> facts;
-        const QList<TModernLink> links = ModernLinks(page, "http://g.test/a/index.html", &facts);
+        const QList<TModernLink> links = ModernLinks(page, "http://g.test/a/index.html", nullptr, &facts);
         QCOMPARE(facts.size(), links.size());
         // The facts leave the links as the scanner without them finds them.
         QCOMPARE(links, ModernLinks(page, "http://g.test/a/index.html"));

@@ -310,6 +310,8 @@ void TestEngineReports::leftoverPartFileIsReplaced()
         QVERIFY(leftover.open(QIODevice::WriteOnly));
         leftover.write(QByteArray(20000, 'x'));
     }
+    // Only a leftover marked as ours for the same address is replaced.
+    QVERIFY(MarkPartFile(PartFilePath(file), server.Url("/ok-5000"), {}));
     QCOMPARE(RunToEnd(server.Url("/ok-5000"), file).State, int(FileDownloaded));
     QFile kept(file);
     QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -333,12 +335,15 @@ void TestEngineReports::killedRunLeavesNoFinalName()
     QVERIFY(child.waitForFinished(20000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     QVERIFY(!QFile::exists(file));
-    QVERIFY(QFile::exists(PartFilePath(file)));  // the leftover of the killed run
+    // The leftover of the killed run is recognised as ours, with the bytes it holds.
+    const TOwnPartFile leftover = FindOwnPartFile(file, server.Url("/stall-movie.bin"));
+    QCOMPARE(leftover.Path, PartFilePath(file));
+    QCOMPARE(leftover.Bytes, qint64(5000));
 
     // The next run downloads it again, whole, under its name.
     QCOMPARE(RunToEnd(server.Url("/again-6000"), file).State, int(FileDownloaded));
     QCOMPARE(QFileInfo(file).size(), qint64(6000));
-    QVERIFY(!QFile::exists(PartFilePath(file)));
+    QVERIFY(!QFile::exists(PartFilePath(file, 2)));
 }
 
 // A redirect is a new request: its Referer is worked out again for the address it leads to,

@@ -202,7 +202,7 @@ private slots:
         }
         QVERIFY(options >= 14);
         QVERIFY(!text.contains(QStringLiteral("finish by themselves")));
-        for (const char* fact : {"cancelled within half a second", "goes back to untouched", "NAME.part",
+        for (const char* fact : {"cancelled within half a second", "goes back to untouched", "NAME.kelvorn-part",
                                  "loads them again when it starts", "Point at a failed document or file",
                                  "A page that cannot be fetched empties nothing"})
             QVERIFY2(text.contains(QLatin1String(fact)), fact);

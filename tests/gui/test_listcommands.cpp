@@ -32,6 +32,39 @@ QPoint RowCentre(TCheckListView& list, int row) { return list.visualItemRect(lis
 class TestListCommands : public QObject {
     Q_OBJECT
 private slots:
+    // A document item opens only a web address: any other scheme would start its handler.
+    void documentOpensOnlyWebAddresses_data()
+    {
+        QTest::addColumn<QByteArray>("caption");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("http") << QByteArray("http://a/page.html") << true;
+        QTest::newRow("https, upper case") << QByteArray("HTTPS://a/page.html") << true;
+        QTest::newRow("file") << QByteArray("file:///etc/passwd") << false;
+        QTest::newRow("smb") << QByteArray("smb://server/share") << false;
+        QTest::newRow("custom scheme") << QByteArray("steam://run/1") << false;
+        QTest::newRow("no scheme") << QByteArray("/usr/bin/xterm") << false;
+        QTest::newRow("http inside another scheme") << QByteArray("javascript:http://a/") << false;
+    }
+    void documentOpensOnlyWebAddresses()
+    {
+        QFETCH(QByteArray, caption);
+        QFETCH(bool, opened);
+        TListTestWindow w;
+        w.AddDoc(caption, false, DocParsed);
+        QList<QUrl> urls;
+        SetShellOpenHookForTesting([&urls](const QUrl& url) {
+            urls << url;
+            return true;
+        });
+        QTest::mouseDClick(w.Doc().viewport(), Qt::LeftButton, {}, RowCentre(w.Doc(), w.IndexOfDoc(caption)));
+        // The double click's command was posted; it runs with the events posted so far.
+        QCoreApplication::sendPostedEvents();
+        SetShellOpenHookForTesting({});
+        QCOMPARE(urls.size(), opened ? 1 : 0);
+        if (opened)
+            QCOMPARE(urls.first().toString().toLower(), QString::fromLatin1(caption).toLower());
+    }
+
     void tickCommandsTouchUntouchedItemsOnly()
     {
         TListTestWindow w;

@@ -364,6 +364,42 @@ private slots:
         QCOMPARE(FForm->ListViewFile->ImageIndex(FForm->CurrentFileIndex), int(FileOpened));
     }
 
+    // A downloaded file goes to the desktop's program only when its name and its first bytes
+    // agree that it is a picture, video, audio file, archive or document; anything else is
+    // shown in its folder.
+    void doubleClickOpensOnlyHarmlessFiles_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("opened");  // false: its folder is shown instead
+        const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        QTest::newRow("a picture") << QByteArray("pic.png") << png << true;
+        QTest::newRow("a PDF") << QByteArray("doc.pdf") << QByteArray("%PDF-1.7\n") << true;
+        QTest::newRow("a desktop entry") << QByteArray("run.desktop") << QByteArray("[Desktop Entry]\nExec=sh -c id\n")
+                                         << false;
+        QTest::newRow("a shell script") << QByteArray("install.sh") << QByteArray("#!/bin/sh\nid\n") << false;
+        QTest::newRow("a Java archive") << QByteArray("tool.jar") << QByteArray("PK\x03\x04\x14\0") << false;
+        QTest::newRow("a Windows program") << QByteArray("setup.exe") << QByteArray("MZ\x90\0") << false;
+        QTest::newRow("a program named as a picture") << QByteArray("pic.jpg")
+                                                      << QByteArray("\x7f"
+                                                                    "ELF\2\1\1")
+                                                      << false;
+        QTest::newRow("a script named as a picture") << QByteArray("pic2.jpg") << QByteArray("#!/bin/sh\n") << false;
+        QTest::newRow("no extension") << QByteArray("README") << png << false;
+    }
+    void doubleClickOpensOnlyHarmlessFiles()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, opened);
+        WriteBytes(QString::fromLatin1(name), bytes + QByteArray(2000, '\0'));
+        FForm->CurrentFileIndex = AddFile(name, FileDownloaded);
+        FForm->ListViewFileDblClick();
+        const QString path = FDownloads->filePath(QString::fromLatin1(name));
+        QCOMPARE(FOpened, QList<QUrl>{QUrl::fromLocalFile(opened ? path : QFileInfo(path).absolutePath())});
+        QCOMPARE(FForm->ListViewFile->ImageIndex(FForm->CurrentFileIndex), int(FileOpened));
+    }
+
     // The pane on its own: it finds an item's file through the path it is given, a click
     // without preview only hides the check box again, and indexes that name no item (an item
     // removed while events ran) change nothing.
