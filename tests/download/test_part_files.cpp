@@ -1,17 +1,20 @@
 // Part files are the program's own: found again only when marked for the same address and idle,
 // created beside whatever lies in the download directory without touching it, and a final name
-// claimed in one step that never replaces or writes through anything.
+// claimed in one step that never replaces or writes through anything. Both engines keep the one
+// rule: what runs through the real engines runs through each.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "download/TClassicEngine.h"
+#include "download/TCurlEngine.h"
 #include "download/TReportReceiver.h"
-#include "download/UnitDownloadThreads.h"
 #include "platform/PartFiles.h"
 #include "support/ScriptServer.h"
 #include "support/TestFiles.h"
+#include "support/UnrulyServer.h"
 
 namespace {
 void WriteFile(const QString& path, const QByteArray& bytes) { QVERIFY(WriteTestFile(path, bytes)); }
@@ -30,22 +33,38 @@ void Serve(ScriptServer&, int fd, const QByteArray& path)
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
 }
 
+enum class TEngine { Classic, Curl };
+
 struct Run : TReportReceiver {
     QList<TDownloadOutcome> Outcomes;
-    std::stop_source Stop;
+    std::unique_ptr<TTransferEngine> Engine;
+    int Started = 0;
+    explicit Run(TEngine kind = TEngine::Classic)
+    {
+        if (kind == TEngine::Curl)
+            Engine = std::make_unique<TCurlEngine>();
+        else
+            Engine = std::make_unique<TClassicEngine>();
+        connect(
+            Engine.get(), &TTransferEngine::Finished, this, [this](const TDownloadOutcome& o) { Outcomes.append(o); },
+            Qt::QueuedConnection);
+    }
     void Start(const QByteArray& url, const QString& file, const TDownloadRequest& request = {})
     {
-        auto* engine = new TDownload(url, file, int(Outcomes.size()), 1, Stop.get_token(), request);
-        connect(
-            engine, &TDownload::Finished, this, [this](const TDownloadOutcome& o) { Outcomes.append(o); },
-            Qt::QueuedConnection);
-        engine->start();
+        TTransferJob job;
+        job.ItemId = uint64_t(++Started);
+        job.Slot = Started - 1;
+        job.Address = url;
+        job.Path = file;
+        job.Request = request;
+        Engine->Start(job);
     }
 };
 
-TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file, const TDownloadRequest& request = {})
+TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file, const TDownloadRequest& request = {},
+                          TEngine kind = TEngine::Classic)
 {
-    Run run;
+    Run run(kind);
     run.Start(url, file, request);
     if (!QTest::qWaitFor([&run] { return !run.Outcomes.isEmpty(); }, 20000))
         return {};
@@ -61,6 +80,8 @@ TDownloadRequest Modern(bool on)
 }
 }  // namespace
 
+Q_DECLARE_METATYPE(TEngine)
+
 class TestPartFiles : public QObject {
     Q_OBJECT
 private slots:
@@ -71,8 +92,12 @@ private slots:
     void claimNeverReplaces();
     void foreignPartFileSurvivesDownload_data();
     void foreignPartFileSurvivesDownload();
+    void partItemAndFinalItemBothKept_data();
     void partItemAndFinalItemBothKept();
+    void danglingLinkAtTypedNameIsLeftAlone_data();
     void danglingLinkAtTypedNameIsLeftAlone();
+    void curlEngineResumesOnlyItsOwnPartFile_data();
+    void curlEngineResumesOnlyItsOwnPartFile();
     void racingEnginesBothKeepTheirBytes();
 };
 
@@ -180,16 +205,20 @@ void TestPartFiles::claimNeverReplaces()
 void TestPartFiles::foreignPartFileSurvivesDownload_data()
 {
     QTest::addColumn<bool>("modern");
+    QTest::addColumn<TEngine>("engine");
     QTest::addColumn<QString>("foreignSuffix");
-    QTest::newRow("classic, a browser's .part") << false << ".part";
-    QTest::newRow("modern, a browser's .part") << true << ".part";
-    QTest::newRow("classic, an unmarked file at our part name") << false << ".kelvorn-part";
-    QTest::newRow("modern, an unmarked file at our part name") << true << ".kelvorn-part";
+    QTest::newRow("classic, a browser's .part") << false << TEngine::Classic << ".part";
+    QTest::newRow("modern, a browser's .part") << true << TEngine::Classic << ".part";
+    QTest::newRow("libcurl engine, a browser's .part") << true << TEngine::Curl << ".part";
+    QTest::newRow("classic, an unmarked file at our part name") << false << TEngine::Classic << ".kelvorn-part";
+    QTest::newRow("modern, an unmarked file at our part name") << true << TEngine::Classic << ".kelvorn-part";
+    QTest::newRow("libcurl engine, an unmarked file at our part name") << true << TEngine::Curl << ".kelvorn-part";
 }
 
 void TestPartFiles::foreignPartFileSurvivesDownload()
 {
     QFETCH(bool, modern);
+    QFETCH(TEngine, engine);
     QFETCH(QString, foreignSuffix);
     ScriptServer server(Serve);
     QTemporaryDir dir;
@@ -197,7 +226,7 @@ void TestPartFiles::foreignPartFileSurvivesDownload()
     const QByteArray foreign(20000, 'b');
     WriteFile(file + foreignSuffix, foreign);
 
-    const TDownloadOutcome o = RunToEnd(server.Url("/pic-5000"), file, Modern(modern));
+    const TDownloadOutcome o = RunToEnd(server.Url("/pic-5000"), file, Modern(modern), engine);
     QCOMPARE(o.State, int(FileDownloaded));
     QCOMPARE(o.Path, file);
     QCOMPARE(ReadFile(file), Content("/pic-5000", 5000));
@@ -211,27 +240,39 @@ void TestPartFiles::foreignPartFileSurvivesDownload()
     QVERIFY(!FindOwnPartFile(file, server.Url("/pic-5000")).Found());
 }
 
+void TestPartFiles::partItemAndFinalItemBothKept_data()
+{
+    QTest::addColumn<TEngine>("engine");
+    QTest::newRow("classic engine") << TEngine::Classic;
+    QTest::newRow("libcurl engine") << TEngine::Curl;
+}
+
 void TestPartFiles::partItemAndFinalItemBothKept()
 {
+    QFETCH(TEngine, engine);
     ScriptServer server(Serve);
     QTemporaryDir dir;
     const QString part = dir.path() + "/clip.mp4.part";
     const QString whole = dir.path() + "/clip.mp4";
-    QCOMPARE(RunToEnd(server.Url("/clip.mp4.part-3000"), part, Modern(true)).State, int(FileDownloaded));
-    QCOMPARE(RunToEnd(server.Url("/clip.mp4-7000"), whole, Modern(true)).State, int(FileDownloaded));
+    QCOMPARE(RunToEnd(server.Url("/clip.mp4.part-3000"), part, Modern(true), engine).State, int(FileDownloaded));
+    QCOMPARE(RunToEnd(server.Url("/clip.mp4-7000"), whole, Modern(true), engine).State, int(FileDownloaded));
     QCOMPARE(ReadFile(part), Content("/clip.mp4.part-3000", 3000));
     QCOMPARE(ReadFile(whole), Content("/clip.mp4-7000", 7000));
 }
 
+void TestPartFiles::danglingLinkAtTypedNameIsLeftAlone_data() { partItemAndFinalItemBothKept_data(); }
+
 void TestPartFiles::danglingLinkAtTypedNameIsLeftAlone()
 {
+    QFETCH(TEngine, engine);
     ScriptServer server(Serve);
     QTemporaryDir dir;
     QTemporaryDir outside;
     const QString target = outside.path() + "/planted.jpg";
     QVERIFY(QFile::link(target, dir.path() + "/12345.jpg"));
 
-    const TDownloadOutcome o = RunToEnd(server.Url("/ct/image_jpeg/12345"), dir.path() + "/12345", Modern(true));
+    const TDownloadOutcome o =
+        RunToEnd(server.Url("/ct/image_jpeg/12345"), dir.path() + "/12345", Modern(true), engine);
     QCOMPARE(o.State, int(FileDownloaded));
     QVERIFY(!QFile::exists(target));
     QVERIFY(IsLink(dir.path() + "/12345.jpg"));
@@ -260,6 +301,55 @@ void TestPartFiles::racingEnginesBothKeepTheirBytes()
     }
     QCOMPARE(paths, QSet<QString>({file, dir.path() + "/same_.bin"}));
     QVERIFY(ReadFile(file) != ReadFile(dir.path() + "/same_.bin"));
+}
+
+void TestPartFiles::curlEngineResumesOnlyItsOwnPartFile_data()
+{
+    QTest::addColumn<QString>("leftover");
+    QTest::addColumn<QByteArray>("ifRange");  // the request's If-Range; empty: a whole download
+    QTest::addColumn<qint64>("moved");        // body bytes over the network
+    QTest::newRow("ours, same address and validator: continued") << "own" << QByteArray("\"movie-v1\"") << qint64(2500);
+    QTest::newRow("ours, changed on the server: asked, then restarted")
+        << "stale" << QByteArray("\"movie-v0\"") << qint64(4000);
+    QTest::newRow("ours, another address: left alone") << "other" << QByteArray() << qint64(4000);
+    QTest::newRow("unmarked at our part name: left alone") << "plain" << QByteArray() << qint64(4000);
+    QTest::newRow("held by another transfer: left alone") << "held" << QByteArray() << qint64(4000);
+}
+
+// A resumed download continues only a part file this program made for the same address and the
+// same bytes; every other file at a part name keeps its bytes, and the download takes a variant.
+void TestPartFiles::curlEngineResumesOnlyItsOwnPartFile()
+{
+    QFETCH(QString, leftover);
+    QFETCH(QByteArray, ifRange);
+    QFETCH(qint64, moved);
+    constexpr qint64 Size = 4000;
+    UnrulyServer server;
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/movie.bin";
+    const QByteArray address = server.Url("/movie-4000.bin");
+    const QByteArray body = UnrulyServer::Body("movie", Size);
+    const QByteArray before = leftover == "own" ? body.left(1500) : QByteArray(1500, 'u');
+    WriteFile(PartFilePath(file), before);
+    if (leftover == "own" || leftover == "held")
+        QVERIFY(MarkPartFile(PartFilePath(file), address, "\"movie-v1\""));
+    else if (leftover == "stale")
+        QVERIFY(MarkPartFile(PartFilePath(file), address, "\"movie-v0\""));
+    else if (leftover == "other")
+        QVERIFY(MarkPartFile(PartFilePath(file), server.Url("/other-4000.bin"), "\"movie-v1\""));
+    TPartFileHold hold(leftover == "held" ? PartFilePath(file) : QString());
+
+    const TDownloadOutcome o = RunToEnd(address, file, Modern(true), TEngine::Curl);
+    QCOMPARE(o.State, int(FileDownloaded));
+    QCOMPARE(ReadTestFile(file), body);
+    QCOMPARE(server.Requests().value(0).Range, ifRange.isEmpty() ? QByteArray() : QByteArray("bytes=1500-"));
+    QCOMPARE(server.Requests().value(0).IfRange, ifRange);
+    QCOMPARE(o.BytesMoved, moved);
+    const bool foreign = leftover == "other" || leftover == "plain" || leftover == "held";
+    QCOMPARE(QFile::exists(PartFilePath(file)), foreign);
+    if (foreign)
+        QCOMPARE(ReadFile(PartFilePath(file)), before);
+    QVERIFY(!QFile::exists(PartFilePath(file, 2)));
 }
 
 QTEST_MAIN(TestPartFiles)
