@@ -1096,7 +1096,9 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, T
     QByteArrayView utf8 = converted.isNull() ? page : QByteArrayView(converted);
     // The parser's work grows with the depth of nesting for every element: deeper markup is
     // read as text.
-    const QByteArray flat = FlattenDeepNesting(utf8, MaxNestingDepth);
+    const QByteArray flat = FlattenDeepNesting(utf8, MaxNestingDepth, control);
+    if (control->StopRequested())
+        return links;
     if (!flat.isNull()) {
         utf8 = flat;
         control->Reached(NestedTooDeepReason());

@@ -1,6 +1,7 @@
 #include "rules/ScanLimits.h"
 
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 QString PageTooLargeReason()
@@ -29,9 +30,14 @@ namespace {
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-bool OneOf(const QByteArray& name, std::initializer_list<const char*> names)
+// A tag name as the scan reads it: lower case, at most 16 letters, kept on the stack (a page
+// has millions of tags).
+using TTagName = std::string_view;
+
+template <size_t N>
+bool OneOf(TTagName name, const std::string_view (&names)[N])
 {
-    for (const char* n : names)
+    for (const std::string_view n : names)
         if (name == n)
             return true;
     return false;
@@ -39,19 +45,22 @@ bool OneOf(const QByteArray& name, std::initializer_list<const char*> names)
 
 // Elements that never hold others (void), that close by themselves (optional end tags), or
 // that do not nest (a link closes the one before it): they add no depth.
-bool AddsNoDepth(const QByteArray& name)
+bool AddsNoDepth(TTagName name)
 {
-    return OneOf(name, {"area",    "base",  "basefont", "bgsound", "br",   "col",    "embed",    "frame",  "hr",
-                        "image",   "img",   "input",    "keygen",  "link", "meta",   "param",    "source", "track",
-                        "wbr",     "p",     "li",       "dt",      "dd",   "option", "optgroup", "tr",     "td",
-                        "th",      "thead", "tbody",    "tfoot",   "rb",   "rt",     "rtc",      "rp",     "colgroup",
-                        "caption", "html",  "head",     "body",    "a"});
+    static constexpr std::string_view Names[] = {
+        "area",  "base",   "basefont", "bgsound", "br",    "col",    "embed", "frame", "hr",    "image", "img",
+        "input", "keygen", "link",     "meta",    "param", "source", "track", "wbr",   "p",     "li",    "dt",
+        "dd",    "option", "optgroup", "tr",      "td",    "th",     "thead", "tbody", "tfoot", "rb",    "rt",
+        "rtc",   "rp",     "colgroup", "caption", "html",  "head",   "body",  "a"};
+    return OneOf(name, Names);
 }
 
 // Elements whose content is text up to their own end tag.
-bool HoldsRawText(const QByteArray& name)
+bool HoldsRawText(TTagName name)
 {
-    return OneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes", "plaintext"});
+    static constexpr std::string_view Names[] = {"script", "style",   "textarea", "title",    "xmp",
+                                                 "iframe", "noembed", "noframes", "plaintext"};
+    return OneOf(name, Names);
 }
 
 // The position after the first `what` at or after `from`, or the page's end.
@@ -62,24 +71,27 @@ qsizetype After(QByteArrayView page, qsizetype from, QByteArrayView what)
 }
 
 // The end of a case-insensitive "</name" at or after `from`, or the page's end.
-qsizetype AfterEndTag(QByteArrayView page, qsizetype from, const QByteArray& name)
+qsizetype AfterEndTag(QByteArrayView page, qsizetype from, TTagName name)
 {
     for (qsizetype at = page.indexOf("</", from); at >= 0; at = page.indexOf("</", at + 2)) {
         qsizetype i = at + 2;
         qsizetype k = 0;
-        while (k < name.size() && i < page.size() && Lower(page[i]) == name[k]) {
+        while (k < qsizetype(name.size()) && i < page.size() && Lower(page[i]) == name[size_t(k)]) {
             ++i;
             ++k;
         }
-        if (k == name.size())
+        if (k == qsizetype(name.size()))
             return i;
     }
     return page.size();
 }
 }  // namespace
 
-QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth)
+QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth, const TScanControl* control)
 {
+    // Stop is looked at every this many tags.
+    constexpr int StopCheckInterval = 4096;
+    int sinceStopCheck = 0;
     std::vector<qsizetype> flatten;  // positions of the "<" of tags beyond the depth
     int depth = 0;
     int foreignFrom = 0;  // the depth at which svg or math content began; 0 outside
@@ -90,6 +102,11 @@ QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth)
         if (lt < 0 || lt + 1 >= n)
             break;
         i = lt + 1;
+        if (++sinceStopCheck == StopCheckInterval) {
+            sinceStopCheck = 0;
+            if (control && control->StopRequested())
+                return {};
+        }
         if (page.sliced(lt).startsWith("<!--")) {
             i = After(page, lt + 4, "-->");
             continue;
@@ -103,9 +120,11 @@ QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth)
             ++i;
         if (i >= n || !IsLetter(page[i]))
             continue;  // text, as the parser reads it
-        QByteArray name;
-        while (i < n && page[i] != '>' && page[i] != '/' && uchar(page[i]) > ' ' && name.size() < 16)
-            name.append(Lower(page[i++]));
+        char letters[16];
+        size_t length = 0;
+        while (i < n && page[i] != '>' && page[i] != '/' && uchar(page[i]) > ' ' && length < sizeof letters)
+            letters[length++] = Lower(page[i++]);
+        const TTagName name(letters, length);
         // The rest of the tag, quoted values included.
         char quote = 0;
         bool selfClosing = false;

@@ -49,6 +49,6 @@ struct TScanControl {
 
 // The page with every element nested deeper than `maxDepth` turned into text (its "<" made a
 // space), so that a parser following the rest stays linear; a null array when nothing is that
-// deep. Elements without nesting of their own (void elements, links, those with optional end
-// tags) are not counted and never changed.
-QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth);
+// deep, or when `control`'s Stop came first. Elements without nesting of their own (void
+// elements, links, those with optional end tags) are not counted and never changed.
+QByteArray FlattenDeepNesting(QByteArrayView page, int maxDepth, const TScanControl* control = nullptr);

@@ -99,7 +99,8 @@ private slots:
         QCOMPARE(control.Reason, PageTooLargeReason());
     }
 
-    // Stop set while the parse runs ends it within its next allocations; no links, no reason.
+    // Stop set while the scan runs ends it within its next allocations or tags; no links, no
+    // reason.
     void stopEndsTheScan()
     {
         const QByteArray page = Repeat("<p><a href=/a.jpg>x</a><img src=/b.png>", 200000);
@@ -110,6 +111,10 @@ private slots:
         QVERIFY(control.Reason.isEmpty());
         // The same page without Stop lists its two links.
         QCOMPARE(ModernLinks(page, "http://h/").size(), 2);
+        // The look for deep nesting, which reads the whole page before the parse, ends at Stop too.
+        const QByteArray deep = Nested(20000, "x");
+        QVERIFY(FlattenDeepNesting(deep, 3, &control).isNull());
+        QVERIFY(!FlattenDeepNesting(deep, 3).isNull());
     }
 };
 
