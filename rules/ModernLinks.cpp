@@ -11,6 +11,8 @@
 #include <array>
 #include <csetjmp>
 #include <cctype>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <gumbo.h>
@@ -425,11 +427,39 @@ private:
         TLink* Previous;
         TLink* Next;
     };
-    static constexpr size_t Header = 16;     // the piece's class, keeping 16-byte alignment
-    static constexpr int SmallClasses = 13;  // 16 bytes up to 64 KB
+    // Each piece begins with its size class. Gumbo's structures hold pointers and integers only,
+    // so 8-byte alignment serves them.
+    static constexpr size_t Header = 8;
+    // Most of a tree is pieces of 16 to 144 bytes: classes in steps of 8 bytes up to 256 keep
+    // the waste of rounding small (powers of two alone made a 20 MB page take half as much again),
+    // then doubling classes up to 64 KB.
+    static constexpr int FineClasses = 32;                // 8, 16, ... 256 bytes with the header
+    static constexpr int SmallClasses = FineClasses + 8;  // then 512 bytes ... 64 KB
     static constexpr int LargeClass = SmallClasses;
     static constexpr size_t BlockSize = size_t(1) << 20;
     static constexpr int StopCheckInterval = 4096;  // allocations between two looks at Stop
+    // A piece beyond the largest class, malloc'ed alone.
+    struct TLargeHead {
+        TLink Link;
+        size_t Bytes;
+        uint64_t Class;  // the piece's header: LargeClass
+    };
+
+    static size_t ClassBytes(int sizeClass)
+    {
+        return sizeClass < FineClasses ? size_t(sizeClass + 1) * 8 : size_t(256) << (sizeClass - FineClasses + 1);
+    }
+    // The class of a piece of `need` bytes, header included; LargeClass beyond the largest.
+    static int ClassOf(size_t need)
+    {
+        need = std::max(need, Header + sizeof(char*));  // a free piece holds the free list's link
+        if (need <= 256)
+            return int((need + 7) / 8) - 1;
+        int sizeClass = FineClasses;
+        while (sizeClass < SmallClasses && ClassBytes(sizeClass) < need)
+            ++sizeClass;
+        return sizeClass;
+    }
 
     [[noreturn]] void Fail(TGiveUp why)
     {
@@ -454,28 +484,25 @@ private:
             if (FControl && FControl->StopRequested())
                 Fail(TGiveUp::Stopped);
         }
-        const size_t need = size + Header;
-        int sizeClass = 0;
-        while (sizeClass < SmallClasses && (size_t(16) << sizeClass) < need)
-            ++sizeClass;
+        const int sizeClass = ClassOf(size + Header);
         char* piece;
         if (sizeClass == LargeClass) {
-            Count(need + Header);
-            auto* link = static_cast<TLink*>(std::malloc(need + Header));
-            if (link == nullptr)
+            const size_t bytes = sizeof(TLargeHead) + size;
+            Count(bytes);
+            auto* head = static_cast<TLargeHead*>(std::malloc(bytes));
+            if (head == nullptr)
                 Fail(TGiveUp::OutOfMemory);
-            link->Previous = &FLarge;
-            link->Next = FLarge.Next;
-            FLarge.Next->Previous = link;
-            FLarge.Next = link;
-            piece = reinterpret_cast<char*>(link) + Header;
-            const size_t bytes = need + Header;
-            std::memcpy(piece + sizeof(int) * 2, &bytes, sizeof bytes);
+            head->Link.Previous = &FLarge;
+            head->Link.Next = FLarge.Next;
+            FLarge.Next->Previous = &head->Link;
+            FLarge.Next = &head->Link;
+            head->Bytes = bytes;
+            piece = reinterpret_cast<char*>(&head->Class);
         } else if (FFree[sizeClass] != nullptr) {
             piece = FFree[sizeClass];
             std::memcpy(&FFree[sizeClass], piece + Header, sizeof(char*));
         } else {
-            const size_t bytes = size_t(16) << sizeClass;
+            const size_t bytes = ClassBytes(sizeClass);
             if (bytes > FLeft) {
                 Count(BlockSize);
                 char* block = static_cast<char*>(std::malloc(BlockSize));
@@ -483,14 +510,15 @@ private:
                     Fail(TGiveUp::OutOfMemory);
                 std::memcpy(block, &FBlocks, sizeof FBlocks);
                 FBlocks = block;
-                FNext = block + Header;
-                FLeft = BlockSize - Header;
+                FNext = block + sizeof(char*);
+                FLeft = BlockSize - sizeof(char*);
             }
             piece = FNext;
             FNext += bytes;
             FLeft -= bytes;
         }
-        std::memcpy(piece, &sizeClass, sizeof sizeClass);
+        const uint64_t tag = uint64_t(sizeClass);
+        std::memcpy(piece, &tag, sizeof tag);
         return piece + Header;
     }
     void Give(void* given)
@@ -498,15 +526,14 @@ private:
         if (given == nullptr)
             return;
         char* piece = static_cast<char*>(given) - Header;
-        int sizeClass = 0;
-        std::memcpy(&sizeClass, piece, sizeof sizeClass);
+        uint64_t tag = 0;
+        std::memcpy(&tag, piece, sizeof tag);
+        const int sizeClass = int(tag);
         if (sizeClass == LargeClass) {
-            size_t bytes = 0;
-            std::memcpy(&bytes, piece + sizeof(int) * 2, sizeof bytes);
-            FUsed -= bytes;
-            auto* link = reinterpret_cast<TLink*>(piece - Header);
-            Unlink(link);
-            std::free(link);
+            auto* head = reinterpret_cast<TLargeHead*>(piece - offsetof(TLargeHead, Class));
+            FUsed -= head->Bytes;
+            Unlink(&head->Link);
+            std::free(head);
             return;
         }
         std::memcpy(piece + Header, &FFree[sizeClass], sizeof(char*));
