@@ -38,6 +38,15 @@ void InitCurl()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// The code of a well-formed status line, -1 for any other. The library writes the status of an
+// HTTP/2 or HTTP/3 answer, which it has checked itself, as "HTTP/2 200".
+int WellFormedStatus(const QByteArray& line)
+{
+    if (line.startsWith("HTTP/2 ") || line.startsWith("HTTP/3 "))
+        return WellFormedStatusCode(line.left(6) + ".0" + line.mid(6));
+    return WellFormedStatusCode(line);
+}
+
 bool HeaderIs(const QByteArray& line, const char* name, QByteArray* value)
 {
     const qsizetype length = qsizetype(std::strlen(name));
@@ -59,6 +68,8 @@ struct TCurlTransfer {
     int Fd = -1;
     qint64 Resume = 0;  // the part file's bytes that the request asked to continue after
     // The response being received; a new status line (a redirect) starts it again.
+    bool AwaitStatus = true;      // the next header line is a status line
+    bool StatusLineGood = false;  // the last status line was well-formed
     int Status = 0;
     QByteArray StatusLine, ContentType, ContentDisposition, ETag, LastModified, RetryAfter, ContentRange,
         ContentEncoding;
@@ -255,8 +266,11 @@ private:
         auto& t = *static_cast<TCurlTransfer*>(user);
         const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
         QByteArray value;
-        if (line.startsWith("HTTP/")) {
-            t.Status = StatusCode(line + "\r\n");
+        if (t.AwaitStatus) {
+            t.AwaitStatus = false;
+            const int code = WellFormedStatus(line);
+            t.StatusLineGood = code >= 0;
+            t.Status = t.StatusLineGood ? code : 0;
             t.StatusLine = line;
             t.ContentType.clear();
             t.ContentDisposition.clear();
@@ -266,6 +280,8 @@ private:
             t.ContentRange.clear();
             t.ContentEncoding.clear();
             t.ContentLength = -1;
+        } else if (line.isEmpty()) {
+            t.AwaitStatus = true;  // an interim answer or a redirect: another answer follows
         } else if (HeaderIs(line, "content-type", &value)) {
             t.ContentType = value;
         } else if (HeaderIs(line, "content-disposition", &value)) {
@@ -453,8 +469,19 @@ private:
         long osError = 0;
         if (t.Easy)
             curl_easy_getinfo(t.Easy, CURLINFO_OS_ERRNO, &osError);
+        // Answers the library refuses before its status line was read whole.
+        if (result == CURLE_WEIRD_SERVER_REPLY || result == CURLE_UNSUPPORTED_PROTOCOL) {
+            if (!t.StatusLineGood) {
+                *reason = QString::fromLatin1(BadStatusLine);
+                return TTryEnd::Fatal;
+            }
+        }
         switch (result) {
         case CURLE_OK:
+            if (!t.StatusLineGood) {
+                *reason = QString::fromLatin1(BadStatusLine);
+                return TTryEnd::Fatal;
+            }
             if (t.Complete || (t.Status >= 200 && t.Status <= 299))
                 return TTryEnd::Done;
             *reason = HttpStatusReason(t.StatusLine);

@@ -44,7 +44,8 @@ QString FailureReason(const FailureFacts& facts)
         return StoppedReason();
     if (facts.IdleSeconds > 0)
         return NoDataReason(facts.IdleSeconds);
-    if (StatusCode(WithoutLineEnd(facts.StatusLine)) > 399)
+    // Only a well-formed status line tells why; any other is "Bad status line", from the client.
+    if (WellFormedStatusCode(WithoutLineEnd(facts.StatusLine)) > 399)
         return HttpStatusReason(facts.StatusLine);
     if (!facts.ErrorText.isEmpty())
         return ErrorReason(facts.ErrorText, facts.SocketError);

@@ -8,10 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "download/TClassicEngine.h"
-#include "download/TCurlEngine.h"
-#include "download/TReportReceiver.h"
 #include "platform/PartFiles.h"
+#include "support/EngineRun.h"
 #include "support/ScriptServer.h"
 #include "support/TestFiles.h"
 #include "support/UnrulyServer.h"
@@ -33,44 +31,6 @@ void Serve(ScriptServer&, int fd, const QByteArray& path)
     ScriptServer::SendAll(fd, ScriptServer::Head(200, size) + Content(path, size));
 }
 
-enum class TEngine { Classic, Curl };
-
-struct Run : TReportReceiver {
-    QList<TDownloadOutcome> Outcomes;
-    std::unique_ptr<TTransferEngine> Engine;
-    int Started = 0;
-    explicit Run(TEngine kind = TEngine::Classic)
-    {
-        if (kind == TEngine::Curl)
-            Engine = std::make_unique<TCurlEngine>();
-        else
-            Engine = std::make_unique<TClassicEngine>();
-        connect(
-            Engine.get(), &TTransferEngine::Finished, this, [this](const TDownloadOutcome& o) { Outcomes.append(o); },
-            Qt::QueuedConnection);
-    }
-    void Start(const QByteArray& url, const QString& file, const TDownloadRequest& request = {})
-    {
-        TTransferJob job;
-        job.ItemId = uint64_t(++Started);
-        job.Slot = Started - 1;
-        job.Address = url;
-        job.Path = file;
-        job.Request = request;
-        Engine->Start(job);
-    }
-};
-
-TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file, const TDownloadRequest& request = {},
-                          TEngine kind = TEngine::Classic)
-{
-    Run run(kind);
-    run.Start(url, file, request);
-    if (!QTest::qWaitFor([&run] { return !run.Outcomes.isEmpty(); }, 20000))
-        return {};
-    return run.Outcomes.first();
-}
-
 TDownloadRequest Modern(bool on)
 {
     TDownloadRequest request;
@@ -79,8 +39,6 @@ TDownloadRequest Modern(bool on)
     return request;
 }
 }  // namespace
-
-Q_DECLARE_METATYPE(TEngine)
 
 class TestPartFiles : public QObject {
     Q_OBJECT
@@ -285,7 +243,7 @@ void TestPartFiles::racingEnginesBothKeepTheirBytes()
     ScriptServer server(ServeHeldFile);
     QTemporaryDir dir;
     const QString file = dir.path() + "/same.bin";
-    Run run;
+    TEngineRun run;
     run.Start(server.Url("/one-5000"), file);
     run.Start(server.Url("/two-6000"), file);
     // Both part files exist before either answer is let go, so both claim at the end.
