@@ -8,6 +8,8 @@
 #include <QtEndian>
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "core/TSqlite.h"
 
 namespace {
@@ -66,7 +68,8 @@ int PragmaInt(sqlite3* db, const char* sql, bool& ok)
 bool PutMeta(sqlite3* db, const char* key, const QByteArray& value, QString& failure)
 {
     TSqlStatement put(db, "INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)");
-    put.Bind(1, QByteArray(key));
+    const QByteArray name(key);
+    put.Bind(1, name);
     put.Bind(2, value);
     if (put.Run())
         return true;
@@ -105,6 +108,11 @@ QList<THarvestItem> ReadItems(sqlite3* db, int list, const QList<uint64_t>& orde
     ok = ok && query.Done();  // a damaged page ends the loop early, not at its end
     if (!ok)
         return {};
+    const bool inIdOrder = order.size() == byId.size()
+        && std::equal(order.cbegin(), order.cend(), byId.cbegin(),
+                      [](uint64_t id, const THarvestItem& item) { return id == item.Id; });
+    if (inIdOrder)
+        return byId;
     // Items in the saved order; any the order does not name (it is written with the items, so
     // only a hand-edited file has them) follow by id.
     QHash<uint64_t, qsizetype> at;
@@ -253,7 +261,7 @@ bool TSessionStore::OpenFile(QString& failure, bool& unreadable)
     // Synchronous NORMAL with the write-ahead log: a commit reaches the file system at once, so
     // a killed program loses nothing it committed; only a power cut may drop the last commits,
     // and never leaves the file damaged.
-    if (!SqlExec(FDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", failure)) {
+    if (!SqlExec(FDb, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384", failure)) {
         unreadable = SqlErrorMeansUnreadable(FDb);
         return false;
     }
@@ -508,6 +516,8 @@ void TSessionStore::WriterLoop()
         lock.unlock();
         QString failure;
         const bool written = batch.IsEmpty() || WriteBatch(batch, failure);
+        if (written)
+            batch = {};  // freed here, not under the lock the callers wait for
         lock.lock();
         if (!written) {
             // Kept for the next try (the next change or Flush), under what came in meanwhile.
@@ -562,7 +572,15 @@ bool TSessionStore::WriteBatch(const TSessionBatch& batch, QString& failure)
         if (!changes.Puts.isEmpty()) {
             TSqlStatement put(
                 FDb, ("INSERT OR REPLACE INTO " + table + " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)").constData());
-            for (const THarvestItem& item : changes.Puts) {
+            // In id order: rows then go to the end of the table's tree instead of all over it.
+            QList<const THarvestItem*> puts;
+            puts.reserve(changes.Puts.size());
+            for (const THarvestItem& item : changes.Puts)
+                puts.append(&item);
+            std::sort(puts.begin(), puts.end(),
+                      [](const THarvestItem* a, const THarvestItem* b) { return a->Id < b->Id; });
+            for (const THarvestItem* each : puts) {
+                const THarvestItem& item = *each;
                 put.Bind(1, qint64(item.Id));
                 put.Bind(2, item.Address);
                 put.Bind(3, qint64(item.Checked));

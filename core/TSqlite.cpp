@@ -31,8 +31,11 @@ TSqlStatement::~TSqlStatement() { sqlite3_finalize(FStatement); }
 
 void TSqlStatement::Bind(int index, const QByteArray& bytes)
 {
-    // A null QByteArray has no data pointer; SQLite would store NULL, which reads back the same.
-    sqlite3_bind_blob(FStatement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    // An empty QByteArray is stored as NULL, which reads back as an empty one.
+    if (bytes.isEmpty())
+        sqlite3_bind_null(FStatement, index);
+    else
+        sqlite3_bind_blob(FStatement, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
 }
 
 void TSqlStatement::BindText(int index, const QString& text)

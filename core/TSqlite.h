@@ -22,7 +22,8 @@ public:
     TSqlStatement& operator=(const TSqlStatement&) = delete;
 
     bool IsValid() const { return FStatement != nullptr; }
-    // Parameters count from 1, as in SQL. The bytes are copied only when the statement runs.
+    // Parameters count from 1, as in SQL. The bytes are not copied: they must stay unchanged
+    // until the statement has run (the session's items do, in the batch being written).
     void Bind(int index, const QByteArray& bytes);
     void BindText(int index, const QString& text);
     void Bind(int index, qint64 value);
