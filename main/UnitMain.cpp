@@ -18,6 +18,7 @@
 #include <cstdlib>
 
 #include "core/HarvestOptions.h"
+#include "main/MainListExchange.h"
 #include "main/TParseList.h"
 #include "main/TPreviewPane.h"
 #include "platform/ProgramDir.h"
@@ -207,6 +208,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     WireScanner();
     WireDownload();
     WireListFiles();
+    WireListExchange(*this);
     WireListCommands();
     WireBookmarks();
     WirePreview();

@@ -241,7 +241,8 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
     QCOMPARE(window->menuBar()->actions().at(1)->text(), QStringLiteral("&Options"));
     QCOMPARE(window->menuBar()->actions().at(2)->text(), QStringLiteral("&Help"));
     QCOMPARE(MenuTexts(window->File1),
-             (QStringList{"Load links && file list from disk", "Save links && file list to disk", "-", "Quit"}));
+             (QStringList{"Load links && file list from disk", "Save links && file list to disk", "Export list...",
+                          "Import list...", "-", "Quit"}));
     QCOMPARE(window->File1->defaultAction(), window->Quit1);
     QCOMPARE(MenuTexts(window->Options1),
              (QStringList{"Add new files to excisting list when parsing",
