@@ -37,7 +37,7 @@ struct TEngineRun : TReportReceiver {
 };
 
 inline TDownloadOutcome RunToEnd(const QByteArray& url, const QString& file, const TDownloadRequest& request = {},
-                          TEngine kind = TEngine::Classic)
+                                 TEngine kind = TEngine::Classic)
 {
     TEngineRun run(kind);
     run.Start(url, file, request);
