@@ -8,7 +8,8 @@
 // Beside each case, ParseDocument in mode 2 (the scan Parse links runs) over the same page.
 // Cases: page5 is the 5 MB page with 50,000 markers (the scanner benchmark's page), page10 the
 // same kind of page at twice the size, distinct25k a page of 25,000 distinct document links
-// (distinctNk: N thousand).
+// (distinctNk: N thousand), modernN a page like page5 of N MB fetched with "modern pages" on. Run
+// alone, a case's peak memory is the process's, printed at the end beside the peers' largest.
 // While the command runs, a second thread posts a timestamped event to the window's thread every
 // 2 ms; how long each waited for delivery while the page was scanned and listed is the event-loop
 // latency the user would feel (reported as p90 and maximum).
@@ -190,6 +191,7 @@ TRun RunParseLinked(TFormMain& form, const QByteArray& base, const QByteArray& p
 struct TCase {
     QByteArray name;
     QByteArray page;
+    bool modern = false;  // fetched and scanned with "modern pages" on
 };
 
 struct TCaseResult {
@@ -219,6 +221,8 @@ int main(int argc, char** argv)
             cases.append({"page10", MakePage(10'000'000, 100'000, 2)});
         else if (name.startsWith("distinct") && name.endsWith("k") && name.mid(8).chopped(1).toInt() > 0)
             cases.append({name, MakeDistinctDocumentsPage(name.mid(8).chopped(1).toInt() * 1000)});
+        else if (const int megabytes = name.mid(6).toInt(); name.startsWith("modern") && megabytes > 0)
+            cases.append({name, MakePage(qsizetype(megabytes) * 1'000'000, megabytes * 10'000, 3), true});
         else
             std::fprintf(stderr, "unknown case %s\n", name.constData());
     }
@@ -270,6 +274,7 @@ int main(int argc, char** argv)
             const TRun g = RunPipeline(grep, &links);
             r.grepLinks = int(links.count('\n'));
             const TRun p = RunPipeline(python);
+            form.Findlinksasabrowserdoesmodernpages1->setChecked(c.modern);
             const TGetDocument ours = RunGetDocument(form, probe, url);
             r.grep << g.wall;
             r.grepCpu << g.cpu;
@@ -322,6 +327,12 @@ int main(int argc, char** argv)
     if (const TCaseResult* five = at("page5"), *ten = at("page10"); five && ten)
         std::printf("  growth 10 MB / 5 MB: %.2f wall, %.2f processor (target <= 2.2)\n",
                     Median(ten->ours) / Median(five->ours), Median(ten->oursCpu) / Median(five->oursCpu));
+
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    std::printf("  peak memory: this process %ld MB (the pages included), the largest peer process %ld MB\n",
+                self.ru_maxrss / 1024, children.ru_maxrss / 1024);
 
     server.kill();
     server.waitForFinished(5000);
