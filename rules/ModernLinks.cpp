@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gumbo.h>
+#include <sys/mman.h>
 #include <vector>
 
 namespace {
@@ -402,7 +403,7 @@ public:
         while (FBlocks != nullptr) {
             char* previous;
             std::memcpy(&previous, FBlocks, sizeof previous);
-            std::free(FBlocks);
+            ::munmap(FBlocks, BlockSize);
             FBlocks = previous;
         }
         while (FLarge.Next != &FLarge) {
@@ -505,9 +506,13 @@ private:
             const size_t bytes = ClassBytes(sizeClass);
             if (bytes > FLeft) {
                 Count(BlockSize);
-                char* block = static_cast<char*>(std::malloc(BlockSize));
-                if (block == nullptr)
+                // Blocks are mapped rather than taken from the heap, so that the tree's memory
+                // goes back to the system with the arena: the lists filled after the scan do not
+                // come on top of it.
+                void* mapped = ::mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (mapped == MAP_FAILED)
                     Fail(TGiveUp::OutOfMemory);
+                char* block = static_cast<char*>(mapped);
                 std::memcpy(block, &FBlocks, sizeof FBlocks);
                 FBlocks = block;
                 FNext = block + sizeof(char*);
