@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The modern engine against curl, in the same run, from nginx on 127.0.0.1 (keep-alive; a test
-# authority made here by openssl for https):
+# Download files with the modern option (the real window command, offscreen: bench_download
+# modern) and the modern engine alone (bench_transfer) against curl, in the same run, from nginx
+# on 127.0.0.1 (keep-alive; a test authority made here by openssl for https). For the window, the
+# wall and CPU of the command itself are taken (the window's start-up is left out), and of the
+# whole process beside them:
 #   1. 500 files of 20-200 KB over https, 8 at once, vs curl --parallel --parallel-max 8
 #      (wall, CPU, connections opened, counted in nginx's log);
 #   2. one large file over http and over https through one engine vs curl (SIZE_MB, default 1024);
@@ -9,7 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build/bench_transfer
-[ -x "$bin" ] || bash scripts/build.sh
+window=build/bench_download
+[ -x "$bin" ] && [ -x "$window" ] || bash scripts/build.sh
 for tool in /usr/bin/time nginx openssl curl python3; do
     command -v "$tool" >/dev/null || { echo "needs $tool (bash scripts/setup.sh installs it)" >&2; exit 1; }
 done
@@ -75,6 +79,17 @@ cat "$work/www/small/"* "$work/www/big.bin" > /dev/null  # warm the page cache f
 # shellcheck source=bench/measure.sh
 source bench/measure.sh
 
+# window_measure LIST DIR PER_HOST: the window's Download files; prints "wall cpu process_wall
+# process_cpu" (the command's own wall and CPU, then the process's).
+window_measure() {
+    local line process
+    process=$(QT_QPA_PLATFORM=offscreen SSL_CERT_FILE="$work/ca.pem" measure sh -c \
+        "'$window' modern '$1' '$2' '$3' > '$work/window.out'")
+    line=$(cat "$work/window.out")
+    grep -q 'downloaded=\([0-9]*\) of \1$' "$work/window.out" || { echo "window: $line" >&2; exit 1; }
+    echo "$(echo "$line" | sed 's/.*wall_s=\([0-9.]*\).*/\1/') $(echo "$line" | sed 's/.*command_cpu_s=\([0-9.]*\).*/\1/') $process"
+}
+
 # --- 1. many small files --------------------------------------------------------------------
 : > "$work/list"
 : > "$work/curl.cfg"
@@ -90,6 +105,7 @@ check_small() {
 }
 : > "$work/curl.rounds"
 : > "$work/client.rounds"
+: > "$work/window.rounds"
 for _ in $(seq "$rounds"); do
     : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
     echo "$(measure curl -fs --cacert "$work/ca.pem" --parallel --parallel-max 8 -K "$work/curl.cfg") $(connections)" >> "$work/curl.rounds"
@@ -97,13 +113,21 @@ for _ in $(seq "$rounds"); do
     : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
     echo "$(measure env SSL_CERT_FILE="$work/ca.pem" "$bin" "$work/list" "$work/out" 8 8) $(connections)" >> "$work/client.rounds"
     check_small engine
+    : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
+    echo "$(window_measure "$work/list" "$work/out" 8) $(connections)" >> "$work/window.rounds"
+    check_small window
 done
 read -r c_sec c_cpu c_rss c_conn < <(median "$work/curl.rounds" "$rounds")
 read -r k_sec k_cpu k_rss k_conn < <(median "$work/client.rounds" "$rounds")
+read -r w_sec w_cpu wp_sec wp_cpu wp_rss w_conn < <(median "$work/window.rounds" "$rounds")
 awk -v cs="$c_sec" -v cc="$c_cpu" -v cn="$c_conn" -v ks="$k_sec" -v kc="$k_cpu" -v kn="$k_conn" 'BEGIN {
     printf "500 files of 20-200 KB over https, 8 at once (median of the rounds)\n"
     printf "  engine %.2f s wall, %.2f s CPU, %d connections; curl --parallel %.2f s, %.2f s CPU, %d connections\n", ks, kc, kn, cs, cc, cn
     printf "  ratios: wall %.2f (target <= 1.3), CPU %.2f (target <= 1.3); engine connections %d (target <= 8)\n", ks/cs, (cc>0?kc/cc:0), kn
+}'
+awk -v cs="$c_sec" -v cc="$c_cpu" -v ws="$w_sec" -v wc="$w_cpu" -v ps="$wp_sec" -v pc="$wp_cpu" -v wn="$w_conn" 'BEGIN {
+    printf "  window Download files (8 per host): command %.2f s wall, %.2f s CPU; whole process %.2f s, %.2f s CPU; %d connections\n", ws, wc, ps, pc, wn
+    printf "  ratios: command wall %.2f, CPU %.2f; process wall %.2f, CPU %.2f\n", ws/cs, (cc>0?wc/cc:0), ps/cs, (cc>0?pc/cc:0)
 }'
 
 # --- 2. one large file ----------------------------------------------------------------------
@@ -117,10 +141,20 @@ for scheme in http https; do
     alternate_rounds "$rounds" "$work/www/big.bin"
     read -r c_sec c_cpu c_rss < <(median "$work/curl.rounds" "$rounds")
     read -r k_sec k_cpu k_rss < <(median "$work/client.rounds" "$rounds")
+    : > "$work/window.rounds"
+    for _ in $(seq "$rounds"); do
+        window_measure "$work/biglist" "$work/bigout" 2 >> "$work/window.rounds"
+        cmp -s "$work/www/big.bin" "$work/bigout/big.bin" || { echo "window's file differs" >&2; exit 1; }
+        rm -f "$work/bigout/big.bin"
+    done
+    read -r w_sec w_cpu _ < <(median "$work/window.rounds" "$rounds")
     awk -v s="$scheme" -v mb="$size_mb" -v cs="$c_sec" -v cc="$c_cpu" -v ks="$k_sec" -v kc="$k_cpu" -v kr="$k_rss" 'BEGIN {
         printf "%d MB over %s through one engine vs curl (median)\n", mb, s
         printf "  engine %.2f s wall, %.2f s CPU, %.1f MB peak; curl %.2f s, %.2f s CPU\n", ks, kc, kr/1024, cs, cc
         printf "  ratios: wall %.2f (target <= 1.0), CPU %.2f (target <= 1.1)\n", ks/cs, (cc>0?kc/cc:0)
+    }'
+    awk -v cs="$c_sec" -v cc="$c_cpu" -v ws="$w_sec" -v wc="$w_cpu" 'BEGIN {
+        printf "  window Download files: command %.2f s wall, %.2f s CPU; ratios wall %.2f, CPU %.2f\n", ws, wc, ws/cs, (cc>0?wc/cc:0)
     }'
 done
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/TRegistry.h"
+#include "rules/TransferRules.h"
 
 namespace {
 // clang-format off
@@ -65,7 +66,15 @@ const TOptionInfo* FindOption(const QString& name)
     return nullptr;
 }
 
-THarvestOptions::THarvestOptions(QObject* parent) : QObject(parent)
+int HostConnectionsFrom(std::optional<int32_t> stored)
+{
+    for (const int choice : HostConnectionChoices)
+        if (stored == choice)
+            return choice;
+    return DefaultHostConnections;
+}
+
+THarvestOptions::THarvestOptions(QObject* parent) : QObject(parent), FHostConnections(DefaultHostConnections)
 {
     for (const TOptionInfo& info : Table)
         FValues[std::size_t(info.Id)] = info.Default;
@@ -78,6 +87,15 @@ void THarvestOptions::Set(TOption option, bool on)
         return;
     value = on;
     emit Changed(option, on);
+}
+
+void THarvestOptions::SetHostConnections(int connections)
+{
+    connections = HostConnectionsFrom(connections);
+    if (connections == FHostConnections)
+        return;
+    FHostConnections = connections;
+    emit HostConnectionsChanged(connections);
 }
 
 void THarvestOptions::ReadGroup(const TRegistry& reg)
@@ -95,6 +113,7 @@ void THarvestOptions::ReadApart(const TRegistry& reg)
     for (const TOptionInfo& info : Table)
         if (info.ReadRank < 0)
             Set(info.Id, reg.ReadInteger(QLatin1String(info.SettingsName)).value_or(info.Default) != 0);
+    SetHostConnections(HostConnectionsFrom(reg.ReadInteger(QLatin1String(HostConnectionsOption.SettingsName))));
 }
 
 void THarvestOptions::WriteGroup(TRegistry& reg) const
@@ -108,4 +127,5 @@ void THarvestOptions::WriteApart(TRegistry& reg) const
     for (const TOptionInfo& info : Table)
         if (info.WriteRank < 0)
             reg.WriteBool(QLatin1String(info.SettingsName), Get(info.Id));
+    reg.WriteInteger(QLatin1String(HostConnectionsOption.SettingsName), FHostConnections);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 
 class TRegistry;
 
@@ -49,6 +51,17 @@ const TOptionInfo& OptionInfo(TOption option);
 // The option whose settings value or menu item has `name`; null when none does.
 const TOptionInfo* FindOption(const QString& name);
 
+// The one option with more than two values: connections to one host at a time, for the modern
+// option's transfers. A submenu of the Options menu; kept apart in the settings, after the others.
+struct THostConnectionsInfo {
+    const char* MenuName = "Connectionsperhost1";
+    const char* SettingsName = "HostConnections";
+    const char* Caption = "Connections per host (modern pages)";
+};
+inline constexpr THostConnectionsInfo HostConnectionsOption;
+// A stored value that is none of the choices reads as the default.
+int HostConnectionsFrom(std::optional<int32_t> stored);
+
 // The current option values.
 class THarvestOptions : public QObject {
     Q_OBJECT
@@ -57,6 +70,8 @@ public:
 
     bool Get(TOption option) const { return FValues[std::size_t(option)]; }
     void Set(TOption option, bool on);
+    int HostConnections() const { return FHostConnections; }
+    void SetHostConnections(int connections);
 
     // The start-up's reading: the group in its order, stopping at the first absent or
     // mistyped value (the values after it keep what they had), then the options kept apart.
@@ -68,7 +83,9 @@ public:
 
 signals:
     void Changed(TOption option, bool on);
+    void HostConnectionsChanged(int connections);
 
 private:
     std::array<bool, OptionCount> FValues{};
+    int FHostConnections;
 };

@@ -1,6 +1,7 @@
 #include "core/TTransferQueue.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <limits>
 
 #include "platform/Guarded.h"
@@ -13,13 +14,24 @@ constexpr int OfferRetryInterval = 10;  // ms
 
 QByteArray TransferHostKey(const QByteArray& address) { return HostPrefix(address.toLower()); }
 
-TTransferQueue::TTransferQueue(TTransferEngine* engine, QObject* parent) : QObject(parent), FEngine(engine)
+TTransferQueue::TTransferQueue(TTransferEngine* engine, QObject* parent) : QObject(parent)
 {
     Now = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    Jitter = [] { return QRandomGenerator::global()->generateDouble(); };
     FPause.setSingleShot(true);
     FWake.setSingleShot(true);
     connect(&FPause, &QTimer::timeout, this, [this] { Guarded(lcHarvest(), [this] { Pass(); }); });
     connect(&FWake, &QTimer::timeout, this, [this] { Guarded(lcHarvest(), [this] { Pass(); }); });
+    SetEngine(engine);
+}
+
+void TTransferQueue::SetEngine(TTransferEngine* engine)
+{
+    if (engine == FEngine)
+        return;
+    if (FEngine)
+        disconnect(FEngine, nullptr, this, nullptr);
+    FEngine = engine;
     connect(FEngine, &TTransferEngine::HintChanged, this, [this](int s, const TDownloadHint& hint) {
         if (s < 0 || s >= SlotCount || !FSlots[s].Running)
             return;
@@ -40,7 +52,7 @@ TTransferQueue::TTransferQueue(TTransferEngine* engine, QObject* parent) : QObje
 
 void TTransferQueue::Enqueue(uint64_t itemId, const QByteArray& address, qint64 notBeforeMs)
 {
-    FWaiting.push_back({itemId, address, TransferHostKey(address), notBeforeMs});
+    FWaiting.push_back({itemId, address, TransferHostKey(address), notBeforeMs, 0, std::nullopt});
     if (FActive)
         Schedule();
 }
@@ -61,7 +73,13 @@ void TTransferQueue::Run()
 
 void TTransferQueue::Stop()
 {
-    FWaiting.clear();
+    // Items waiting for another try were prepared by the owner: they are its to make pending.
+    std::list<TEntry> waiting;
+    waiting.swap(FWaiting);
+    if (Unprepare)
+        for (const TEntry& entry : waiting)
+            if (entry.Next)
+                Unprepare(entry.ItemId);
     FPause.stop();
     FWake.stop();
     if (FTaken) {
@@ -124,8 +142,9 @@ void TTransferQueue::Pass()
         if (job.Address.isEmpty())
             job.Address = FTaken->Address;
         const QByteArray host = FTaken->Host;
+        const int tries = FTaken->Tries + 1;
         FTaken.reset();
-        Launch(s, job, host);
+        Launch(s, job, host, tries);
         if (FStartPause > 0)
             FPause.start(FStartPause);
         else
@@ -137,7 +156,15 @@ void TTransferQueue::Pass()
 
 qint64 TTransferQueue::ReadyAt(const TEntry& entry) const
 {
-    return qMax(entry.NotBefore, FHostNotBefore.value(entry.Host, 0));
+    const qint64 host = qMax(FHostNotBefore.value(entry.Host, 0), FRetries ? FManners.NotBefore(entry.Host) : 0);
+    return qMax(entry.NotBefore, host);
+}
+
+int TTransferQueue::HostLimit(const QByteArray& host) const
+{
+    if (!FRetries)
+        return FHostLimit;
+    return FManners.Limit(host, FHostLimit > 0 ? FHostLimit : SlotCount);
 }
 
 int TTransferQueue::RunningFor(const QByteArray& host) const
@@ -161,7 +188,7 @@ bool TTransferQueue::Take()
                 earliest = qMin(earliest, ready);
                 continue;
             }
-            if (FHostLimit > 0 && RunningFor(it->Host) >= FHostLimit)
+            if (const int limit = HostLimit(it->Host); limit > 0 && RunningFor(it->Host) >= limit)
                 continue;  // an outcome of that host frees a place
             break;
         }
@@ -169,7 +196,9 @@ bool TTransferQueue::Take()
             const TEntry entry = *it;
             FWaiting.erase(it);
             std::optional<TTransferJob> job;
-            if (Prepare) {
+            if (entry.Next) {
+                job = entry.Next;  // prepared for its first try already
+            } else if (Prepare) {
                 job = Prepare(entry.ItemId);
             } else {
                 job = TTransferJob{};
@@ -204,9 +233,10 @@ bool TTransferQueue::StartNow(const TTransferJob& job)
     return false;
 }
 
-void TTransferQueue::Launch(int s, TTransferJob job, const QByteArray& host)
+void TTransferQueue::Launch(int s, TTransferJob job, const QByteArray& host, int tries)
 {
     job.Slot = s;
+    FRuns[std::size_t(s)] = {job, tries};
     TTransferSlot& slot = FSlots[s];
     slot = TTransferSlot{};
     slot.Running = true;
@@ -222,9 +252,49 @@ void TTransferQueue::Offer(const TDownloadOutcome& outcome)
     const int s = outcome.Slot;
     if (s < 0 || s >= SlotCount || !FSlots[s].Running || FSlots[s].ItemId != outcome.ItemId)
         return;
+    TDownloadOutcome decided = outcome;
+    if (FRetries && Retried(decided)) {
+        FSlots[s] = TTransferSlot{};
+        emit SlotChanged(s);
+        Schedule();
+        return;
+    }
+    Deliver(decided);
+}
+
+bool TTransferQueue::Retried(TDownloadOutcome& outcome)
+{
+    const int s = outcome.Slot;
+    const TRun& run = FRuns[std::size_t(s)];
+    const qint64 now = Now();
+    FManners.Note(FSlots[s].Host, outcome, now);
+    const TRetryDecision decision = DecideAfterTry(run.Job, outcome, run.Tries, now, Jitter());
+    if (!decision.Retry) {
+        outcome.Reason = decision.Text;
+        return false;
+    }
+    if (FStopping || !FActive) {
+        // Stopped while it would wait: pending again, as the other waiting items.
+        if (Unprepare)
+            Unprepare(outcome.ItemId);
+        return true;
+    }
+    TTransferJob next = decision.Next;
+    next.Slot = -1;
+    FWaiting.push_back({outcome.ItemId, next.Address, FSlots[s].Host, decision.NotBeforeMs, run.Tries, next});
+    if (Waits)
+        Waits(outcome.ItemId, decision.Text);
+    return true;
+}
+
+void TTransferQueue::Deliver(const TDownloadOutcome& outcome)
+{
+    const int s = outcome.Slot;
+    if (s < 0 || s >= SlotCount || !FSlots[s].Running || FSlots[s].ItemId != outcome.ItemId)
+        return;
     if (Apply && !Apply(outcome)) {
         QTimer::singleShot(OfferRetryInterval, this,
-                           [this, outcome] { Guarded(lcHarvest(), [&] { Offer(outcome); }); });
+                           [this, outcome] { Guarded(lcHarvest(), [&] { Deliver(outcome); }); });
         return;
     }
     FSlots[s] = TTransferSlot{};

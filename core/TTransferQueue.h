@@ -7,6 +7,10 @@
 // One item at a time is taken from the waiting ones and prepared (named, marked) by the queue's
 // owner; it starts in the first free slot. After each start the queue pauses before taking the
 // next item (50 ms by default, the program's classic pacing).
+//
+// With retries on (the modern engine), a try that another try may mend puts its item back to wait
+// (backoff, or the server's Retry-After), up to five tries in all; a host that asked to wait gets
+// no request at all until then, and one that throttles gets one connection until it answers well.
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -18,6 +22,7 @@
 #include <list>
 #include <optional>
 
+#include "core/TRetryPolicy.h"
 #include "download/TTransferEngine.h"
 
 // One engine slot, as the window's bar and light show it.
@@ -57,6 +62,10 @@ public:
     std::function<bool(const TDownloadOutcome& outcome)> Apply;
     // The clock (epoch milliseconds) for the waiting times; tests replace it.
     std::function<qint64()> Now;
+    // With retries on: an item waits for its next try; `text` says for what and how long.
+    std::function<void(uint64_t itemId, const QString& text)> Waits;
+    // With retries on: the spread of the waits, in [0, 1); tests replace it.
+    std::function<double()> Jitter;
 
     // ---- Waiting items ---------------------------------------------------------------------
     // Adds an item behind the others; it starts no earlier than `notBeforeMs` (0: at once).
@@ -71,13 +80,19 @@ public:
     // No request to `host` (a TransferHostKey) starts before `epochMs`.
     void SetHostNotBefore(const QByteArray& host, qint64 epochMs);
     void SetStartPause(int ms) { FStartPause = ms; }
+    // Retries and the hosts' manners; off: one try per item, whatever it ends with.
+    void SetRetries(bool on) { FRetries = on; }
+    // Jobs go to `engine` from now on; only while no slot runs.
+    void SetEngine(TTransferEngine* engine);
+    TTransferEngine* Engine() const { return FEngine; }
 
     // ---- Runs ------------------------------------------------------------------------------
     // Starts taking items; the run ends (Drained) when nothing waits, nothing is fed and every
     // slot is free.
     void Run();
-    // Nothing more starts: waiting items are dropped, a taken one is given back, and every
-    // running job is told to stop; the run ends when their outcomes are in.
+    // Nothing more starts: waiting items are dropped, a taken one and those waiting for another
+    // try are given back, and every running job is told to stop; the run ends when their
+    // outcomes are in.
     void Stop();
     bool Active() const { return FActive; }
     bool Running() const;  // a slot is running
@@ -94,23 +109,37 @@ private:
         QByteArray Address;
         QByteArray Host;
         qint64 NotBefore = 0;
+        int Tries = 0;                     // tries done
+        std::optional<TTransferJob> Next;  // the next try's job, for an item tried before
+    };
+    // What a running slot was started with, for a later try.
+    struct TRun {
+        TTransferJob Job;
+        int Tries = 0;  // this one included
     };
     void Schedule();  // a pass after the event at hand
     void Pass();
     bool Take();                                // prepares the next item that may start; false when none may
     qint64 ReadyAt(const TEntry& entry) const;  // epoch ms from which the entry may start
     int RunningFor(const QByteArray& host) const;
-    void Launch(int slot, TTransferJob job, const QByteArray& host);
+    void Launch(int slot, TTransferJob job, const QByteArray& host, int tries = 1);
     void Offer(const TDownloadOutcome& outcome);
+    // True when the outcome put its item back to wait for another try.
+    bool Retried(TDownloadOutcome& outcome);
+    void Deliver(const TDownloadOutcome& outcome);
+    int HostLimit(const QByteArray& host) const;
     void EndIfDone();
 
-    TTransferEngine* FEngine;
+    TTransferEngine* FEngine = nullptr;
     std::array<TTransferSlot, SlotCount> FSlots;
+    std::array<TRun, SlotCount> FRuns;
     std::list<TEntry> FWaiting;
     std::optional<TEntry> FTaken;
     TTransferJob FTakenJob;
     QHash<QByteArray, qint64> FHostNotBefore;
     int FHostLimit = 0;
+    bool FRetries = false;
+    THostManners FManners;
     int FStartPause = ClassicStartPause;
     bool FActive = false;
     bool FStopping = false;

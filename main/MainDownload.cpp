@@ -107,6 +107,7 @@ void TFormMain::ButtonDownloadClick()
     queue.Unprepare = [&](uint64_t id) {
         // Stopped before an engine took it: the item is pending again, ticked and under its own
         // name, as before the command took it.
+        Downloads->ForgetWaiting(id);
         const int at = ListViewFile->IndexOfItemId(id);
         if (at >= 0 && ListViewFile->ImageIndex(at) == FileDownloading) {
             ListViewFile->SetSubItem(at, 1, names.value(id));
@@ -115,6 +116,8 @@ void TFormMain::ButtonDownloadClick()
             ListViewFile->SetChecked(at, true);
         }
     };
+    // Modern: the curl engine, kept-alive connections, retries and per-host manners.
+    Downloads->UseEngine(modern, HarvestOptions->HostConnections());
     queue.Run();
     // Every engine's last change is its slot going free, so this wait wakes up for it.
     while (queue.Active()) {

@@ -5,6 +5,7 @@
 #include "core/TTransferQueue.h"
 #include "rules/TransferRules.h"
 #include "download/TClassicEngine.h"
+#include "download/TCurlEngine.h"
 #include "platform/Guarded.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TGauge.h"
@@ -25,7 +26,7 @@ void ApplyFileCheck(TCheckListView& files, int index, const TFileCheck& check)
 
 TDownloadScheduler::TDownloadScheduler(TCheckListView* files, const std::array<TGauge*, SlotCount>& gauges,
                                        const std::array<TLed*, SlotCount>& leds, QObject* parent)
-    : QObject(parent), FFiles(files), FQueue(new TTransferQueue(new TClassicEngine(this), this))
+    : QObject(parent), FFiles(files), FClassic(new TClassicEngine(this)), FQueue(new TTransferQueue(FClassic, this))
 {
     for (int s = 0; s < SlotCount; ++s) {
         FGauges[s] = gauges[s];
@@ -33,6 +34,56 @@ TDownloadScheduler::TDownloadScheduler(TCheckListView* files, const std::array<T
     }
     connect(FQueue, &TTransferQueue::SlotChanged, this, [this](int s) { Guarded(lcMain(), [&] { ShowSlot(s); }); });
     FQueue->Apply = [this](const TDownloadOutcome& outcome) { return ApplyOutcome(outcome); };
+    FQueue->Waits = [this](uint64_t id, const QString& text) { ShowWaiting(id, text); };
+}
+
+void TDownloadScheduler::UseEngine(bool modern, int hostConnections)
+{
+    if (FQueue->Running())
+        return;
+    if (!modern) {
+        FQueue->SetEngine(FClassic);
+        FQueue->SetStartPause(TTransferQueue::ClassicStartPause);
+        FQueue->SetRetries(false);
+        FQueue->SetHostLimit(0);
+        return;
+    }
+    // The engine's own cap keeps its idle connections within the limit too, so a changed limit
+    // takes a new engine.
+    if (FCurl && FCurlHostConnections != hostConnections) {
+        FQueue->SetEngine(FClassic);
+        delete FCurl;
+        FCurl = nullptr;
+    }
+    if (!FCurl) {
+        FCurl = new TCurlEngine(hostConnections, this);
+        FCurlHostConnections = hostConnections;
+    }
+    FQueue->SetEngine(FCurl);
+    FQueue->SetStartPause(0);
+    FQueue->SetRetries(true);
+    FQueue->SetHostLimit(hostConnections);
+}
+
+void TDownloadScheduler::ShowWaiting(uint64_t id, const QString& text)
+{
+    const int index = FFiles ? FFiles->IndexOfItemId(id) : -1;
+    if (index < 0)
+        return;
+    FWaitingShown.insert(id);
+    FFiles->SetSubItem(index, 2, text.toLatin1());
+    FFiles->SetReason(index, text);
+}
+
+void TDownloadScheduler::ForgetWaiting(uint64_t id)
+{
+    if (!FWaitingShown.remove(id))
+        return;
+    const int index = FFiles ? FFiles->IndexOfItemId(id) : -1;
+    if (index < 0)
+        return;
+    FFiles->SetSubItem(index, 2, QByteArray());
+    FFiles->SetReason(index, QString());
 }
 
 TDownloadScheduler::~TDownloadScheduler() { FQueue->Stop(); }
@@ -98,6 +149,7 @@ bool TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
         FFiles->Tag = 0;
     }
     if (index >= 0) {
+        ForgetWaiting(outcome.ItemId);
         ApplyFileCheck(*FFiles, index, outcome.Check);
         // The Filename column names the file as it lies on disk: a name taken at the last moment
         // or a type's extension gave it another.

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <array>
 #include <functional>
@@ -15,6 +16,8 @@
 class TCheckListView;
 class TGauge;
 class TLed;
+class TClassicEngine;
+class TCurlEngine;
 class TTransferQueue;
 
 // Writes the finished-file check into a file item: the size, and for a deleted file the failed
@@ -31,6 +34,12 @@ public:
     ~TDownloadScheduler() override;
 
     TTransferQueue& Queue() { return *FQueue; }
+    // The engine the next run uses: the program's own HTTP/1.0 engine with its pause after each
+    // start, or (modern) the curl engine with retries and at most `hostConnections` per host.
+    // Kept as it is while a slot runs.
+    void UseEngine(bool modern, int hostConnections);
+    // An item that waited for another try is pending again: its row no longer says it waits.
+    void ForgetWaiting(uint64_t itemId);
     // Starts an engine for the file item at `index` in the first free slot (slot 1 first); false
     // when all eight are busy.
     bool Start(const QByteArray& url, const QString& localPath, int index, const TDownloadRequest& request = {});
@@ -48,11 +57,16 @@ public:
 private:
     void ShowSlot(int slot);
     bool ApplyOutcome(const TDownloadOutcome& outcome);  // false while the list is locked
+    void ShowWaiting(uint64_t itemId, const QString& text);
 
     QPointer<TCheckListView> FFiles;
     std::array<QPointer<TGauge>, SlotCount> FGauges;
     std::array<QPointer<TLed>, SlotCount> FLeds;
     std::array<QString, SlotCount> FShownHint;
     std::array<int, SlotCount> FShownReports{};
+    TClassicEngine* FClassic;
+    TCurlEngine* FCurl = nullptr;
+    int FCurlHostConnections = 0;
+    QSet<uint64_t> FWaitingShown;  // items whose row says what they wait for
     TTransferQueue* FQueue;
 };

@@ -2,6 +2,7 @@
 
 #include "Version.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include "main/TPreviewPane.h"
 #include "platform/ProgramDir.h"
 #include "platform/TRegistry.h"
+#include "rules/TransferRules.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 #include "widgets/TGauge.h"
@@ -263,6 +265,7 @@ void TFormMain::BuildMenus()
     }
     connect(HarvestOptions, &THarvestOptions::Changed, this,
             [this](TOption id, bool on) { (this->*OptionItems[std::size_t(id)])->setChecked(on); });
+    MakeHostConnectionsMenu();
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -729,6 +732,26 @@ QAction* TFormMain::*const TFormMain::OptionItems[OptionCount] = {
     &TFormMain::Savewindowpositiononexit1,
     &TFormMain::Findlinksasabrowserdoesmodernpages1,
 };
+
+void TFormMain::MakeHostConnectionsMenu()
+{
+    Options1->addSeparator()->setObjectName(QStringLiteral("N15"));
+    Connectionsperhost1 = Options1->addMenu(QLatin1String(HostConnectionsOption.Caption));
+    Connectionsperhost1->setObjectName(QLatin1String(HostConnectionsOption.MenuName));
+    auto* choices = new QActionGroup(Connectionsperhost1);
+    for (const int connections : HostConnectionChoices) {
+        const QByteArray name = QByteArray(HostConnectionsOption.MenuName).chopped(1) + QByteArray::number(connections);
+        QAction* item = MakeAction(Connectionsperhost1, name.constData(), QString::number(connections), true,
+                                   connections == HarvestOptions->HostConnections());
+        choices->addAction(item);
+        connect(item, &QAction::triggered, HarvestOptions,
+                [this, connections] { HarvestOptions->SetHostConnections(connections); });
+    }
+    connect(HarvestOptions, &THarvestOptions::HostConnectionsChanged, this, [this](int connections) {
+        for (QAction* item : Connectionsperhost1->actions())
+            item->setChecked(item->text() == QString::number(connections));
+    });
+}
 
 void TFormMain::ReadSettings()
 {

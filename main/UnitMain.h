@@ -125,6 +125,7 @@ public:
     QAction* Savelinksfilelists1 = nullptr;
     QAction* Quit1 = nullptr;
     QMenu* Options1 = nullptr;
+    QMenu* Connectionsperhost1 = nullptr;  // its items: 1, 2, 4 and 8
     QAction* Addnewfilestoexcistinglistwhenparsing1 = nullptr;
     QAction* Autoselectdownloadfilesafterparsing1 = nullptr;
     QAction* Autoselectfirstfilefromeachlink1 = nullptr;
@@ -348,6 +349,7 @@ private:
     void BuildStatusBar();
     void ConnectOption(QAction* item, void (TFormMain::*handler)());
     void ApplyTaskbarOption();
+    void MakeHostConnectionsMenu();
     void ReadSettings();
     void ReadGeometry(TRegistry& reg);
     void WriteSettings();

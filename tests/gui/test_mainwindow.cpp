@@ -265,9 +265,15 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
                           "Save links && files on program exit",
                           "Save window position && size on program exit",
                           "-",
-                          "Find links as a browser does (modern pages)"}));
+                          "Find links as a browser does (modern pages)",
+                          "-",
+                          "Connections per host (modern pages)"}));
     for (QAction* action : window->Options1->actions())
-        QVERIFY(action->isSeparator() || action->isCheckable());
+        QVERIFY(action->isSeparator() || action->isCheckable() || action->menu() == window->Connectionsperhost1);
+    // One of four, two at first.
+    QCOMPARE(MenuTexts(window->Connectionsperhost1), (QStringList{"1", "2", "4", "8"}));
+    for (QAction* action : window->Connectionsperhost1->actions())
+        QCOMPARE(action->isChecked(), action->text() == QStringLiteral("2"));
     QCOMPARE(MenuTexts(window->Help1), (QStringList{"Documentation", "-", "About"}));
     QCOMPARE(MenuTexts(window->PopupMenuDoc),
              (QStringList{"Deselect all", "Select all", "Invert selection", "Select by keyword",
@@ -569,8 +575,9 @@ void TestMainWindow::settingsFileAfterExit()
 
     QSettings raw(isolated.SettingsFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("SoftWare/Kelvorn"));
-    QCOMPARE(raw.allKeys().size(), 28);
+    QCOMPARE(raw.allKeys().size(), 29);
     QCOMPARE(raw.value(QStringLiteral("ModernLinks")).toString(), QStringLiteral("0"));
+    QCOMPARE(raw.value(QStringLiteral("HostConnections")).toString(), QStringLiteral("2"));
     for (const Option& option : Options) {
         const QString text = raw.value(QLatin1String(option.value)).toString();
         QVERIFY2(text == QLatin1String("0") || text == QLatin1String("1"), option.value);

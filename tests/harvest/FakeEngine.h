@@ -1,6 +1,7 @@
 #pragma once
 // A transfer engine that runs nothing: it records each job and reports the outcome its script
 // names for the job's address, at once or when the test releases it.
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -14,6 +15,9 @@ public:
 
     QSet<QByteArray> Held;           // addresses whose jobs wait for Release
     QHash<QByteArray, int> Outcome;  // the state reported per address; FileDownloaded otherwise
+    // Outcomes of an address's tries in turn (before Outcome applies); id and slot are filled in.
+    QHash<QByteArray, QList<TDownloadOutcome>> Tries;
+    QList<qint64> StartedAt;  // epoch ms of each start
     QList<TTransferJob> Started;
     QList<TTransferJob> Running;
     int Stops = 0;
@@ -29,6 +33,7 @@ public:
     void Start(const TTransferJob& job) override
     {
         Started << job;
+        StartedAt << QDateTime::currentMSecsSinceEpoch();
         Running << job;
         emit HintChanged(job.Slot, {QStringLiteral("Downloading: ") + QString::fromLatin1(job.Address)});
         if (!Held.contains(job.Address))
@@ -56,9 +61,14 @@ private:
             if (Running[i].ItemId == job.ItemId && Running[i].Slot == job.Slot) {
                 Running.removeAt(i);
                 TDownloadOutcome outcome;
+                if (QList<TDownloadOutcome>& tries = Tries[job.Address]; !tries.isEmpty())
+                    outcome = tries.takeFirst();
+                else
+                    outcome.State = state;
+                if (outcome.State == FileDownloaded && outcome.StatusCode == 0)
+                    outcome.StatusCode = 200;
                 outcome.ItemId = job.ItemId;
                 outcome.Slot = job.Slot;
-                outcome.State = state;
                 emit Progress(job.Slot, 10, 10);
                 emit Finished(outcome);
                 return;

@@ -25,6 +25,8 @@ private slots:
     void namesFindTheirOption_data();
     void namesFindTheirOption();
     void changesAreAnnouncedOnce();
+    void hostConnectionsKept_data();
+    void hostConnectionsKept();
 };
 
 void TestHarvestOptions::readingStopsAtFirstAbsentValue_data()
@@ -133,6 +135,42 @@ void TestHarvestOptions::changesAreAnnouncedOnce()
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.at(0).at(0).value<TOption>(), TOption::Beep);
     QCOMPARE(changed.at(0).at(1).toBool(), false);
+}
+
+void TestHarvestOptions::hostConnectionsKept_data()
+{
+    QTest::addColumn<QString>("stored");  // empty: no value
+    QTest::addColumn<int>("read");
+    QTest::newRow("absent: two") << QString() << 2;
+    QTest::newRow("one") << QStringLiteral("1") << 1;
+    QTest::newRow("eight") << QStringLiteral("8") << 8;
+    QTest::newRow("not a choice: two") << QStringLiteral("3") << 2;
+    QTest::newRow("mistyped: two") << QStringLiteral("many") << 2;
+}
+
+void TestHarvestOptions::hostConnectionsKept()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, read);
+    IsolatedSettings isolated;
+    {
+        TRegistry reg;
+        QVERIFY(reg.OpenKey(Key, true));
+        if (!stored.isEmpty())
+            reg.WriteString(QLatin1String(HostConnectionsOption.SettingsName), stored);
+        reg.CloseKey();
+    }
+    THarvestOptions options;
+    QSignalSpy changed(&options, &THarvestOptions::HostConnectionsChanged);
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(Key, true));
+    options.ReadApart(reg);
+    QCOMPARE(options.HostConnections(), read);
+    QCOMPARE(changed.size(), read == 2 ? 0 : 1);
+    // Written back as a number.
+    options.SetHostConnections(4);
+    options.WriteApart(reg);
+    QCOMPARE(reg.ReadString(QLatin1String(HostConnectionsOption.SettingsName)), QStringLiteral("4"));
 }
 
 QTEST_GUILESS_MAIN(TestHarvestOptions)

@@ -9,6 +9,19 @@
 #include "core/TTransferQueue.h"
 
 namespace {
+TDownloadOutcome Try(TTryEnd end, int status, const QString& reason, qint64 retryAfterMs = -1, qint64 partBytes = 0)
+{
+    TDownloadOutcome o;
+    o.State = end == TTryEnd::Done ? FileDownloaded : FileFailed;
+    o.TryEnd = int(end);
+    o.StatusCode = status;
+    o.Reason = reason;
+    o.RetryAfterMs = retryAfterMs;
+    o.PartBytes = partBytes;
+    o.Validator = partBytes ? QByteArray("\"v1\"") : QByteArray();
+    return o;
+}
+
 QList<QByteArray> Addresses(const QStringList& texts)
 {
     QList<QByteArray> list;
@@ -67,6 +80,11 @@ private slots:
     void feedHandsItemsOverOneAtATime();
     void hostKeys_data();
     void hostKeys();
+    void retries_data();
+    void retries();
+    void hostThatAskedToWaitGetsNoRequest();
+    void throttledHostGetsOneConnection();
+    void stopDuringAWaitEndsAtOnce();
 };
 
 void TestTransferQueue::startsEveryItemInOrder_data()
@@ -315,6 +333,158 @@ void TestTransferQueue::hostKeys()
     QFETCH(QByteArray, address);
     QFETCH(QByteArray, key);
     QCOMPARE(TransferHostKey(address), key);
+}
+
+void TestTransferQueue::retries_data()
+{
+    QTest::addColumn<bool>("retries");
+    QTest::addColumn<QList<TDownloadOutcome>>("tries");
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QStringList>("waits");
+    const TDownloadOutcome tooMany = Try(TTryEnd::HttpError, 429, "HTTP 429 Too Many Requests", 200);
+    const TDownloadOutcome cut = Try(TTryEnd::Cut, 200, "Connection closed after 5 of 10 bytes", 50, 5);
+    const TDownloadOutcome done = Try(TTryEnd::Done, 200, QString());
+    QTest::newRow("429 waits as asked, then downloads")
+        << true << QList<TDownloadOutcome>{tooMany, done} << 2 << int(FileDownloaded) << QString()
+        << QStringList{"Waiting 1 s: HTTP 429 Too Many Requests, try 2 of 5"};
+    QTest::newRow("five tries, then the last cause and the count")
+        << true << QList<TDownloadOutcome>(5, cut) << 5 << int(FileFailed)
+        << QString("Connection closed after 5 of 10 bytes (5 tries)")
+        << QStringList{"Waiting 1 s: Connection closed after 5 of 10 bytes, try 2 of 5",
+                       "Waiting 1 s: Connection closed after 5 of 10 bytes, try 3 of 5",
+                       "Waiting 1 s: Connection closed after 5 of 10 bytes, try 4 of 5",
+                       "Waiting 1 s: Connection closed after 5 of 10 bytes, try 5 of 5"};
+    QTest::newRow("404 is final at once")
+        << true << QList<TDownloadOutcome>{Try(TTryEnd::HttpError, 404, "HTTP 404 Not Found")} << 1 << int(FileFailed)
+        << QString("HTTP 404 Not Found") << QStringList{};
+    QTest::newRow("retries off: one try as it ended")
+        << false << QList<TDownloadOutcome>{tooMany} << 1 << int(FileFailed) << QString("HTTP 429 Too Many Requests")
+        << QStringList{};
+}
+
+void TestTransferQueue::retries()
+{
+    QFETCH(bool, retries);
+    QFETCH(QList<TDownloadOutcome>, tries);
+    QFETCH(int, starts);
+    Harness h;
+    h.queue.SetStartPause(0);
+    h.queue.SetRetries(retries);
+    h.queue.Jitter = [] { return 0.0; };
+    QStringList waits;
+    h.queue.Waits = [&](uint64_t, const QString& text) { waits << text; };
+    QList<TDownloadOutcome> applied;
+    h.queue.Apply = [&](const TDownloadOutcome& o) {
+        applied << o;
+        return true;
+    };
+    h.engine.Tries.insert("http://a/f", tries);
+    h.Add("http://a/f");
+    h.queue.Run();
+    QTRY_COMPARE_WITH_TIMEOUT(h.drained.count(), 1, 30000);
+    QCOMPARE(h.engine.Started.size(), starts);
+    QCOMPARE(applied.size(), 1);  // the owner sees the last try only
+    QTEST(applied.first().State, "state");
+    QTEST(applied.first().Reason, "reason");
+    QTEST(waits, "waits");
+    for (int i = 1; i < starts; ++i) {
+        // A later try waits as long as it was told, and continues from the bytes kept.
+        const qint64 asked = tries.at(i - 1).RetryAfterMs;
+        QVERIFY(h.engine.StartedAt.at(i) - h.engine.StartedAt.at(i - 1) >= asked);
+        QCOMPARE(h.engine.Started.at(i).ResumeFrom, tries.at(i - 1).PartBytes);
+        QCOMPARE(h.engine.Started.at(i).Path, h.engine.Started.at(0).Path);
+    }
+    QCOMPARE(h.prepared, 1);  // named once, for its first try
+}
+
+void TestTransferQueue::hostThatAskedToWaitGetsNoRequest()
+{
+    Harness h;
+    h.queue.SetStartPause(0);
+    h.queue.SetRetries(true);
+    h.queue.SetHostLimit(2);
+    constexpr qint64 Wait = 700;
+    h.engine.Tries.insert("http://a/1", {Try(TTryEnd::HttpError, 503, "HTTP 503 Service Unavailable", Wait)});
+    qint64 refusedAt = 0;
+    qint64 clock = 0;  // the queue's time of the refusal
+    h.queue.Now = [&] { return clock = QDateTime::currentMSecsSinceEpoch(); };
+    qsizetype startsBefore = 0;
+    h.queue.Waits = [&](uint64_t, const QString&) {
+        refusedAt = clock;
+        startsBefore = h.engine.Started.size();
+    };
+    h.engine.Held << "http://a/2";  // runs while a/1 is refused
+    for (const char* address : {"http://a/1", "http://a/2", "http://a/3", "http://a/4", "http://b/1", "http://b/2"})
+        h.Add(address);
+    h.queue.Run();
+    QTRY_VERIFY_WITH_TIMEOUT(refusedAt > 0, 30000);
+    // Other hosts go on meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(h.engine.StartedAddresses().contains("http://b/2"), 30000);
+    h.engine.Release("http://a/2");
+    QTRY_COMPARE_WITH_TIMEOUT(h.drained.count(), 1, 30000);
+    QCOMPARE(h.engine.Started.size(), 7);
+    for (qsizetype i = startsBefore; i < h.engine.Started.size(); ++i) {
+        if (!h.engine.Started.at(i).Address.startsWith("http://a/"))
+            continue;
+        QVERIFY2(h.engine.StartedAt.at(i) >= refusedAt + Wait, h.engine.Started.at(i).Address.constData());
+    }
+}
+
+void TestTransferQueue::throttledHostGetsOneConnection()
+{
+    Harness h;
+    h.queue.SetStartPause(0);
+    h.queue.SetRetries(true);
+    h.queue.SetHostLimit(2);
+    h.engine.Tries.insert("http://a/1", {Try(TTryEnd::HttpError, 429, "HTTP 429 Too Many Requests", 0)});
+    h.engine.Held << "http://a/2"
+                  << "http://a/3"
+                  << "http://a/4";
+    bool throttled = false;
+    h.queue.Waits = [&](uint64_t, const QString&) { throttled = true; };
+    for (int i = 1; i <= 6; ++i)
+        h.Add("http://a/" + QByteArray::number(i));
+    h.queue.Run();
+    QTRY_VERIFY_WITH_TIMEOUT(throttled, 30000);
+    // The pass after the refusal starts nothing: a/2 holds the host's one connection.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(h.engine.StartedAddresses(), (QList<QByteArray>{"http://a/1", "http://a/2"}));
+    QCOMPARE(h.RunningSlots(), 1);
+    // A good answer gives the host its two connections back.
+    h.engine.Release("http://a/2");
+    QTRY_COMPARE_WITH_TIMEOUT(h.RunningSlots(), 2, 30000);
+    QCOMPARE(h.engine.StartedAddresses().mid(2), (QList<QByteArray>{"http://a/3", "http://a/4"}));
+    h.engine.Release("http://a/3");
+    h.engine.Release("http://a/4");
+    QTRY_COMPARE_WITH_TIMEOUT(h.drained.count(), 1, 30000);
+    QCOMPARE(h.engine.Started.size(), 7);
+}
+
+void TestTransferQueue::stopDuringAWaitEndsAtOnce()
+{
+    Harness h;
+    h.queue.SetStartPause(0);
+    h.queue.SetRetries(true);
+    h.queue.SetHostLimit(1);
+    h.engine.Tries.insert("http://a/1", {Try(TTryEnd::HttpError, 429, "HTTP 429 Too Many Requests", 60000)});
+    QList<uint64_t> pendingAgain;
+    h.queue.Unprepare = [&](uint64_t id) { pendingAgain << id; };
+    bool waiting = false;
+    h.queue.Waits = [&](uint64_t, const QString&) { waiting = true; };
+    const uint64_t first = h.Add("http://a/1");
+    h.Add("http://a/2");
+    h.queue.Run();
+    QTRY_VERIFY_WITH_TIMEOUT(waiting, 30000);
+    QElapsedTimer clock;
+    clock.start();
+    h.queue.Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(h.drained.count(), 1, 30000);
+    QVERIFY(clock.elapsed() < 30000);
+    QCOMPARE(pendingAgain, QList<uint64_t>{first});
+    QCOMPARE(h.engine.Started.size(), 1);  // the host's other file never went
 }
 
 QTEST_GUILESS_MAIN(TestTransferQueue)
