@@ -124,12 +124,3 @@ void TFormMain::ButtonParseClick() { FRetrieval->ParseLinks(); }
 void TFormMain::Useselectedlineasmaindocumentandparseit1Click() { FRetrieval->UseAsMainDocument(CurrentDocIndex); }
 
 void TFormMain::TimerDocTimer() { FRetrieval->TimeOut(); }
-void TFormMain::HttpDocConnect() { FRetrieval->ClientConnect(); }
-void TFormMain::HttpDocDisconnect() { FRetrieval->ClientDisconnect(); }
-void TFormMain::HttpDocStatus(const QByteArray& status) { FRetrieval->ClientStatus(status); }
-void TFormMain::HttpDocPacketRecvd() { FRetrieval->ClientPacketRecvd(); }
-void TFormMain::HttpDocSuccess() { FRetrieval->ClientSuccess(); }
-void TFormMain::HttpDocFailure() { FRetrieval->ClientFailure(); }
-void TFormMain::HttpDocConnectionFailed() { FRetrieval->ClientConnectionFailed(); }
-void TFormMain::HttpDocInvalidHost(bool& handled) { FRetrieval->ClientInvalidHost(handled); }
-void TFormMain::HttpDocAuthenticationNeeded() { FRetrieval->ClientAuthenticationNeeded(); }

@@ -229,15 +229,6 @@ public:
     void ButtonParseClick();
     void Useselectedlineasmaindocumentandparseit1Click();
     void TimerDocTimer();
-    void HttpDocConnect();
-    void HttpDocDisconnect();
-    void HttpDocStatus(const QByteArray& status);
-    void HttpDocPacketRecvd();
-    void HttpDocSuccess();
-    void HttpDocFailure();
-    void HttpDocConnectionFailed();
-    void HttpDocInvalidHost(bool& handled);
-    void HttpDocAuthenticationNeeded();
     // The document time-out (30000 ms); tests shorten it, users never see it.
     static void SetDocTimeOutForTesting(int milliseconds);
     static int DocTimeOut();
