@@ -59,19 +59,30 @@ program_pid=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Kelvorn' | head -1)
 [ -n "$window" ] || fail "the installed program showed no window"
 xdotool windowfocus --sync "$window"
+# On a loaded machine a menu can open after the keys meant for it have gone, so each menu command
+# is sent again (after closing whatever menu is open) until its effect shows.
+menu_keys() {
+    xdotool windowfocus --sync "$window" key Escape key Escape key alt+f sleep 0.5 key "$@" 2>/dev/null || true
+}
 # File > "Load links && file list from disk" (the first item), then its information box.
-xdotool key alt+f sleep 0.3 key Return
-box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Information$' | head -1)
+box=
+for i in $(seq 600); do
+    [ $((i % 50)) -eq 1 ] && menu_keys Return
+    box=$(xdotool search --onlyvisible --name '^Information$' 2>/dev/null | head -1 || true)
+    [ -n "$box" ] && break
+    sleep 0.1
+done
 [ -n "$box" ] || fail "no message after loading the lists"
 xdotool windowfocus --sync "$box" key Return
-# File > Quit (the last item): the lists are saved on exit.
-xdotool windowfocus --sync "$window" key alt+f sleep 0.3 key Up Return
-# Saving on exit confirms with a message of its own; answer it too.
-for _ in $(seq 300); do
+# File > Quit (the last item): the lists are saved on exit. Saving on exit confirms with a message
+# of its own; answer it too.
+for i in $(seq 900); do
     kill -0 "$program_pid" 2>/dev/null || break
-    for box in $(xdotool search --onlyvisible --name '^Information$' 2>/dev/null); do
+    boxes=$(xdotool search --onlyvisible --name '^Information$' 2>/dev/null || true)
+    for box in $boxes; do
         xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
     done
+    [ -z "$boxes" ] && [ $((i % 50)) -eq 1 ] && menu_keys Up Return
     sleep 0.1
 done
 kill -0 "$program_pid" 2>/dev/null && fail "the program did not end after Quit"
