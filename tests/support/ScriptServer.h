@@ -43,6 +43,26 @@ inline int ListenOnLoopback(int backlog, quint16* port)
     return fd;
 }
 
+// Hands each connection on `listen` to `accepted` until `stopping` (guarded by `mutex`) is set;
+// looks at the flag at least every 20 ms.
+inline void AcceptUntilStopped(int listen, std::mutex& mutex, const bool& stopping,
+                               const std::function<void(int fd)>& accepted)
+{
+    for (;;) {
+        {
+            std::lock_guard lock(mutex);
+            if (stopping)
+                return;
+        }
+        pollfd p{listen, POLLIN, 0};
+        if (::poll(&p, 1, 20) <= 0)
+            continue;
+        const int fd = ::accept4(listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0)
+            accepted(fd);
+    }
+}
+
 class ScriptServer {
 public:
     // Runs on the connection's own thread with the request's path; the socket closes after it.
@@ -133,20 +153,8 @@ public:
 private:
     void AcceptLoop()
     {
-        for (;;) {
-            {
-                std::lock_guard lock(FMutex);
-                if (FStopping)
-                    return;
-            }
-            pollfd p{FListen, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            const int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            FConnections.emplace_back([this, fd] { Serve(fd); });
-        }
+        AcceptUntilStopped(FListen, FMutex, FStopping,
+                           [this](int fd) { FConnections.emplace_back([this, fd] { Serve(fd); }); });
     }
     void Serve(int fd)
     {

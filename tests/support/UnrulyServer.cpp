@@ -79,18 +79,7 @@ QByteArray UnrulyServer::Body(const QByteArray& name, qint64 size, int version)
 void UnrulyServer::AcceptLoop()
 {
     int connection = 0;
-    for (;;) {
-        {
-            std::lock_guard lock(FMutex);
-            if (FStopping)
-                return;
-        }
-        pollfd p{FListen, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
-            continue;
-        const int fd = ::accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
+    AcceptUntilStopped(FListen, FMutex, FStopping, [&](int fd) {
         ++FOpened;
         const int open = ++FOpen;
         for (int most = FMost.load(); open > most && !FMost.compare_exchange_weak(most, open);) {}
@@ -99,7 +88,7 @@ void UnrulyServer::AcceptLoop()
             --FOpen;
             ::close(fd);
         });
-    }
+    });
 }
 
 void UnrulyServer::Serve(int fd, int connection)
