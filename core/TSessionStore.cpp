@@ -1,5 +1,7 @@
 #include "core/TSessionStore.h"
 
+#include "platform/ProgramDir.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -201,7 +203,9 @@ void TSessionBatch::Absorb(TSessionBatch&& newer)
 
 QString TSessionStore::DefaultPath()
 {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // Beside the list files (so a test's own program directory holds it too), in a folder of its
+    // own: the database comes with its log files, and the list files' folder stays as it was.
+    const QString dir = DataDir() + QStringLiteral("session");
     QDir().mkpath(dir);
     return dir + QStringLiteral("/Kelvorn.session");
 }

@@ -67,7 +67,7 @@ public:
     static constexpr int SchemaVersion = 2;
     static constexpr std::chrono::milliseconds CommitInterval{1000};
 
-    // "Kelvorn.session" in the per-user data directory.
+    // "session/Kelvorn.session" in the per-user data directory.
     static QString DefaultPath();
 
     explicit TSessionStore(QString path);

@@ -1,5 +1,6 @@
 // The File menu's save and load of both lists; TListFileStore reads and writes the files.
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QPointer>
 #include <QScopeGuard>
@@ -7,10 +8,12 @@
 #include "rules/ListRecords.h"
 #include "main/TCommandGuard.h"
 #include "main/TListFileStore.h"
+#include "main/TSessionRecorder.h"
 #include "main/UnitMain.h"
 #include "platform/Guarded.h"
 #include "platform/ProgramDir.h"
 #include "widgets/TCheckListView.h"
+#include "widgets/TFlatComboBox.h"
 
 namespace {
 // While a save or load runs, nothing but painting and timers may reach the window: the whole
@@ -119,3 +122,51 @@ void TFormMain::LoadLists(bool confirm)
 }
 
 bool TFormMain::ListFilesRunning() const { return FCommands.RunningAny({TCommand::SaveLists, TCommand::LoadLists}); }
+
+void TFormMain::LoadListsAtStart()
+{
+    TSessionData last;
+    const bool haveSession = OpenSession(last);
+    // The option keeps the lists between runs. The session brings back everything the last run
+    // had (also after a crash); without one, what the last exit saved comes back as the File
+    // menu's load brings it (the same checks and marks), only without its confirmation.
+    if (Autosavelinksfilesasdefaultonquit1->isChecked()) {
+        if (haveSession && FSession) {
+            ResumeInterrupted(last);
+            FSession->Restore(last);
+            ListViewDoc->SetSorted(true);
+            if (!last.MainDocument.isEmpty())
+                ComboBoxBookmark->SetText(QString::fromLatin1(last.MainDocument));
+            if (Skipfileifexistindownloaddirectory1->isChecked())
+                UpdateIconsInfileList();
+            UpdateScreen();
+        } else if (Loadlinksfilelistfromdisk1->isEnabled()) {
+            LoadLists(false);
+        }
+    }
+    if (FSession)
+        FSession->Start(ComboBoxBookmark->Text().toLatin1());
+}
+
+bool TFormMain::OpenSession(TSessionData& last)
+{
+    const QString path = TSessionStore::DefaultPath();
+    const bool existed = QFileInfo::exists(path);
+    auto store = std::make_unique<TSessionStore>(path);
+    const TSessionOpenOutcome outcome = store->Open(&last);
+    // A session file that could not be read was set aside: the user hears of it once, in a
+    // message box, since the lists of the last run are not coming back and the file may be
+    // worth keeping.
+    if (!outcome.Message.isEmpty())
+        ShowMessage(MsgKind::Warning, outcome.Message);
+    if (!outcome.Opened)
+        return false;
+    FSession = std::make_unique<TSessionRecorder>(std::move(store), ListViewDoc, ListViewFile);
+    FSession->ReferrerOf = [this](const QByteArray& address) { return FReferrers.value(address); };
+    connect(ComboBoxBookmark, &TFlatComboBox::TextChanged, FSession.get(),
+            [this] { FSession->SetMainDocument(ComboBoxBookmark->Text().toLatin1()); });
+    return existed && outcome.SetAsidePath.isEmpty()
+        && (!last.Documents.isEmpty() || !last.Files.isEmpty() || !last.MainDocument.isEmpty());
+}
+
+bool TFormMain::FlushSession() { return FSession && FSession->Flush(); }

@@ -136,6 +136,26 @@ TListFileOutcome TListFileStore::Save(const QString& directory)
     return outcome;
 }
 
+int PutListRecord(TCheckListView& list, const TListRecord& item, bool fileList)
+{
+    // The record's values win over what the insert handler put into the new item. A value the
+    // item holds already is not set again: every change repaints and notifies.
+    const int row = list.Add(item.Caption);
+    if (list.Checked(row) != item.Ticked)
+        list.SetChecked(row, item.Ticked);
+    if (list.ImageIndex(row) != item.ImageIndex)
+        list.SetImageIndex(row, item.ImageIndex);
+    if (fileList) {
+        if (list.SubItem(row, 1) != item.FileName)
+            list.SetSubItem(row, 1, item.FileName);
+        if (list.SubItem(row, 2) != item.Size)
+            list.SetSubItem(row, 2, item.Size);
+    }
+    if (item.ImageIndex >= 0)
+        list.SetStateImage(row, NoBoxStateImage);  // an item with an icon shows no check box
+    return row;
+}
+
 // Appends the records of an open list file to its list. A trailing partial record (a file
 // cut short) is ignored; a read error is reported and the items read so far stay.
 bool TListFileStore::ReadListFile(QFile& file, bool fileList, QString& failure)
@@ -156,22 +176,7 @@ bool TListFileStore::ReadListFile(QFile& file, bool fileList, QString& failure)
         }
         if (got < recordSize)
             return true;
-        const TListRecord item = fileList ? GetFileRecord(record) : GetDocRecord(record);
-        // The record's values win over what the insert handler put into the new item. A value
-        // the item holds already is not set again: every change repaints and notifies.
-        const int row = list->Add(item.Caption);
-        if (list->Checked(row) != item.Ticked)
-            list->SetChecked(row, item.Ticked);
-        if (list->ImageIndex(row) != item.ImageIndex)
-            list->SetImageIndex(row, item.ImageIndex);
-        if (fileList) {
-            if (list->SubItem(row, 1) != item.FileName)
-                list->SetSubItem(row, 1, item.FileName);
-            if (list->SubItem(row, 2) != item.Size)
-                list->SetSubItem(row, 2, item.Size);
-        }
-        if (item.ImageIndex >= 0)
-            list->SetStateImage(row, NoBoxStateImage);  // an item with an icon shows no check box
+        PutListRecord(*list, fileList ? GetFileRecord(record) : GetDocRecord(record), fileList);
         if (fileList)
             Call(FHooks.ForgetCurrentFile);
         pump.MaybeTurn();

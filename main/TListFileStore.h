@@ -10,6 +10,11 @@ class QFile;
 class QSaveFile;
 class TCheckListView;
 class TEventPacer;
+struct TListRecord;
+
+// Appends an item with the record's values (an item with an icon shows no check box); returns
+// its index.
+int PutListRecord(TCheckListView& list, const TListRecord& item, bool fileList);
 
 struct TListFileHooks {
     // Lets pending user-interface events run; called between records, paced.

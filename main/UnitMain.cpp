@@ -22,6 +22,7 @@
 #include "main/MainListExchange.h"
 #include "main/TParseList.h"
 #include "main/TPreviewPane.h"
+#include "main/TSessionRecorder.h"
 #include "platform/ProgramDir.h"
 #include "platform/TRegistry.h"
 #include "rules/TransferRules.h"
@@ -221,15 +222,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     // Once the window is up (and a test's hooks are in place), not inside its construction.
     QMetaObject::invokeMethod(
         this, [this] { Guarded(lcMain(), [this] { LoadListsAtStart(); }); }, Qt::QueuedConnection);
-}
-
-void TFormMain::LoadListsAtStart()
-{
-    // The option keeps the lists between runs: what the last exit saved comes back as the File
-    // menu's load brings it (the same checks and marks), only without its confirmation.
-    if (!Autosavelinksfilesasdefaultonquit1->isChecked() || !Loadlinksfilelistfromdisk1->isEnabled())
-        return;
-    LoadLists(false);
 }
 
 TFormMain::~TFormMain() = default;
@@ -857,6 +849,7 @@ void TFormMain::FormClose()
     Guarded(lcMain(), [this] { WriteSettings(); });
     if (Autosavelinksfilesasdefaultonquit1->isChecked() && SaveListsOnExit)
         Guarded(lcMain(), [this] { SaveListsOnExit(); });
+    Guarded(lcMain(), [this] { FlushSession(); });
     if (EndProcessHook)
         EndProcessHook();
 }

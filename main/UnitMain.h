@@ -55,6 +55,8 @@ class TNMHTTP;
 class TListFileStore;
 class TParseList;
 class TRegistry;
+class TSessionRecorder;
+struct TSessionData;
 struct THeaderInfo;
 class TPreviewImage;
 class TPreviewPane;
@@ -272,6 +274,10 @@ public:
     void LoadListsAtStart();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
+    // The session: every change of the lists goes to "Kelvorn.session" as it happens; null
+    // until the start has read the last one.
+    TSessionRecorder* Session() const { return FSession.get(); }
+    bool FlushSession();  // true when everything is on disk
 
     // ---- MainListCommands.cpp --------------------------------------------------------------------
     void ListViewDocChange(int index);
@@ -388,6 +394,9 @@ private:
 
     // ---- private state of MainListFiles.cpp ----
     TListFileStore* FListFiles = nullptr;
+    std::unique_ptr<TSessionRecorder> FSession;
+    // Opens the session store; true when it holds a session to bring back.
+    bool OpenSession(TSessionData& last);
     // A save or a load lets events run after its records; meanwhile the lists must not change.
     bool ListFilesRunning() const;
 

@@ -97,6 +97,7 @@ int TCheckListView::MoveToSortedPlace(QTreeWidgetItem* item)
     insertTopLevelItem(to, item);
     item->setSelected(wasSelected);
     --FInternal;
+    emit OrderChanged();
     if (wasCurrent)
         setCurrentItem(item);  // notifies the item's new index
     return to;
@@ -118,6 +119,8 @@ int TCheckListView::Add(const QByteArray& caption)
     --FInternal;
     ++FCaptionCount[caption];
     emit Insert(row);
+    emit ItemTouched(row);
+    emit OrderChanged();
     return row;
 }
 
@@ -134,8 +137,10 @@ void TCheckListView::Delete(int index)
     if (!item)
         return;
     Forget(item->data(0, CaptionRole).toByteArray());
+    const uint64_t id = item->data(0, ItemIdRole).value<quint64>();
     // Deleting the current item makes a neighbour current, which is notified as a change.
     delete takeTopLevelItem(index);
+    emit ItemRemoved(id);
 }
 
 void TCheckListView::Clear()
@@ -144,6 +149,7 @@ void TCheckListView::Clear()
     clear();
     --FInternal;
     FCaptionCount.clear();
+    emit ListCleared();
 }
 
 QByteArray TCheckListView::Caption(int index) const
@@ -165,6 +171,7 @@ void TCheckListView::SetCaption(int index, const QByteArray& caption)
     ListItem(item)->CaptionChanged();
     --FInternal;
     const int row = FSorted ? MoveToSortedPlace(item) : index;
+    emit ItemTouched(row);
     emit Change(row);
 }
 
@@ -217,6 +224,7 @@ void TCheckListView::SetStateImage(int index, int stateImage)
     item->setData(0, StateImageRole, stateImage);
     item->setData(0, Qt::CheckStateRole, CheckFor(stateImage));
     --FInternal;
+    emit ItemTouched(index);
     emit Change(index);
 }
 
@@ -237,6 +245,7 @@ void TCheckListView::SetImageIndex(int index, int imageIndex)
     item->setData(0, ImageIndexRole, imageIndex);
     item->setIcon(0, imageIndex >= 0 && imageIndex < FIcons.size() ? FIcons.at(imageIndex) : QIcon());
     --FInternal;
+    emit ItemTouched(index);
     emit Change(index);
 }
 
@@ -254,6 +263,7 @@ void TCheckListView::SetReason(int index, const QString& reason)
     ++FInternal;
     SetRowHint(item, reason);
     --FInternal;
+    emit ItemTouched(index);
 }
 
 void TCheckListView::SetRowHint(QTreeWidgetItem* item, const QString& hint)
@@ -278,6 +288,7 @@ void TCheckListView::SetSubItem(int index, int column, const QByteArray& text)
     item->setData(column, CaptionRole, text);
     item->setText(column, QString::fromLatin1(text));
     --FInternal;
+    emit ItemTouched(index);
     emit Change(index);
 }
 
@@ -322,6 +333,7 @@ void TCheckListView::SetSorted(bool on)
     sortItems(0, Qt::AscendingOrder);  // stable: equal captions keep their order
     setSortingEnabled(false);          // we keep the order ourselves; headers stay unclickable
     --FInternal;
+    emit OrderChanged();
     if (current)
         setCurrentItem(current);
 }
@@ -356,10 +368,13 @@ void TCheckListView::ItemChanged(QTreeWidgetItem* item)
         // An edited caption takes its place in a sorted list and makes the item current.
         if (FSorted) {
             setCurrentItem(item);
-            emit Change(MoveToSortedPlace(item));
+            const int to = MoveToSortedPlace(item);
+            emit ItemTouched(to);
+            emit Change(to);
             return;
         }
     }
+    emit ItemTouched(row);
     emit Change(row);
 }
 

@@ -79,6 +79,12 @@ public:
 signals:
     void Change(int index);  // any change of an item: selection, focus, tick, caption, icon
     void Insert(int index);  // an item was added
+    // What a keeper of the lists' contents needs: an item's data changed (also when added), an
+    // item went, the list was emptied, the items' order changed.
+    void ItemTouched(int index);
+    void ItemRemoved(uint64_t id);
+    void ListCleared();
+    void OrderChanged();
 
 private:
     QTreeWidgetItem* Item(int index) const;
