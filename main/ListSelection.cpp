@@ -54,16 +54,9 @@ void FilterUntouched(TCheckListView& list, const TFileFilter& filter,
             continue;
         const QByteArray address = list.Caption(i);
         const TPictureFacts facts = factsOf(address);
-        TFileFacts file{address, FileKindOf(address, !facts.thumbnail.isEmpty()), -1, -1, -1};
-        const TNamedSize named = SizeInName(address);
-        if (facts.width > 0)
-            file.width = facts.width;
-        else if (named.width > 0)
-            file.width = named.width;
-        if (facts.height > 0)
-            file.height = facts.height;
-        else if (facts.width <= 0 && named.height > 0)
-            file.height = named.height;
+        const TNamedSize size = StatedSize(address, facts.width, facts.height);
+        const TFileFacts file{address, FileKindOf(address, !facts.thumbnail.isEmpty()),
+                              size.width > 0 ? size.width : -1, size.height > 0 ? size.height : -1, -1};
         if (!PassesFilter(filter, file))
             list.SetChecked(i, false);
     }

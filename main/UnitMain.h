@@ -37,6 +37,7 @@
 #include "core/HarvestOptions.h"
 #include "download/TTransferEngine.h"
 #include "main/TCommandGuard.h"
+#include "widgets/TPictureGrid.h"
 
 class QComboBox;
 class QFrame;
@@ -54,6 +55,7 @@ class TLed;
 class TNMHTTP;
 class TListFileStore;
 class TParseList;
+class TThumbnailFetcher;
 class TRegistry;
 class TSessionRecorder;
 struct TSessionData;
@@ -171,6 +173,12 @@ public:
     QAction* Deletealllines1 = nullptr;
     QAction* Sort = nullptr;
     QAction* Filterfiles1 = nullptr;  // "Filter files...", in the file list's menu with modern pages
+    QAction* Picturegrid1 = nullptr;  // "Picture grid...", beside it
+    // The file list's pictures as a grid, made when first shown.
+    QWidget* FormPictures = nullptr;
+    TPictureGrid* PictureGrid = nullptr;
+    TPictureGridModel* FGridModel = nullptr;
+    TThumbnailFetcher* FThumbnails = nullptr;
     // Pop-up menus of the two fields.
     QMenu* PopupMenuBookmark = nullptr;
     QAction* Addbookmark1 = nullptr;
@@ -324,6 +332,8 @@ private:
     void WirePicker();
     void ShowPickerCommands();  // the file list's menu offers the picker's commands with modern pages
     void FilterFiles();
+    void ShowPictureGrid();
+    TGridFacts GridFacts(const QByteArray& address) const;
     bool EventFilterListCommands(QObject* watched, QEvent* event);
     bool EventFilterBookmarks(QObject* watched, QEvent* event);
 

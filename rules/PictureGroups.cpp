@@ -152,6 +152,14 @@ TNamedSize SizeInName(QByteArrayView address)
     return size;
 }
 
+TNamedSize StatedSize(QByteArrayView address, int declaredWidth, int declaredHeight)
+{
+    if (declaredWidth > 0)
+        return {declaredWidth, std::max(0, declaredHeight)};
+    const TNamedSize named = SizeInName(address);
+    return {named.width, declaredHeight > 0 ? declaredHeight : named.height};
+}
+
 QByteArray PictureVariantKey(QByteArrayView address)
 {
     const TAddressParts parts = Split(address);

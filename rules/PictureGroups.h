@@ -15,6 +15,10 @@ struct TNamedSize {
 };
 TNamedSize SizeInName(QByteArrayView address);
 
+// The size known before download: the one the page declares (0 for a side it does not), else
+// the one the name states.
+TNamedSize StatedSize(QByteArrayView address, int declaredWidth, int declaredHeight);
+
 // The text that all size variants of one picture share: the host, the path without size
 // folders ("/thumb/", "/300x200/") and without size suffixes of the name ("-300x200", "_thumb",
 // "_small", "@2x"), and the query without size parameters ("w", "width", "h", "size" ...).

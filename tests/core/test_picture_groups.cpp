@@ -94,6 +94,32 @@ private slots:
         QTEST(NamedAsReduced(address), "reduced");
     }
 
+    void sizesKnownBeforeDownload_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<int>("declaredWidth");
+        QTest::addColumn<int>("declaredHeight");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("declared wins over the name")
+            << QByteArray("http://a.test/b-300x200.jpg") << 1024 << 683 << 1024 << 683;
+        QTest::newRow("declared width alone") << QByteArray("http://a.test/b-300x200.jpg") << 1024 << 0 << 1024 << 0;
+        QTest::newRow("the name when nothing is declared")
+            << QByteArray("http://a.test/b-300x200.jpg") << 0 << 0 << 300 << 200;
+        QTest::newRow("declared height with the name's width")
+            << QByteArray("http://a.test/b.jpg?w=640") << 0 << 480 << 640 << 480;
+        QTest::newRow("nothing known") << QByteArray("http://a.test/b.jpg") << 0 << 0 << 0 << 0;
+    }
+    void sizesKnownBeforeDownload()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(int, declaredWidth);
+        QFETCH(int, declaredHeight);
+        const TNamedSize size = StatedSize(address, declaredWidth, declaredHeight);
+        QTEST(size.width, "width");
+        QTEST(size.height, "height");
+    }
+
     // Each row: the candidates in page order and, for each, the index of its group's largest.
     void groupsAndTheirLargestCopy_data()
     {
