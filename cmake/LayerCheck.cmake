@@ -1,7 +1,7 @@
 # Keeps the layers apart (cmake/LayerRules.cmake says how): checked when the build is configured
 # and again by every build in which a source of a checked folder changed. The libraries depend on
 # the check, so nothing compiles past a broken rule.
-set(KELVORN_LAYER_FOLDERS platform http rules download core widgets dialogs)
+set(KELVORN_LAYER_FOLDERS platform http rules download core widgets dialogs cli)
 set(kelvorn_layer_sources "")
 foreach(folder ${KELVORN_LAYER_FOLDERS})
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp ${CMAKE_SOURCE_DIR}/${folder}/*.h)

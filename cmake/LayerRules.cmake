@@ -37,7 +37,9 @@ kelvorn_no_upper(download "core|main|widgets|dialogs" "a download engine include
 kelvorn_no_upper(core "main|widgets|dialogs" "the harvest core includes the window side")
 kelvorn_no_upper(widgets "main|dialogs" "a widget includes the main window or a dialog")
 kelvorn_no_upper(dialogs "main" "a dialog includes the main window")
-foreach(folder platform http rules download core)
+# The command-line harvester runs where there is no display: the harvest core and below only.
+kelvorn_no_upper(cli "main|widgets|dialogs" "the command-line harvester includes the window side")
+foreach(folder platform http rules download core cli)
     kelvorn_layer_rule(${folder} "${gui_headers}" "a Qt-Core-only layer includes Qt Gui or Widgets")
 endforeach()
 

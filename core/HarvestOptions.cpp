@@ -54,6 +54,8 @@ std::vector<const TOptionInfo*> ByRank(int TOptionInfo::*rank)
 }
 }  // namespace
 
+QString HarvestSettingsKey() { return QStringLiteral("\\SoftWare\\Kelvorn"); }
+
 const std::array<TOptionInfo, OptionCount>& OptionTable() { return Table; }
 
 const TOptionInfo& OptionInfo(TOption option) { return Table[std::size_t(option)]; }

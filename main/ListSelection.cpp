@@ -1,9 +1,8 @@
 #include "main/ListSelection.h"
 
-#include "rules/FileFilter.h"
+#include "rules/FileChoice.h"
 #include "rules/ListRecords.h"
 #include "rules/ModernLinks.h"
-#include "rules/PictureGroups.h"
 #include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 
@@ -26,23 +25,16 @@ void SetUntouchedTicks(TCheckListView& list, TTickMode mode)
 
 void TickLargestCopies(TCheckListView& list, const std::function<TPictureFacts(const QByteArray&)>& factsOf)
 {
-    QList<TPictureCandidate> pictures;
-    QList<int> rows;
+    QList<QByteArray> addresses;
+    QList<TPictureFacts> facts;
     for (int i = 0; i < list.Count(); ++i) {
-        const QByteArray address = list.Caption(i);
-        const TPictureFacts facts = factsOf(address);
-        if (FileKindOf(address, !facts.thumbnail.isEmpty()) != TFileKind::Picture) {
-            if (Untouched(list, i))
-                list.SetChecked(i, true);
-            continue;
-        }
-        pictures.append({address, facts.around, facts.width, facts.height});
-        rows.append(i);
+        addresses.append(list.Caption(i));
+        facts.append(factsOf(addresses.back()));
     }
-    const QList<int> leaders = PictureGroupLeaders(pictures);
-    for (qsizetype k = 0; k < rows.size(); ++k)
-        if (Untouched(list, rows[k]))
-            list.SetChecked(rows[k], leaders[k] == k);
+    const std::vector<bool> largest = LargestCopies(addresses, facts);
+    for (int i = 0; i < list.Count(); ++i)
+        if (Untouched(list, i))
+            list.SetChecked(i, largest[size_t(i)]);
 }
 
 void FilterUntouched(TCheckListView& list, const TFileFilter& filter,
@@ -53,11 +45,7 @@ void FilterUntouched(TCheckListView& list, const TFileFilter& filter,
         if (!Untouched(list, i) || !list.Checked(i))
             continue;
         const QByteArray address = list.Caption(i);
-        const TPictureFacts facts = factsOf(address);
-        const TNamedSize size = StatedSize(address, facts.width, facts.height);
-        const TFileFacts file{address, FileKindOf(address, !facts.thumbnail.isEmpty()),
-                              size.width > 0 ? size.width : -1, size.height > 0 ? size.height : -1, -1};
-        if (!PassesFilter(filter, file))
+        if (!PassesFilter(filter, ListedFileFacts(address, factsOf(address))))
             list.SetChecked(i, false);
     }
 }

@@ -35,7 +35,7 @@
 #include "widgets/SvgIcon.h"
 
 namespace {
-const QString SettingsKey = QStringLiteral("\\SoftWare\\Kelvorn");
+const QString SettingsKey = HarvestSettingsKey();
 const QColor Maroon(128, 0, 0);
 const QColor Navy(0, 0, 128);
 const QColor Blue(0, 0, 255);

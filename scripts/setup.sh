@@ -11,6 +11,9 @@ packages+=(libsqlite3-dev)
 packages+=(qt6-svg-dev)
 # WebP pictures in the preview and their sizes before download (Qt's image format plug-ins).
 packages+=(qt6-image-formats-plugins)
+# The command-line harvester's hand-off is tested against a real aria2 daemon; its benchmark
+# sets it beside wget2 and aria2c and times its start-up with hyperfine.
+packages+=(aria2 wget2 hyperfine)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

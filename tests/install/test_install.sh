@@ -19,12 +19,20 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 DESTDIR=$work/root cmake --install "$build" --prefix /usr >/dev/null
 root=$work/root/usr
-for f in bin/kelvorn share/kelvorn/Kelvorn.rtf share/applications/kelvorn.desktop \
+for f in bin/kelvorn bin/kelvorn-get share/man/man1/kelvorn-get.1 \
+         share/bash-completion/completions/kelvorn-get share/kelvorn/Kelvorn.rtf share/applications/kelvorn.desktop \
          share/metainfo/org.kelvorn.Kelvorn.metainfo.xml \
          share/icons/hicolor/scalable/apps/kelvorn.svg share/icons/hicolor/48x48/apps/kelvorn.png; do
     [ -f "$root/$f" ] || fail "not installed: $f"
 done
 [ -e "$root/bin/Kelvorn.rtf" ] && fail "the help file must not lie beside the installed program"
+# The command-line harvester starts without a display and links no window toolkit.
+env -u DISPLAY "$root/bin/kelvorn-get" --version | grep -q '^kelvorn-get ' || fail "kelvorn-get --version"
+ldd "$root/bin/kelvorn-get" | grep -qE 'libQt6(Gui|Widgets)' && fail "kelvorn-get links Qt Gui or Widgets"
+man -l "$root/share/man/man1/kelvorn-get.1" >/dev/null 2>&1 || [ ! -x /usr/bin/man ] ||
+    fail "the manual page of kelvorn-get does not format"
+bash -c "source '$root/share/bash-completion/completions/kelvorn-get' && complete -p kelvorn-get" >/dev/null ||
+    fail "the bash completion of kelvorn-get does not load"
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 data=$XDG_DATA_HOME/Kelvorn
