@@ -19,6 +19,7 @@
 #include "rules/ModernNaming.h"
 #include "rules/ReferrerPolicy.h"
 #include "rules/RetrievalRules.h"
+#include "rules/ScanLimits.h"
 
 namespace {
 // How often a terminal's live lines are redrawn, and how often --wait asks the daemons.
@@ -87,6 +88,7 @@ bool TCliHarvest::GetPage(const QByteArray& address, const QByteArray& base, int
     if (FModern) {
         request.UserAgent = ModernUserAgent();
         request.Referer = ReferrerFor(FLists.FoundOn(address), address);
+        request.TimeLimitMs = FetchTimeLimitSeconds * 1000;
     }
     const TFetchedDocument page = FFetch->Get(address, request);
     THarvestModel& docs = FLists.Documents();
@@ -99,7 +101,8 @@ bool TCliHarvest::GetPage(const QByteArray& address, const QByteArray& base, int
             });
         return false;
     }
-    FLists.Scan(base, page.Body, parseMode, page.Url);
+    if (const QString limit = FLists.Scan(base, page.Body, parseMode, page.Url); !limit.isEmpty())
+        FOut.Error(QStringLiteral("%1: %2").arg(Text(address), limit));
     if (docRow >= 0)
         docs.Update(docRow, [](THarvestItem& item) { item.State = DocParsed; });
     return true;

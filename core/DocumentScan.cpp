@@ -5,7 +5,8 @@ void ScanDocument(const QByteArray& base, const QByteArray& text, const QByteArr
 {
     if (settings.Modern) {
         QList<TPictureFacts> facts;
-        const QList<TModernLink> links = ModernLinks(text, address.isEmpty() ? base : address, &facts);
+        const QList<TModernLink> links =
+            ModernLinks(text, address.isEmpty() ? base : address, settings.Control, &facts);
         for (qsizetype i = 0; i < links.size(); ++i) {
             const TModernLink& link = links[i];
             sink({link.address, link.file ? TLinkClass::File : TLinkClass::Document, link.picture,

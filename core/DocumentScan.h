@@ -15,8 +15,12 @@ struct TScannedLink {
     const TPictureFacts* Facts = nullptr;  // modern pictures: what the page says of it
 };
 
+struct TScanControl;
+
 struct TScanSettings {
     bool Modern = false;
+    // The modern scan's Stop flag and the limit it reached (null: neither).
+    TScanControl* Control = nullptr;
     // Asked at each picture marker of the classic rules: a change while a scan runs counts from
     // then on.
     std::function<bool()> TakePictures;

@@ -4,6 +4,7 @@
 
 #include "http/SockExceptions.h"
 #include "http/TNMHTTP.h"
+#include "rules/ScanLimits.h"
 
 namespace {
 // The host a path-only address goes to, as the window's document client has it.
@@ -22,9 +23,18 @@ TDocumentFetch::TDocumentFetch() : FClient(std::make_unique<TNMHTTP>()), FIdle(s
     client.ProxyPort = 0;
     // These handlers run inside the client's own operations; the silent abort ends the Get.
     client.OnPacketRecvd = [this](TPowersock*) {
-        FIdle->start(FTimeOutMs);  // every packet gives the fetch its full time again
-        if (FStop)
+        if (FStop) {
             FClient->Cancel();
+            return;
+        }
+        if (FTimeLimitMs > 0 && FClock.elapsed() > FTimeLimitMs) {
+            FFacts.ErrorText = FetchTooLongReason().toLatin1();
+            FClient->Cancel();
+            FClient->Disconnect();
+            FIdle->stop();
+            return;
+        }
+        FIdle->start(FTimeOutMs);  // every packet gives the fetch its full time again
     };
     client.OnFailure = [](CmdType) { throw ESilentAbort(); };
     client.OnConnectionFailed = [this](TPowersock*) {
@@ -60,6 +70,8 @@ TFetchedDocument TDocumentFetch::Get(const QByteArray& address, const TDocumentR
     TNMHTTP& client = *FClient;
     client.Header.clear();  // a status line left from the last fetch says nothing of this one
     client.Body.clear();
+    FTimeLimitMs = request.TimeLimitMs;
+    FClock.start();
     FIdle->start(FTimeOutMs);
     try {
         if (FStop)

@@ -6,6 +6,7 @@
 // failed; meanwhile it processes the calling thread's events (the socket layer's waits), so it
 // belongs on a thread that may wait: a command-line run's main thread, or a thread of its own.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <atomic>
 #include <memory>
@@ -18,6 +19,8 @@ class TNMHTTP;
 struct TDocumentRequest {
     QByteArray UserAgent;  // empty: none sent (the classic request)
     QByteArray Referer;
+    // The longest the whole fetch may take however steadily data trickles in; 0: no limit.
+    int TimeLimitMs = 0;
 };
 
 struct TFetchedDocument {
@@ -46,6 +49,8 @@ private:
     std::unique_ptr<TNMHTTP> FClient;
     std::unique_ptr<QTimer> FIdle;
     FailureFacts FFacts;
+    QElapsedTimer FClock;  // since the running fetch began
+    int FTimeLimitMs = 0;
     std::atomic<bool> FStop{false};
     int FTimeOutMs = DefaultTimeOutMs;
 };

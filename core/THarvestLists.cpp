@@ -4,10 +4,11 @@
 #include "rules/FileNaming.h"
 #include "rules/ListStates.h"
 #include "rules/ModernNaming.h"
+#include "rules/ScanLimits.h"
 
 THarvestLists::THarvestLists(const THarvestListRules& rules) : FRules(rules) {}
 
-void THarvestLists::Scan(const QByteArray& base, const QByteArray& text, int parseMode, const QByteArray& address)
+QString THarvestLists::Scan(const QByteArray& base, const QByteArray& text, int parseMode, const QByteArray& address)
 {
     const bool modern = FRules.Modern;
     const QByteArray page = address.isEmpty() ? base : address;
@@ -16,8 +17,10 @@ void THarvestLists::Scan(const QByteArray& base, const QByteArray& text, int par
     const auto present = [modern](const QByteArray& link, bool listed) {
         return (!modern && ExistsWithoutSearch(link)) || listed;
     };
+    TScanControl control;
     TScanSettings settings;
     settings.Modern = modern;
+    settings.Control = &control;
     settings.TakePictures = [this] { return FRules.IncludeEmbedded; };
     ScanDocument(base, text, address, settings, [&](const TScannedLink& link) {
         const QByteArray& to = link.Address;
@@ -44,6 +47,7 @@ void THarvestLists::Scan(const QByteArray& base, const QByteArray& text, int par
     });
     if (modern)
         NameModernFiles();
+    return control.Reason;
 }
 
 void THarvestLists::AddDocument(const QByteArray& address, const QByteArray& page)

@@ -22,8 +22,9 @@ public:
     explicit THarvestLists(const THarvestListRules& rules);
 
     // Sorts the links of a page fetched from `address` (its final address) into the lists;
-    // `parseMode` is ParseMain for the main document and ParseLinked for a linked one.
-    void Scan(const QByteArray& base, const QByteArray& text, int parseMode, const QByteArray& address);
+    // `parseMode` is ParseMain for the main document and ParseLinked for a linked one. Returns
+    // the limit the scan reached (a page too large, too many links), empty when none.
+    QString Scan(const QByteArray& base, const QByteArray& text, int parseMode, const QByteArray& address);
 
     const QList<QByteArray>& ParseList() const { return FParseList; }
     THarvestModel& Documents() { return FDocuments; }

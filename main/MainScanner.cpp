@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "core/DocumentScan.h"
 #include "rules/FileNaming.h"
 #include "rules/LinkRules.h"
 #include "main/TParseList.h"
@@ -75,15 +76,12 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
         ParseModernDocument(address.isEmpty() ? base : address, text, parseMode);
         return;
     }
-    // A text of nothing but spaces has no markers: the walk ends at once.
-    TMarkerWalk walk(text);
-    TMarker marker;
-    TLinkBuffer buffer;
-    while (walk.Next(marker)) {
-        // Options are read when a marker needs them: a click during a turn counts from then on.
-        const bool takePictures = marker.kind == TMarkerKind::Picture && Addembeddedimageswhenparsing1->isChecked();
-        const QByteArray& link = MarkerLink(text, marker, base, takePictures, buffer);
-        switch (ClassifyLink(link)) {
+    // Options are read when a marker needs them: a click during a turn counts from then on.
+    TScanSettings settings;
+    settings.TakePictures = [this] { return Addembeddedimageswhenparsing1->isChecked(); };
+    ScanDocument(base, text, address, settings, [&](const TScannedLink& scanned) {
+        const QByteArray& link = scanned.Address;
+        switch (scanned.Class) {
         case TLinkClass::Document:
             if (parseMode == ParseMain) {
                 if (!ExistInParseList(link))
@@ -102,7 +100,7 @@ void TFormMain::ParseDocument(const QByteArray& base, const QByteArray& text, in
         case TLinkClass::None: break;
         }
         ScanTurn(false);
-    }
+    });
 }
 
 // The modern scanner's links go into the lists as the classic ones do, in text order. Its

@@ -282,11 +282,7 @@ QString TDocumentRetrieval::DocFailureReason(const std::exception& error)
 {
     FailureFacts facts = FDocFacts;
     facts.Stopped = facts.Stopped || StopRequested;
-    const QByteArray header = HttpDoc->Header;
-    facts.StatusLine = header.left(header.indexOf('\n') + 1);
-    if (facts.ErrorText.isEmpty())
-        facts.ErrorText = HttpDoc->LastFailure.isEmpty() ? QByteArray(error.what()) : HttpDoc->LastFailure;
-    return FailureReason(facts);
+    return DocumentFailureReason(facts, HttpDoc->Header, HttpDoc->LastFailure, error.what());
 }
 
 void TDocumentRetrieval::ParseLinks()

@@ -3,7 +3,8 @@
 127.0.0.1 and logs each request's path, Referer and User-Agent (tab-separated) to a file.
 
   /flaky/NAME  answers 503 (Retry-After: 0) to the first request, then serves NAME
-  /slow/NAME   serves NAME in 4 KiB pieces, 50 ms apart
+  /slow/NAME   serves NAME in 4 KiB pieces, 50 ms apart, with an ETag; a Range request from a
+               byte on is answered with the rest (206)
 
 Usage: site_server.py ROOT PORT LOG
 """
@@ -25,8 +26,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
     def note(self):
         with open(log, "a") as f:
-            f.write("%s\t%s\t%s\n" % (self.path, self.headers.get("Referer", ""),
-                                      self.headers.get("User-Agent", "")))
+            f.write("%s\t%s\t%s\t%s\n" % (self.path, self.headers.get("Referer", ""),
+                                          self.headers.get("User-Agent", ""), self.headers.get("Range", "")))
 
     def do_GET(self):
         self.note()
@@ -44,10 +45,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             path = os.path.join(root, self.path[len("/slow/"):])
             with open(path, "rb") as f:
                 data = f.read()
-            self.send_response(200)
+            start = 0
+            wanted = self.headers.get("Range", "")
+            if wanted.startswith("bytes=") and wanted.endswith("-"):
+                start = min(int(wanted[len("bytes="):-1]), len(data))
+            self.send_response(206 if start else 200)
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(len(data)))
+            self.send_header("ETag", '"slow-1"')
+            if start:
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+            self.send_header("Content-Length", str(len(data) - start))
             self.end_headers()
+            data = data[start:]
             try:
                 for i in range(0, len(data), 4096):
                     self.wfile.write(data[i:i + 4096])

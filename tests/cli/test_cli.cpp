@@ -450,19 +450,39 @@ private slots:
         QCOMPARE(ReadTestFile(file), expected.replace("URL", Url("")));
     }
 
+    void restartAfterAKillBringsTheFileWhole_data()
+    {
+        QTest::addColumn<bool>("modern");
+        QTest::newRow("classic engine starts the file afresh") << false;
+        QTest::newRow("modern engine continues its part file") << true;
+    }
+
     void restartAfterAKillBringsTheFileWhole()
     {
+        QFETCH(bool, modern);
         QTemporaryDir out;
+        QStringList args{"--no-config", "-d", out.path(), UrlText("/slow.html")};
+        if (modern)
+            args.prepend("--modern");
         QProcess killed;
-        Run({"--no-config", "-d", out.path(), UrlText("/slow.html")}, &killed);
+        Run(args, &killed);
         QVERIFY(killed.waitForStarted(10000));
         // Killed once part of the body is on disk.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(out.path()).entryList(QDir::Files).isEmpty(), 60000);
+        const auto partBytes = [&] {
+            const QFileInfoList parts = QDir(out.path()).entryInfoList({"*.kelvorn-part"}, QDir::Files);
+            return parts.isEmpty() ? qint64(0) : parts.first().size();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(partBytes() >= 64 * 1024, 60000);
         killed.kill();
         QVERIFY(killed.waitForFinished(10000));
-        const TRun run = Run({"--no-config", "-d", out.path(), UrlText("/slow.html")});
+        const TRun run = Run(args);
         QVERIFY2(run.Status == 0, run.Err);
         QCOMPARE(ReadTestFile(out.filePath("large.zip")), RandomTestBytes(400 * 1024, 99));
+        QVERIFY(QDir(out.path()).entryList({"*.kelvorn-part"}, QDir::Files).isEmpty());
+        const QList<QByteArray> logged = LoggedFor("/slow/large.zip");
+        QVERIFY(!logged.isEmpty());
+        // The modern engine asks only for the bytes it lacks; the classic one asks for all.
+        QCOMPARE(logged.last().contains("\tbytes="), modern);
     }
 
     void handsOffToAria2_data()
