@@ -10,6 +10,7 @@
 #include "cli/CliOptions.h"
 #include "cli/TCliHarvest.h"
 #include "core/HarvestOptions.h"
+#include "core/HarvestSettings.h"
 #include "platform/TRegistry.h"
 
 namespace {

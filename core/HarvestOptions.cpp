@@ -1,4 +1,5 @@
 #include "core/HarvestOptions.h"
+#include "core/HarvestSettings.h"
 
 #include <algorithm>
 #include <vector>

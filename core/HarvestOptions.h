@@ -45,9 +45,6 @@ struct TOptionInfo {
     int WriteRank;
 };
 
-// The settings store's key that the options and the window's other settings live under.
-QString HarvestSettingsKey();
-
 // Every option, in menu order.
 const std::array<TOptionInfo, OptionCount>& OptionTable();
 const TOptionInfo& OptionInfo(TOption option);

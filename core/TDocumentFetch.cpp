@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "http/SockExceptions.h"
+#include "rules/DocumentFailure.h"
 #include "http/TNMHTTP.h"
 #include "rules/ScanLimits.h"
 

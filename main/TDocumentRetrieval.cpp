@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "http/SockExceptions.h"
+#include "rules/DocumentFailure.h"
 #include "http/TNMHTTP.h"
 #include "main/TCommandGuard.h"
 #include "main/TParseList.h"

@@ -19,6 +19,7 @@
 #include <cstdlib>
 
 #include "core/HarvestOptions.h"
+#include "core/HarvestSettings.h"
 #include "main/MainListExchange.h"
 #include "main/TParseList.h"
 #include "main/TPreviewPane.h"

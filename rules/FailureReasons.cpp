@@ -54,15 +54,6 @@ QString FailureReason(const FailureFacts& facts)
     return {};
 }
 
-QString DocumentFailureReason(FailureFacts facts, const QByteArray& header, const QByteArray& clientFailure,
-                              const char* errorWhat)
-{
-    facts.StatusLine = header.left(header.indexOf('\n') + 1);
-    if (facts.ErrorText.isEmpty())
-        facts.ErrorText = clientFailure.isEmpty() ? QByteArray(errorWhat) : clientFailure;
-    return FailureReason(facts);
-}
-
 QString ErrorReason(const QByteArray& errorText, int socketError)
 {
     const QByteArray text = errorText.trimmed();

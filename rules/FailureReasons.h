@@ -20,12 +20,6 @@ struct FailureFacts {
 // then the client's failure, then a download too small to keep.
 QString FailureReason(const FailureFacts& facts);
 
-// Why a document fetch failed: the facts gathered while it ran, completed from the reply's header
-// block (its status line) and the client's last failure text, else the words of the error that
-// ended the fetch.
-QString DocumentFailureReason(FailureFacts facts, const QByteArray& header, const QByteArray& clientFailure,
-                              const char* errorWhat);
-
 // The client's failure texts in the user's words: "Host not found" for every kind of failed
 // look-up, "Could not write FILE: REASON" for a file that could not be created or written, the
 // cause of a failed connect ("Connection refused") when the socket's error number tells it;
