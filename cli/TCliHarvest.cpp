@@ -54,6 +54,9 @@ TCliHarvest::TCliHarvest(const TCliOptions& options, const THarvestOptions& sett
       FSkipExisting(options.SkipExisting.value_or(settings.Get(TOption::SkipFile))), FOut(options.Json, terminal),
       FLists(ListRulesFor(FModern, settings)), FFetch(std::make_unique<TDocumentFetch>())
 {
+    // The window's "Connections per host (modern pages)" unless the command line says otherwise.
+    if (FOptions.HostConnections == 0)
+        FOptions.HostConnections = settings.HostConnections();
     if (FOptions.Directory.isEmpty())
         FOptions.Directory = QDir::currentPath();
     FOptions.Directory = QDir(FOptions.Directory).absolutePath();
@@ -331,7 +334,7 @@ void TCliHarvest::Download(std::function<void(int status)> done)
     settings.SkipExisting = FSkipExisting;
     settings.MinBytes = FOptions.MinBytes;
     settings.Retries = FOptions.Retries;
-    settings.HostConnections = FOptions.HostConnections;
+    settings.HostConnections = FModern ? FOptions.HostConnections : 0;
     // A script waits for the whole harvest: files start as fast as slots free up, and
     // --connections-per-host is what keeps a run polite to one server.
     settings.StartPauseMs = 0;

@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include "core/DownloadNaming.h"
 #include "core/THarvestLists.h"
@@ -19,28 +18,6 @@
 #include "rules/TransferRules.h"
 
 namespace {
-// The modern engine keeps this many connections to one host unless told otherwise.
-constexpr int DefaultModernHostConnections = 2;
-
-// Whether another try may mend a failed try. An engine that does not classify its tries (the
-// classic one) leaves TryEnd at Done: then a status that means "not now", or no answer at all,
-// counts as worth another try.
-bool WorthAnotherTry(const TDownloadOutcome& outcome)
-{
-    if (outcome.TryEnd != int(TTryEnd::Done))
-        return outcome.Retryable;
-    if (outcome.Reason == StoppedReason())
-        return false;
-    return outcome.StatusCode == 0 || IsRetryableStatus(outcome.StatusCode);
-}
-
-TTryEnd TryEndOf(const TDownloadOutcome& outcome)
-{
-    if (outcome.TryEnd != int(TTryEnd::Done))
-        return TTryEnd(outcome.TryEnd);
-    return outcome.StatusCode > 0 ? TTryEnd::HttpError : TTryEnd::Reset;
-}
-
 QByteArray Sha256Of(const QString& path)
 {
     QFile file(path);
@@ -68,13 +45,27 @@ THarvestDownload::THarvestDownload(THarvestLists& lists, const THarvestDownloadS
     : QObject(parent), FLists(lists), FSettings(settings)
 {
     if (settings.Modern)
-        FEngine = new TCurlEngine(
-            settings.HostConnections > 0 ? settings.HostConnections : DefaultModernHostConnections, this);
+        FEngine =
+            new TCurlEngine(settings.HostConnections > 0 ? settings.HostConnections : DefaultHostConnections, this);
     else
         FEngine = new TClassicEngine(this);
     FQueue = new TTransferQueue(FEngine, this);
     FQueue->SetHostLimit(settings.HostConnections);
     FQueue->SetStartPause(settings.StartPauseMs);
+    // The queue's retry policy, with the user's count of further tries.
+    FQueue->SetRetries(settings.Retries > 0, settings.Retries + 1);
+    FQueue->Waits = [this](uint64_t id, const QString& text) {
+        const int row = FLists.Files().RowOf(id);
+        if (row < 0)
+            return;
+        const int tries = ++FTries[id];
+        FLists.Files().Update(row, [&](THarvestItem& changed) {
+            changed.State = FilePending;
+            changed.Tries = tries;
+            changed.Reason = text;
+        });
+        emit FileWaits(id, text);
+    };
     FQueue->Feed = [this] {
         THarvestModel& files = FLists.Files();
         while (FNext < files.Count()) {
@@ -101,7 +92,7 @@ THarvestDownload::~THarvestDownload() { FQueue->Stop(); }
 void THarvestDownload::Start()
 {
     FNext = 0;
-    FStopped = false;
+    FTries.clear();
     FThere.clear();
     if (FSettings.Modern) {
         // Modern items skip only files that were there before the run: a name that another item
@@ -115,11 +106,7 @@ void THarvestDownload::Start()
     FQueue->Run();
 }
 
-void THarvestDownload::Stop()
-{
-    FStopped = true;
-    FQueue->Stop();
-}
+void THarvestDownload::Stop() { FQueue->Stop(); }
 
 bool THarvestDownload::PathTaken(const QString& path) const { return EntryExists(path) || FQueue->PathInUse(path); }
 
@@ -141,12 +128,6 @@ std::optional<TTransferJob> THarvestDownload::Prepare(uint64_t id)
     const int row = files.RowOf(id);
     if (row < 0)
         return std::nullopt;
-    if (const auto retry = FRetry.constFind(id); retry != FRetry.constEnd()) {
-        TTransferJob job = *retry;
-        FRetry.erase(retry);
-        files.Update(row, [](THarvestItem& item) { item.State = FileDownloading; });
-        return job;
-    }
     const THarvestItem item = files.Item(row);
     if (FSettings.History) {
         if (const std::optional<QString> why = SkipReason(FSettings.History->History(), item.Address, {})) {
@@ -184,32 +165,10 @@ bool THarvestDownload::Apply(const TDownloadOutcome& outcome)
     const int row = files.RowOf(outcome.ItemId);
     if (row < 0)
         return true;
-    const int tries = ++FTries[outcome.ItemId];
+    // The tries before this one waited through the queue's Waits.
+    const int tries = FTries.value(outcome.ItemId) + 1;
     const THarvestItem item = files.Item(row);
     const QString path = LocalFilePath(FSettings.Directory, item.FileName, FSettings.Modern);
-    if (outcome.State != FileDownloaded && WorthAnotherTry(outcome) && tries <= FSettings.Retries && !FStopped) {
-        const qint64 wait = NextTryWaitMs(TryEndOf(outcome), outcome.StatusCode, qMin(tries, MaxTries - 1),
-                                          outcome.RetryAfterMs, QRandomGenerator::global()->generateDouble());
-        if (wait >= 0) {
-            TTransferJob job;
-            job.ItemId = item.Id;
-            job.Address = item.Address;
-            job.Path = path;
-            job.Request = RequestFor(FLists, item.Address, FSettings.Modern);
-            job.ResumeFrom = outcome.PartBytes;
-            job.Validator = outcome.Validator;
-            FRetry.insert(item.Id, job);
-            const QString text = WaitingText(wait, outcome.Reason, tries + 1);
-            files.Update(row, [&](THarvestItem& changed) {
-                changed.State = FilePending;
-                changed.Tries = tries;
-                changed.Reason = text;
-            });
-            FQueue->Enqueue(item.Id, item.Address, FQueue->Now() + wait);
-            emit FileWaits(item.Id, text);
-            return true;
-        }
-    }
     files.Update(row, [&](THarvestItem& changed) {
         changed.Tries = tries;
         changed.ContentType = outcome.ContentType;
@@ -219,7 +178,7 @@ bool THarvestDownload::Apply(const TDownloadOutcome& outcome)
     });
     if (outcome.State != FileDownloaded || outcome.Check.Delete) {
         QString reason = outcome.Reason.isEmpty() && outcome.Check.Delete ? TooSmallReason() : outcome.Reason;
-        End(row, FileFailed, tries > 1 ? FinalReasonText(reason, tries) : reason);
+        End(row, FileFailed, reason);
         return true;
     }
     if (FSettings.MinBytes > 0 && outcome.Check.Found() && outcome.Check.Size < FSettings.MinBytes) {

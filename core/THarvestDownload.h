@@ -65,11 +65,9 @@ private:
     THarvestDownloadSettings FSettings;
     TTransferEngine* FEngine;
     TTransferQueue* FQueue;
-    int FNext = 0;                         // the next row the feed looks at
-    QSet<QString> FThere;                  // modern: paths taken before the run began
-    QHash<uint64_t, int> FTries;           // tries made so far, by item
-    QHash<uint64_t, TTransferJob> FRetry;  // a file's next try, resuming where the last one ended
-    bool FStopped = false;
+    int FNext = 0;                // the next row the feed looks at
+    QSet<QString> FThere;         // modern: paths taken before the run began
+    QHash<uint64_t, int> FTries;  // tries that ended waiting for another, by item
     int FDownloaded = 0;
     int FFailed = 0;
     int FSkipped = 0;

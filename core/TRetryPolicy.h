@@ -17,9 +17,15 @@ struct TRetryDecision {
     TTransferJob Next;       // the next try's job: it continues from the bytes kept
 };
 
-// After try number `triesDone` of `job` ended with `outcome` at `nowMs`; `jitter` in [0, 1).
+// How a try ended. An engine that does not classify its tries (the classic one) leaves TryEnd at
+// Done: then a failure with a status counts as that status's answer, a stopped try as final, and
+// any other as a broken connection.
+TTryEnd TryEndOf(const TDownloadOutcome& outcome);
+
+// After try number `triesDone` of `job` ended with `outcome` at `nowMs`; `jitter` in [0, 1); a file
+// has at most `maxTries` tries in all.
 TRetryDecision DecideAfterTry(const TTransferJob& job, const TDownloadOutcome& outcome, int triesDone, qint64 nowMs,
-                              double jitter);
+                              double jitter, int maxTries = MaxTries);
 
 // The manners of every host a run talks to, by the queue's host key.
 class THostManners {

@@ -268,7 +268,7 @@ bool TTransferQueue::Retried(TDownloadOutcome& outcome)
     const TRun& run = FRuns[std::size_t(s)];
     const qint64 now = Now();
     FManners.Note(FSlots[s].Host, outcome, now);
-    const TRetryDecision decision = DecideAfterTry(run.Job, outcome, run.Tries, now, Jitter());
+    const TRetryDecision decision = DecideAfterTry(run.Job, outcome, run.Tries, now, Jitter(), FMaxTries);
     if (!decision.Retry) {
         outcome.Reason = decision.Text;
         return false;

@@ -80,8 +80,13 @@ public:
     // No request to `host` (a TransferHostKey) starts before `epochMs`.
     void SetHostNotBefore(const QByteArray& host, qint64 epochMs);
     void SetStartPause(int ms) { FStartPause = ms; }
-    // Retries and the hosts' manners; off: one try per item, whatever it ends with.
-    void SetRetries(bool on) { FRetries = on; }
+    // Retries and the hosts' manners, up to `maxTries` tries of an item in all; off: one try per
+    // item, whatever it ends with.
+    void SetRetries(bool on, int maxTries = MaxTries)
+    {
+        FRetries = on;
+        FMaxTries = maxTries;
+    }
     // Jobs go to `engine` from now on; only while no slot runs.
     void SetEngine(TTransferEngine* engine);
     TTransferEngine* Engine() const { return FEngine; }
@@ -139,6 +144,7 @@ private:
     QHash<QByteArray, qint64> FHostNotBefore;
     int FHostLimit = 0;
     bool FRetries = false;
+    int FMaxTries = MaxTries;
     THostManners FManners;
     int FStartPause = ClassicStartPause;
     bool FActive = false;

@@ -90,19 +90,19 @@ qint64 RetryAfterMs(const QByteArray& value, const QDateTime& now)
     return -1;
 }
 
-qint64 NextTryWaitMs(TTryEnd end, int status, int triesDone, qint64 retryAfterMs, double jitter)
+qint64 NextTryWaitMs(TTryEnd end, int status, int triesDone, qint64 retryAfterMs, double jitter, int maxTries)
 {
-    if (triesDone >= MaxTries || !IsRetryable(end, status))
+    if (triesDone >= maxTries || !IsRetryable(end, status))
         return -1;
     if (retryAfterMs >= 0)
         return retryAfterMs > MaxRetryAfterMs ? -1 : retryAfterMs;
     return BackoffMs(triesDone + 1, jitter);
 }
 
-QString WaitingText(qint64 waitMs, const QString& cause, int nextTry)
+QString WaitingText(qint64 waitMs, const QString& cause, int nextTry, int maxTries)
 {
     const qint64 seconds = (qMax<qint64>(waitMs, 0) + 999) / 1000;
-    return QStringLiteral("Waiting %1 s: %2, try %3 of %4").arg(seconds).arg(cause).arg(nextTry).arg(MaxTries);
+    return QStringLiteral("Waiting %1 s: %2, try %3 of %4").arg(seconds).arg(cause).arg(nextTry).arg(maxTries);
 }
 
 QString FinalReasonText(const QString& cause, int tries)

@@ -57,11 +57,13 @@ qint64 RetryAfterMs(const QByteArray& value, const QDateTime& now);
 // The wait before the next try: the server's Retry-After when it gave one, else the backoff.
 // -1 when the next try should not come (no tries left, not retryable, or the server asks for
 // more than MaxRetryAfterMs).
-qint64 NextTryWaitMs(TTryEnd end, int status, int triesDone, qint64 retryAfterMs, double jitter);
+// `maxTries` is the number of tries in all that a file may have.
+qint64 NextTryWaitMs(TTryEnd end, int status, int triesDone, qint64 retryAfterMs, double jitter,
+                     int maxTries = MaxTries);
 
 // What a waiting file shows: "Waiting 2 s: HTTP 429 Too Many Requests, try 2 of 5" (the wait
 // rounded up to whole seconds; `cause` is the last try's reason).
-QString WaitingText(qint64 waitMs, const QString& cause, int nextTry);
+QString WaitingText(qint64 waitMs, const QString& cause, int nextTry, int maxTries = MaxTries);
 // The reason of a file that failed after more than one try: "CAUSE (5 tries)"; a single try's
 // cause stands alone.
 QString FinalReasonText(const QString& cause, int tries);
