@@ -29,34 +29,8 @@ source bench/test_authority.sh
 make_test_authority "$work"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/nginx.conf" <<CONF
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    server {
-        listen 127.0.0.1:$port ssl;
-        ssl_certificate $work/server.pem;
-        ssl_certificate_key $work/server.key;
-        root $work/www;
-    }
-}
-CONF
-mkdir "$work/tmp"
-nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf"
+start_https_nginx "$work" "$port"
 url="https://127.0.0.1:$port/big.bin"
-for _ in $(seq 100); do
-    curl -s --cacert "$work/ca.pem" -o /dev/null "https://127.0.0.1:$port/" && break
-    python3 -c 'import time; time.sleep(0.1)'
-done
 
 # shellcheck source=bench/measure.sh
 source bench/measure.sh
