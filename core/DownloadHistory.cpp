@@ -1,6 +1,8 @@
 #include "core/DownloadHistory.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
+#include <QFile>
 
 void THistoryIndex::Add(const THistoryEntry& entry)
 {
@@ -31,6 +33,17 @@ const THistoryEntry* THistoryIndex::FindSha256(const QByteArray& sha256) const
         return nullptr;
     const auto it = FBySha256.constFind(sha256);
     return it == FBySha256.cend() ? nullptr : &FEntries[*it];
+}
+
+QByteArray FileSha256(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return hash.result();
 }
 
 QString DownloadedBeforeText(const THistoryEntry& entry)

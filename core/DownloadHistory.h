@@ -33,6 +33,10 @@ private:
     QHash<QByteArray, qsizetype> FBySha256;
 };
 
+// The SHA-256 of a file's content (32 raw bytes); empty when it cannot be read. Reads the whole
+// file: call it off the window's thread.
+QByteArray FileSha256(const QString& path);
+
 // "Downloaded before on DATE as NAME", DATE the entry's local date as yyyy-MM-dd.
 QString DownloadedBeforeText(const THistoryEntry& entry);
 

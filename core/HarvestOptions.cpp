@@ -40,6 +40,8 @@ const std::array<TOptionInfo, OptionCount> Table = {{
      "Save window position && size on program exit", nullptr, 10, 9},
     {TOption::ModernLinks, "Findlinksasabrowserdoesmodernpages1", "ModernLinks", false,
      "Find links as a browser does (modern pages)", "N14", -1, -1},
+    {TOption::SkipDownloadedBefore, "Skipfilesdownloadedbefore1", "SkipDownloadedBefore", false,
+     "Skip files downloaded before", "N16", -1, -1},
 }};
 // clang-format on
 

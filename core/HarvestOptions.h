@@ -28,8 +28,9 @@ enum class TOption {
     AutoSave,
     SaveWindow,
     ModernLinks,
+    SkipDownloadedBefore,
 };
-inline constexpr std::size_t OptionCount = 15;
+inline constexpr std::size_t OptionCount = 16;
 
 struct TOptionInfo {
     TOption Id;

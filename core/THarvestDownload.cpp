@@ -1,8 +1,6 @@
 #include "core/THarvestDownload.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
-#include <QFile>
 
 #include "core/DownloadNaming.h"
 #include "core/THarvestLists.h"
@@ -16,18 +14,6 @@
 #include "rules/ModernNaming.h"
 #include "rules/ReferrerPolicy.h"
 #include "rules/TransferRules.h"
-
-namespace {
-QByteArray Sha256Of(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result();
-}
-}  // namespace
 
 TDownloadRequest THarvestDownload::RequestFor(const THarvestLists& lists, const QByteArray& address, bool modern)
 {
@@ -206,7 +192,7 @@ void THarvestDownload::Remember(int row)
     THistoryEntry entry;
     entry.Address = item.Address;
     entry.Size = item.BytesReceived;
-    entry.Sha256 = Sha256Of(path);
+    entry.Sha256 = FileSha256(path);
     entry.FileName = item.FileName;
     entry.FinishedMs = QDateTime::currentMSecsSinceEpoch();
     FSettings.History->AddHistory(entry);

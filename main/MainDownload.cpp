@@ -9,6 +9,7 @@
 
 #include "core/TTransferQueue.h"
 #include "download/DownloadTypes.h"
+#include "main/MainHistory.h"
 #include "main/TDownloadScheduler.h"
 #include "platform/LocalFiles.h"
 #include "main/UnitMain.h"
@@ -27,7 +28,9 @@ bool FileExistsAt(const QString& path) { return FileSizeAt(path) >= 0; }
 void TFormMain::WireDownload()
 {
     Downloads = new TDownloadScheduler(ListViewFile, Gauges, LedEngines, this);
-    Downloads->OnItemFinished = [this](int index, const TDownloadOutcome&) {
+    Downloads->OnItemFinished = [this](int index, const TDownloadOutcome& outcome) {
+        if (outcome.State == FileDownloaded && !outcome.Check.Delete)
+            RememberDownload(*this, outcome.ItemId, LocalPath(index));
         if (Letpreviewjumptolatestfiledownloaded1 && Letpreviewjumptolatestfiledownloaded1->isChecked()) {
             CurrentFileIndex = index;
             ListViewFileClick();
@@ -144,11 +147,13 @@ std::optional<TTransferJob> TFormMain::TakeFile(uint64_t id, QHash<uint64_t, QBy
     const int i = ListViewFile->IndexOfItemId(id);
     if (i < 0)
         return std::nullopt;
+    if (const std::optional<QString> why = DownloadedBefore(*this, ListViewFile->Caption(i))) {
+        MarkFileSkipped(*ListViewFile, i, *why);
+        return std::nullopt;
+    }
     if (Skipfileifexistindownloaddirectory1->isChecked()
         && (there ? there->contains(LocalPath(i)) : PathTaken(LocalPath(i)))) {
-        ListViewFile->SetImageIndex(i, FileSkipped);
-        ListViewFile->SetStateImage(i, NoBoxStateImage);
-        ListViewFile->SetSubItem(i, 2, "(Skipped)");
+        MarkFileSkipped(*ListViewFile, i);
         return std::nullopt;
     }
     const QByteArray name = ListViewFile->SubItem(i, 1);

@@ -118,6 +118,14 @@ void SetListFileChooser(TFormMain& window, TListFileChooser chooser)
         exchange->Chooser = std::move(chooser);
 }
 
+QAction* FirstSeparatorOf(QMenu* menu)
+{
+    for (QAction* item : menu->actions())
+        if (item->isSeparator())
+            return item;
+    return nullptr;
+}
+
 void WireListExchange(TFormMain& window)
 {
     auto* exchange = new TListExchange(&window);
@@ -128,13 +136,7 @@ void WireListExchange(TFormMain& window)
             : QFileDialog::getOpenFileName(&window, QStringLiteral("Import list"), QString(),
                                            filters + QStringLiteral(";;All files (*)"), &filter);
     };
-    QAction* separator = nullptr;
-    for (QAction* item : window.File1->actions()) {
-        if (item->isSeparator()) {
-            separator = item;
-            break;
-        }
-    }
+    QAction* separator = FirstSeparatorOf(window.File1);
     auto* exportList = new QAction(QStringLiteral("Export list..."), window.File1);
     exportList->setObjectName(QStringLiteral("Exportlist1"));
     auto* importList = new QAction(QStringLiteral("Import list..."), window.File1);

@@ -4,7 +4,13 @@
 #include <QString>
 #include <functional>
 
+class QAction;
+class QMenu;
 class TFormMain;
+
+// The first separator of a menu (null when it has none): the File menu's commands about lists go
+// above it.
+QAction* FirstSeparatorOf(QMenu* menu);
 
 // Adds both commands to the File menu, before its separator; the window's constructor calls it.
 void WireListExchange(TFormMain& window);

@@ -20,6 +20,8 @@
 
 #include "core/HarvestOptions.h"
 #include "core/HarvestSettings.h"
+#include "main/MainAria2.h"
+#include "main/MainHistory.h"
 #include "main/MainListExchange.h"
 #include "main/TParseList.h"
 #include "main/TPreviewPane.h"
@@ -213,6 +215,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     WireDownload();
     WireListFiles();
     WireListExchange(*this);
+    WireAria2(*this);
     WireListCommands();
     WireBookmarks();
     WirePreview();
@@ -259,6 +262,7 @@ void TFormMain::BuildMenus()
     connect(HarvestOptions, &THarvestOptions::Changed, this,
             [this](TOption id, bool on) { (this->*OptionItems[std::size_t(id)])->setChecked(on); });
     MakeHostConnectionsMenu();
+    WireHistory(*this);
 
     Help1 = bar->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
@@ -724,6 +728,7 @@ QAction* TFormMain::*const TFormMain::OptionItems[OptionCount] = {
     &TFormMain::Autosavelinksfilesasdefaultonquit1,
     &TFormMain::Savewindowpositiononexit1,
     &TFormMain::Findlinksasabrowserdoesmodernpages1,
+    &TFormMain::Skipfilesdownloadedbefore1,
 };
 
 void TFormMain::MakeHostConnectionsMenu()

@@ -145,6 +145,8 @@ public:
     QAction* Autosavelinksfilesasdefaultonquit1 = nullptr;
     QAction* Savewindowpositiononexit1 = nullptr;
     QAction* Findlinksasabrowserdoesmodernpages1 = nullptr;
+    QAction* Skipfilesdownloadedbefore1 = nullptr;
+    QAction* Forgetdownloadhistory1 = nullptr;
     // The menu item of each option, in the order of TOption.
     static QAction* TFormMain::*const OptionItems[OptionCount];
     QMenu* Help1 = nullptr;

@@ -15,29 +15,11 @@
 
 #include "Version.h"
 #include "cli/CliOptions.h"
+#include "support/LocalPorts.h"
 #include "support/TestFiles.h"
 
 namespace {
 constexpr int RunTimeOutMs = 120000;
-
-quint16 FreePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-bool WaitForPort(quint16 port, const QProcess& process)
-{
-    QDeadlineTimer deadline(30000);
-    while (!deadline.hasExpired() && process.state() == QProcess::Running) {
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, port);
-        if (s.waitForConnected(200))
-            return true;
-        QTest::qWait(50);  // the server is still starting
-    }
-    return false;
-}
 
 struct TRun {
     int Status = -1;

@@ -242,7 +242,7 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
     QCOMPARE(window->menuBar()->actions().at(2)->text(), QStringLiteral("&Help"));
     QCOMPARE(MenuTexts(window->File1),
              (QStringList{"Load links && file list from disk", "Save links && file list to disk", "Export list...",
-                          "Import list...", "-", "Quit"}));
+                          "Import list...", "Send to aria2...", "-", "Quit"}));
     QCOMPARE(window->File1->defaultAction(), window->Quit1);
     QCOMPARE(MenuTexts(window->Options1),
              (QStringList{"Add new files to excisting list when parsing",
@@ -267,9 +267,13 @@ void TestMainWindow::menusHoldTheirItemsInOrder()
                           "-",
                           "Find links as a browser does (modern pages)",
                           "-",
+                          "Skip files downloaded before",
+                          "Forget download history",
+                          "-",
                           "Connections per host (modern pages)"}));
     for (QAction* action : window->Options1->actions())
-        QVERIFY(action->isSeparator() || action->isCheckable() || action->menu() == window->Connectionsperhost1);
+        QVERIFY(action->isSeparator() || action->isCheckable() || action->menu() == window->Connectionsperhost1
+                || action == window->Forgetdownloadhistory1);
     // One of four, two at first.
     QCOMPARE(MenuTexts(window->Connectionsperhost1), (QStringList{"1", "2", "4", "8"}));
     for (QAction* action : window->Connectionsperhost1->actions())
@@ -575,8 +579,9 @@ void TestMainWindow::settingsFileAfterExit()
 
     QSettings raw(isolated.SettingsFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("SoftWare/Kelvorn"));
-    QCOMPARE(raw.allKeys().size(), 29);
+    QCOMPARE(raw.allKeys().size(), 30);
     QCOMPARE(raw.value(QStringLiteral("ModernLinks")).toString(), QStringLiteral("0"));
+    QCOMPARE(raw.value(QStringLiteral("SkipDownloadedBefore")).toString(), QStringLiteral("0"));
     QCOMPARE(raw.value(QStringLiteral("HostConnections")).toString(), QStringLiteral("2"));
     for (const Option& option : Options) {
         const QString text = raw.value(QLatin1String(option.value)).toString();
