@@ -18,10 +18,7 @@
 #include "widgets/TFlatComboBox.h"
 
 namespace {
-TSessionStore* StoreOf(const TFormMain& window)
-{
-    return window.Session() ? &window.Session()->Store() : nullptr;
-}
+TSessionStore* StoreOf(const TFormMain& window) { return window.Session() ? &window.Session()->Store() : nullptr; }
 
 bool SkippingDownloadedBefore(const TFormMain& window)
 {

@@ -81,7 +81,7 @@ void TestSendAria2::sendsTickedFiles()
     w.Form->ComboBoxDownload->SetText(downloads.path());
     w.AddFile(server.Url("/a.jpg"), true, -1, "first.jpg");
     w.AddFile(server.Url("/b.jpg"), true, -1, "b.jpg");
-    w.AddFile(server.Url("/c.jpg"), false, -1, "c.jpg");                   // not ticked
+    w.AddFile(server.Url("/c.jpg"), false, -1, "c.jpg");             // not ticked
     w.AddFile(server.Url("/d.jpg"), true, FileDownloaded, "d.jpg");  // done already
 
     const auto seen = AnswerDialog("http://127.0.0.1:" + QString::number(port) + "/jsonrpc", secret);
