@@ -31,6 +31,12 @@ std::atomic<int> StallTime{TCurlEngine::StallSeconds};
 constexpr qint64 ProgressInterval = 16;  // ms
 // How long the engine's thread sleeps when nothing happens; a new job or Stop wakes it at once.
 constexpr int IdlePollMs = 1000;
+// The library's largest receive buffer: a fast plain stream arrives in few, large reads.
+constexpr long ReceiveBufferSize = 512 * 1024;
+// Body bytes gather up to this much, and at most one progress interval, before they are
+// written: a TLS stream arrives in records of 16 KB, and a write each would cost more than the
+// copy. The rest is written before the try's end is decided.
+constexpr size_t WriteBatch = 256 * 1024;
 
 void InitCurl()
 {
@@ -81,8 +87,9 @@ struct TCurlTransfer {
     bool Stopped = false;
     QByteArray Validator;  // of the bytes now in the part file
     QString WriteError;
-    qint64 Written = 0;  // bytes in the part file
-    qint64 Moved = 0;    // body bytes received this try
+    qint64 Written = 0;       // bytes in the part file, the batch not yet written included
+    std::vector<char> Batch;  // body bytes waiting to be written
+    qint64 Moved = 0;         // body bytes received this try
     QElapsedTimer LastProgress;
     bool ProgressDue = false;
 
@@ -203,6 +210,12 @@ private:
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(e, CURLOPT_MAXREDIRS, long(MaxRepeatedPasses));
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+        curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReceiveBufferSize);
+        // Over TLS a server may offer HTTP/2: the host's other files wait for its first
+        // connection and share it, rather than each opening one of its own (the host limit
+        // counts transfers, not connections). Plain http never multiplexes here.
+        if (url.startsWith("https:"))
+            curl_easy_setopt(e, CURLOPT_PIPEWAIT, 1L);
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, long(ConnectSeconds));
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, long(StallBytes.load()));
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, long(StallTime.load()));
@@ -328,7 +341,9 @@ private:
             default: t.Discarded = true; return false;
             }
         }
-        if (::ftruncate(t.Fd, keep) != 0 || ::lseek(t.Fd, keep, SEEK_SET) != keep) {
+        // Only a file longer than what is kept is cut: on ext4 any truncate to zero, even of an
+        // empty file, makes the close write the whole file back at once, on this thread.
+        if ((t.Written > keep && ::ftruncate(t.Fd, keep) != 0) || ::lseek(t.Fd, keep, SEEK_SET) != keep) {
             t.WriteError = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
@@ -343,32 +358,58 @@ private:
         return true;
     }
 
-    static size_t Write(char* data, size_t size, size_t count, void* user)
+    // Writes `size` bytes at the part file's end; false, with the system's words kept, when it
+    // cannot.
+    static bool WriteOut(TCurlTransfer& t, const char* data, size_t size)
     {
-        auto& t = *static_cast<TCurlTransfer*>(user);
-        const size_t n = size * count;
-        if (!t.BodyStarted && !StartBody(t))
-            return 0;  // ends the transfer with a write error
-        t.Moved += qint64(n);
-        if (!t.Sink)
-            return n;
-        for (size_t done = 0; done < n;) {
-            const ssize_t w = ::write(t.Fd, data + done, n - done);
+        for (size_t done = 0; done < size;) {
+            const ssize_t w = ::write(t.Fd, data + done, size - done);
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0) {
                 t.WriteError = QString::fromLocal8Bit(std::strerror(errno));
-                return 0;
+                return false;
             }
             done += size_t(w);
+        }
+        return true;
+    }
+
+    static bool Flush(TCurlTransfer& t)
+    {
+        const bool ok = t.Batch.empty() || WriteOut(t, t.Batch.data(), t.Batch.size());
+        t.Batch.clear();
+        return ok;
+    }
+
+    static size_t Write(char* data, size_t size, size_t count, void* user)
+    {
+        auto& t = *static_cast<TCurlTransfer*>(user);
+        const size_t n = size * count;
+        if (!t.WriteError.isEmpty() || (!t.BodyStarted && !StartBody(t)))
+            return 0;  // ends the transfer with a write error
+        t.Moved += qint64(n);
+        if (!t.Sink)
+            return n;
+        if (t.Batch.size() + n > WriteBatch && !Flush(t))
+            return 0;
+        if (n >= WriteBatch) {
+            if (!WriteOut(t, data, n))
+                return 0;
+        } else {
+            if (t.Batch.capacity() == 0)
+                t.Batch.reserve(WriteBatch);
+            t.Batch.insert(t.Batch.end(), data, data + n);
         }
         t.Written += qint64(n);
         t.ProgressDue = true;
         return n;
     }
 
+    // Whatever the bar shows is in the part file too.
     void SendProgress(TCurlTransfer& t)
     {
+        Flush(t);
         t.ProgressDue = false;
         t.LastProgress.start();
         qint64 total = 0;
@@ -405,6 +446,8 @@ private:
         o.ContentDisposition = t.ContentDisposition;
         o.BytesMoved = t.Moved;
         o.RetryAfterMs = RetryAfterMs(t.RetryAfter, QDateTime::currentDateTimeUtc());
+        if (t.Fd >= 0 && !Flush(t))
+            t.Written = FileSizeAt(t.Part);  // what did reach the part file
         TTryEnd end = Classify(t, result, &o.Reason);
         const bool whole = end == TTryEnd::Done;
         o.TryEnd = int(end);

@@ -6,8 +6,8 @@
 // an existing file), marked with the address it holds, and only a marked file is recognised
 // again. A file that is not marked is never continued, replaced or deleted.
 //
-// The mark lives in user extended attributes of the part file: the address and the validator
-// (ETag, else Last-Modified) its bytes came with. Where the file system keeps no user
+// The mark lives in a user extended attribute of the part file: a digest of the address and the
+// validator (ETag, else Last-Modified) its bytes came with. Where the file system keeps no user
 // attributes, a part file is simply never recognised: it stays, and the next download of the
 // name takes a free variant.
 #include <QByteArray>

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/xattr.h>
 
 #include "platform/PartFiles.h"
 #include "support/EngineRun.h"
@@ -85,6 +86,7 @@ void TestPartFiles::ownPartFileIsFound_data()
     QTest::newRow("link to a marked file is not followed") << "link" << false;
     QTest::newRow("held by a running transfer") << "held" << false;
     QTest::newRow("marked second variant behind a foreign first") << "second" << true;
+    QTest::newRow("marked for a very long address") << "long" << true;
 }
 
 void TestPartFiles::ownPartFileIsFound()
@@ -93,7 +95,8 @@ void TestPartFiles::ownPartFileIsFound()
     QFETCH(bool, found);
     QTemporaryDir dir;
     const QString file = dir.path() + "/clip.mp4";
-    const QByteArray address = "http://127.0.0.1:1/clip.mp4";
+    const QByteArray address =
+        setup == "long" ? "http://127.0.0.1:1/clip.mp4?" + QByteArray(3000, 'q') : "http://127.0.0.1:1/clip.mp4";
     QString part = PartFilePath(file);
     if (setup == "second") {
         WriteFile(part, "foreign");
@@ -308,6 +311,11 @@ void TestPartFiles::curlEngineResumesOnlyItsOwnPartFile()
     if (foreign)
         QCOMPARE(ReadFile(PartFilePath(file)), before);
     QVERIFY(!QFile::exists(PartFilePath(file, 2)));
+    // A kept file carries no mark of ours.
+    QByteArray names(4096, '\0');
+    const ssize_t listed = ::listxattr(QFile::encodeName(file).constData(), names.data(), size_t(names.size()));
+    QVERIFY(listed >= 0);
+    QVERIFY(!names.left(listed).contains("user.kelvorn"));
 }
 
 QTEST_MAIN(TestPartFiles)
