@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include "core/TSessionStore.h"
+#include "support/SessionQuery.h"
 
 namespace {
 
@@ -61,22 +62,6 @@ QList<uint64_t> Ids(const QList<THarvestItem>& items)
     for (const THarvestItem& item : items)
         ids.append(item.Id);
     return ids;
-}
-
-// A second connection's answer to one query returning one value, as text.
-QString QueryText(const QString& path, const char* sql)
-{
-    sqlite3* db = nullptr;
-    QString result = QStringLiteral("(cannot open)");
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        result = QStringLiteral("(no answer)");
-        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
-            result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
-    return result;
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)
