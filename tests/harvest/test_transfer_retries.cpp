@@ -11,6 +11,7 @@
 #include "download/TCurlEngine.h"
 #include "rules/ListStates.h"
 #include "support/TestFiles.h"
+#include "support/TlsTestServer.h"
 #include "support/UnrulyServer.h"
 
 namespace {
@@ -35,6 +36,7 @@ struct Harvest {
 
     Harvest(UnrulyServer& server, int hostConnections) : Server(server), Engine(hostConnections)
     {
+        Queue.Jitter = [] { return 0.0; };  // the shortest waits: 0.75, 1.5, 3 s
         Queue.SetStartPause(0);
         Queue.SetRetries(true);
         Queue.SetHostLimit(hostConnections);
@@ -67,11 +69,23 @@ struct Harvest {
 class TestTransferRetries : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void everyWantedFileComesHomeWhole_data();
     void everyWantedFileComesHomeWhole();
     void oneDropOfALargeFileCostsLittle();
     void stopLeavesAPartThatTheNextRunContinues();
+    void unrulyEndsOfOneFile_data();
+    void unrulyEndsOfOneFile();
+
+private:
+    TestCertificates FCertificates;
 };
+
+void TestTransferRetries::initTestCase()
+{
+    QVERIFY(FCertificates.Make());
+    FCertificates.Trust();
+}
 
 void TestTransferRetries::everyWantedFileComesHomeWhole_data()
 {
@@ -157,6 +171,77 @@ void TestTransferRetries::stopLeavesAPartThatTheNextRunContinues()
     QCOMPARE(server.Requests().size(), 2);
     QCOMPARE(server.Requests().at(1).Range, "bytes=" + QByteArray::number(kept) + '-');
     QVERIFY(server.BodyBytesSent() <= Size * 105 / 100);
+}
+
+void TestTransferRetries::unrulyEndsOfOneFile_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QString>("reason");            // the final one; empty: the file comes home
+    QTest::addColumn<QList<QByteArray>>("ranges");  // asked for by each request in turn
+    QTest::addColumn<QStringList>("waits");
+    const QByteArray half = "bytes=50000-";
+    const QString cut = "Connection closed after 50,000 of 100,000 bytes";
+    const QString waitCut = "Waiting 1 s: " + cut + ", try 2 of 5";
+    QTest::newRow("TLS close without close_notify: cut, then resumed")
+        << true << QByteArray("?tlsend") << QString() << QList<QByteArray>{"", half} << QStringList{waitCut};
+    QTest::newRow("broken TLS record: cut, then resumed")
+        << true << QByteArray("?badrecord") << QString() << QList<QByteArray>{"", half} << QStringList{waitCut};
+    QTest::newRow("TLS close with close_notify mid-body: cut, then resumed")
+        << true << QByteArray("?cut") << QString() << QList<QByteArray>{"", half} << QStringList{waitCut};
+    QTest::newRow("416 to the resume: again from zero, byte-exact")
+        << false << QByteArray("?cut,416") << QString() << QList<QByteArray>{"", half, ""}
+        << QStringList{waitCut, "Waiting 2 s: The server would not continue the part file, try 3 of 5"};
+    const QString busy = "HTTP 429 Too Many Requests";
+    QStringList waits;
+    for (int next = 2; next <= MaxTries; ++next)
+        waits << QStringLiteral("Waiting 1 s: %1, try %2 of 5").arg(busy).arg(next);
+    QTest::newRow("429 with Retry-After every time: five tries, the last cause named")
+        << false << QByteArray("?429all") << busy + " (5 tries)" << QList<QByteArray>(MaxTries) << waits;
+}
+
+// One file's unruly ends through the real engine and queue: it comes home byte-exact or fails
+// with its last cause and its tries, and no request comes inside a wait the server announced.
+void TestTransferRetries::unrulyEndsOfOneFile()
+{
+    QFETCH(bool, tls);
+    QFETCH(QByteArray, faults);
+    QFETCH(QString, reason);
+    QFETCH(QList<QByteArray>, ranges);
+    QFETCH(QStringList, waits);
+    constexpr qint64 Size = 100000;
+    UnrulyServer server(tls ? FCertificates.Certificate(TestCertificates::Kind::Good) : QString(),
+                        tls ? FCertificates.Key() : QString());
+    Harvest h(server, 2);
+    h.Add({"clip", Size, faults});
+    h.Run();
+
+    const TDownloadOutcome o = h.Outcomes.value(1);
+    const QString file = h.FinalPath(h.Items.at(0));
+    if (reason.isEmpty()) {
+        QVERIFY2(o.State == FileDownloaded, qPrintable(o.Reason));
+        QVERIFY(ReadTestFile(file) == UnrulyServer::Body("clip", Size));
+    } else {
+        QCOMPARE(o.State, int(FileFailed));
+        QCOMPARE(o.Reason, reason);
+        QVERIFY(!QFile::exists(file));
+    }
+    QCOMPARE(QDir(h.Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), reason.isEmpty() ? 1 : 0);
+    QStringList shown = h.Waits.values(1);
+    std::reverse(shown.begin(), shown.end());  // QMultiHash gives the latest first
+    QCOMPARE(shown, waits);
+
+    const QList<UnrulyServer::Request> requests = server.Requests();
+    QList<QByteArray> asked;
+    for (const UnrulyServer::Request& r : requests)
+        asked << r.Range;
+    QCOMPARE(asked, ranges);
+    for (int i = 1; i < requests.size(); ++i)
+        if (requests.at(i - 1).Status == 429)
+            QVERIFY2(requests.at(i).AtMs >= requests.at(i - 1).AtMs + 1000,
+                     qPrintable(QStringLiteral("try %1 came %2 ms after a 429 asking for 1 s")
+                                    .arg(i + 1)
+                                    .arg(requests.at(i).AtMs - requests.at(i - 1).AtMs)));
 }
 
 QTEST_GUILESS_MAIN(TestTransferRetries)

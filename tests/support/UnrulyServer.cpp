@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #include <QDateTime>
+#include <QFile>
 #include <chrono>
 
 #include "ScriptServer.h"
@@ -16,17 +19,6 @@ qint64 NowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-bool SendAll(int fd, const char* data, qsizetype size)
-{
-    for (qsizetype sent = 0; sent < size;) {
-        const ssize_t n = ::send(fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += n;
-    }
-    return true;
 }
 
 QByteArray HeaderValue(const QByteArray& head, const QByteArray& name)
@@ -40,8 +32,99 @@ QByteArray HeaderValue(const QByteArray& head, const QByteArray& name)
 }
 }  // namespace
 
-UnrulyServer::UnrulyServer()
+// One connection, plain or over TLS, on its own thread.
+class UnrulyServer::Link {
+public:
+    Link(int fd, ssl_ctx_st* tls) : Fd(fd)
+    {
+        if (!tls)
+            return;
+        Tls = SSL_new(tls);
+        SSL_set_fd(Tls, fd);
+    }
+    ~Link()
+    {
+        SSL_free(Tls);  // no close_notify: only CloseNotify sends one
+        ::close(Fd);
+    }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // The server's side of the handshake; false when it fails or the server stops first.
+    bool Handshake(const UnrulyServer& server)
+    {
+        if (!Tls)
+            return true;
+        // Reads give up now and then, so that a client that never speaks holds up no stop.
+        const timeval wait{0, 20000};
+        ::setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        for (;;) {
+            const int done = SSL_accept(Tls);
+            if (done == 1)
+                return true;
+            if (SSL_get_error(Tls, done) != SSL_ERROR_WANT_READ || server.Stopping())
+                return false;
+        }
+    }
+    // Some bytes of the request; 0 when the client closed, -1 when none came within 20 ms.
+    qsizetype Receive(char* data, int size)
+    {
+        if (!Tls || SSL_pending(Tls) == 0) {
+            pollfd p{Fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                return -1;
+        }
+        if (!Tls) {
+            const ssize_t n = ::recv(Fd, data, size_t(size), 0);
+            return n > 0 ? n : 0;
+        }
+        const int n = SSL_read(Tls, data, size);
+        if (n > 0)
+            return n;
+        return SSL_get_error(Tls, n) == SSL_ERROR_WANT_READ ? -1 : 0;
+    }
+    bool Send(const char* data, qsizetype size)
+    {
+        for (qsizetype sent = 0; sent < size;) {
+            const qsizetype n = Tls ? SSL_write(Tls, data + sent, int(size - sent))
+                                    : ::send(Fd, data + sent, size_t(size - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += n;
+        }
+        return true;
+    }
+    bool Send(const QByteArray& bytes) { return Send(bytes.constData(), bytes.size()); }
+    void CloseNotify()
+    {
+        if (Tls)
+            SSL_shutdown(Tls);
+    }
+    // An application data record whose bytes do not decrypt, straight onto the connection.
+    void SendBrokenRecord()
+    {
+        const QByteArray record = QByteArray("\x17\x03\x03\x00\x20", 5) + QByteArray(32, '\x55');
+        ::send(Fd, record.constData(), size_t(record.size()), MSG_NOSIGNAL);
+    }
+    void Reset()
+    {
+        const linger value{1, 0};
+        ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
+    }
+
+private:
+    int Fd;
+    SSL* Tls = nullptr;
+};
+
+UnrulyServer::UnrulyServer(const QString& certificate, const QString& key)
 {
+    if (!certificate.isEmpty()) {
+        FTls = SSL_CTX_new(TLS_server_method());
+        if (SSL_CTX_use_certificate_chain_file(FTls, QFile::encodeName(certificate).constData()) != 1
+            || SSL_CTX_use_PrivateKey_file(FTls, QFile::encodeName(key).constData(), SSL_FILETYPE_PEM) != 1)
+            qFatal("the test server's certificate or key cannot be read");
+    }
     FStartMs = NowMs();
     FListen = ListenOnLoopback(128, &FPort);
     FAccept = std::thread([this] { AcceptLoop(); });
@@ -58,11 +141,18 @@ UnrulyServer::~UnrulyServer()
     for (std::thread& t : FThreads)
         t.join();
     ::close(FListen);
+    SSL_CTX_free(FTls);
+}
+
+bool UnrulyServer::Stopping() const
+{
+    std::lock_guard lock(FMutex);
+    return FStopping;
 }
 
 QByteArray UnrulyServer::Url(const QByteArray& path) const
 {
-    return "http://127.0.0.1:" + QByteArray::number(FPort) + path;
+    return (FTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + QByteArray::number(FPort) + path;
 }
 
 QList<UnrulyServer::Request> UnrulyServer::Requests() const
@@ -84,42 +174,39 @@ void UnrulyServer::AcceptLoop()
         const int open = ++FOpen;
         for (int most = FMost.load(); open > most && !FMost.compare_exchange_weak(most, open);) {}
         FThreads.emplace_back([this, fd, id = ++connection] {
-            Serve(fd, id);
+            {
+                Link link(fd, FTls);
+                if (link.Handshake(*this))
+                    Serve(link, id);
+            }
             --FOpen;
-            ::close(fd);
         });
     });
 }
 
-void UnrulyServer::Serve(int fd, int connection)
+void UnrulyServer::Serve(Link& link, int connection)
 {
     QByteArray buffer;
     for (;;) {
         qsizetype end;
         while ((end = buffer.indexOf("\r\n\r\n")) < 0) {
-            pollfd p{fd, POLLIN, 0};
-            const int ready = ::poll(&p, 1, 20);
-            {
-                std::lock_guard lock(FMutex);
-                if (FStopping)
-                    return;
-            }
-            if (ready <= 0)
-                continue;
+            if (Stopping())
+                return;
             char chunk[4096];
-            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0)
+            const qsizetype n = link.Receive(chunk, sizeof chunk);
+            if (n == 0)
                 return;  // the client closed its connection
-            buffer.append(chunk, n);
+            if (n > 0)
+                buffer.append(chunk, n);
         }
         const QByteArray head = buffer.left(end + 4);
         buffer.remove(0, end + 4);
-        if (!Answer(fd, connection, head))
+        if (!Answer(link, connection, head))
             return;
     }
 }
 
-bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
+bool UnrulyServer::Answer(Link& link, int connection, const QByteArray& head)
 {
     const QByteArray target = head.split(' ').value(1);
     const QByteArray path = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
@@ -148,7 +235,7 @@ bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
     qint64 from = 0;
     bool refuse = false;
     for (const char* code : {"429", "503"}) {
-        if (first && faults.contains(code)) {
+        if ((first && faults.contains(code)) || faults.contains(QByteArray(code) + "all")) {
             status = QByteArray(code) + (code[0] == '4' ? " Too Many Requests" : " Service Unavailable");
             extra = "Retry-After: 1\r\n";
             refuse = true;
@@ -161,7 +248,7 @@ bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
     if (!refuse && request.Range.startsWith("bytes=") && validators
         && (request.IfRange.isEmpty() || request.IfRange == etag)) {
         from = request.Range.mid(6, request.Range.indexOf('-') - 6).toLongLong();
-        if (from >= size) {
+        if (from >= size || faults.contains("416")) {
             status = "416 Range Not Satisfiable";
             extra = "Content-Range: bytes */" + QByteArray::number(size) + "\r\n";
             refuse = true;
@@ -180,7 +267,7 @@ bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
         const QByteArray page = "<html>" + status + "</html>";
         const QByteArray reply = "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nContent-Length: "
             + QByteArray::number(page.size()) + "\r\n" + extra + "\r\n" + page;
-        return SendAll(fd, reply.constData(), reply.size());
+        return link.Send(reply);
     }
     const QByteArray body = Body(name, size, version).mid(from);
     QByteArray reply = "HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\nContent-Length: "
@@ -188,11 +275,12 @@ bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
     if (validators)
         reply += "ETag: " + etag + "\r\n";
     reply += "\r\n";
-    if (!SendAll(fd, reply.constData(), reply.size()))
+    if (!link.Send(reply))
         return false;
     qint64 count = body.size();
-    if (first && (faults.contains("cut") || faults.contains("reset")))
-        count = body.size() / 2;
+    for (const char* fault : {"cut", "reset", "tlsend", "badrecord"})
+        if (first && faults.contains(fault))
+            count = body.size() / 2;
     if (first && faults.contains("stall"))
         count = qMin<qint64>(1000, body.size());
     const qint64 piece = first && faults.contains("trickle") ? 2000 : count;
@@ -203,18 +291,21 @@ bool UnrulyServer::Answer(int fd, int connection, const QByteArray& head)
                 return false;
         }
         const qint64 n = qMin(piece, count - sent);
-        if (!SendAll(fd, body.constData() + sent, n))
+        if (!link.Send(body.constData() + sent, n))
             return false;
         FBodyBytes += n;
     }
     if (count == body.size())
         return true;
     if (first && faults.contains("reset")) {
-        const linger value{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
+        link.Reset();
     } else if (first && faults.contains("stall")) {
         std::unique_lock lock(FMutex);
         FStopped.wait(lock, [this] { return FStopping; });
+    } else if (first && faults.contains("badrecord")) {
+        link.SendBrokenRecord();
+    } else if (first && faults.contains("cut")) {
+        link.CloseNotify();
     }
     return false;
 }
