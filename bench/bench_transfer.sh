@@ -8,12 +8,15 @@
 #      (wall, CPU, connections opened, counted in nginx's log);
 #   2. one large file over http and over https through one engine vs curl (SIZE_MB, default 1024);
 #   3. a 40 MB file whose connection drops once half way (bench/drop_server.py), bytes moved.
+# Qt Network's QNetworkAccessManager (bench_qnam) runs 1 and 2 beside them, the peer the engine
+# was chosen against.
 #   bash bench/bench_transfer.sh            (ROUNDS=n rounds each, default 3; SIZE_MB=n)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build/bench_transfer
 window=build/bench_download
-[ -x "$bin" ] && [ -x "$window" ] || bash scripts/build.sh
+qnam=build/bench_qnam
+[ -x "$bin" ] && [ -x "$window" ] && [ -x "$qnam" ] || bash scripts/build.sh
 for tool in /usr/bin/time nginx openssl curl python3; do
     command -v "$tool" >/dev/null || { echo "needs $tool (bash scripts/setup.sh installs it)" >&2; exit 1; }
 done
@@ -106,6 +109,7 @@ check_small() {
 : > "$work/curl.rounds"
 : > "$work/client.rounds"
 : > "$work/window.rounds"
+: > "$work/qnam.rounds"
 for _ in $(seq "$rounds"); do
     : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
     echo "$(measure curl -fs --cacert "$work/ca.pem" --parallel --parallel-max 8 -K "$work/curl.cfg") $(connections)" >> "$work/curl.rounds"
@@ -116,10 +120,14 @@ for _ in $(seq "$rounds"); do
     : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
     echo "$(window_measure "$work/list" "$work/out" 8) $(connections)" >> "$work/window.rounds"
     check_small window
+    : > "$work/access.log"; kill -USR1 "$(cat "$work/nginx.pid")"
+    echo "$(measure env SSL_CERT_FILE="$work/ca.pem" "$qnam" "$work/list" "$work/out" 8) $(connections)" >> "$work/qnam.rounds"
+    check_small qnam
 done
 read -r c_sec c_cpu c_rss c_conn < <(median "$work/curl.rounds" "$rounds")
 read -r k_sec k_cpu k_rss k_conn < <(median "$work/client.rounds" "$rounds")
 read -r w_sec w_cpu wp_sec wp_cpu wp_rss w_conn < <(median "$work/window.rounds" "$rounds")
+read -r q_sec q_cpu q_rss q_conn < <(median "$work/qnam.rounds" "$rounds")
 awk -v cs="$c_sec" -v cc="$c_cpu" -v cn="$c_conn" -v ks="$k_sec" -v kc="$k_cpu" -v kn="$k_conn" 'BEGIN {
     printf "500 files of 20-200 KB over https, 8 at once (median of the rounds)\n"
     printf "  engine %.2f s wall, %.2f s CPU, %d connections; curl --parallel %.2f s, %.2f s CPU, %d connections\n", ks, kc, kn, cs, cc, cn
@@ -128,6 +136,9 @@ awk -v cs="$c_sec" -v cc="$c_cpu" -v cn="$c_conn" -v ks="$k_sec" -v kc="$k_cpu" 
 awk -v cs="$c_sec" -v cc="$c_cpu" -v ws="$w_sec" -v wc="$w_cpu" -v ps="$wp_sec" -v pc="$wp_cpu" -v wn="$w_conn" 'BEGIN {
     printf "  window Download files (8 per host): command %.2f s wall, %.2f s CPU; whole process %.2f s, %.2f s CPU; %d connections\n", ws, wc, ps, pc, wn
     printf "  ratios: command wall %.2f, CPU %.2f; process wall %.2f, CPU %.2f\n", ws/cs, (cc>0?wc/cc:0), ps/cs, (cc>0?pc/cc:0)
+}'
+awk -v cs="$c_sec" -v cc="$c_cpu" -v qs="$q_sec" -v qc="$q_cpu" -v qr="$q_rss" -v qn="$q_conn" 'BEGIN {
+    printf "  QNetworkAccessManager: %.2f s wall, %.2f s CPU, %.1f MB peak, %d connections; ratios wall %.2f, CPU %.2f\n", qs, qc, qr/1024, qn, qs/cs, (cc>0?qc/cc:0)
 }'
 
 # --- 2. one large file ----------------------------------------------------------------------
@@ -148,6 +159,13 @@ for scheme in http https; do
         rm -f "$work/bigout/big.bin"
     done
     read -r w_sec w_cpu _ < <(median "$work/window.rounds" "$rounds")
+    : > "$work/qnam.rounds"
+    for _ in $(seq "$rounds"); do
+        measure env SSL_CERT_FILE="$work/ca.pem" "$qnam" "$work/biglist" "$work/bigout" 1 >> "$work/qnam.rounds"
+        cmp -s "$work/www/big.bin" "$work/bigout/big.bin" || { echo "qnam's file differs" >&2; exit 1; }
+        rm -f "$work/bigout/big.bin"
+    done
+    read -r q_sec q_cpu q_rss < <(median "$work/qnam.rounds" "$rounds")
     awk -v s="$scheme" -v mb="$size_mb" -v cs="$c_sec" -v cc="$c_cpu" -v ks="$k_sec" -v kc="$k_cpu" -v kr="$k_rss" 'BEGIN {
         printf "%d MB over %s through one engine vs curl (median)\n", mb, s
         printf "  engine %.2f s wall, %.2f s CPU, %.1f MB peak; curl %.2f s, %.2f s CPU\n", ks, kc, kr/1024, cs, cc
@@ -155,6 +173,9 @@ for scheme in http https; do
     }'
     awk -v cs="$c_sec" -v cc="$c_cpu" -v ws="$w_sec" -v wc="$w_cpu" 'BEGIN {
         printf "  window Download files: command %.2f s wall, %.2f s CPU; ratios wall %.2f, CPU %.2f\n", ws, wc, ws/cs, (cc>0?wc/cc:0)
+    }'
+    awk -v cs="$c_sec" -v cc="$c_cpu" -v qs="$q_sec" -v qc="$q_cpu" -v qr="$q_rss" 'BEGIN {
+        printf "  QNetworkAccessManager: %.2f s wall, %.2f s CPU, %.1f MB peak; ratios wall %.2f, CPU %.2f\n", qs, qc, qr/1024, qs/cs, (cc>0?qc/cc:0)
     }'
 done
 
