@@ -7,6 +7,7 @@
 
 #include "rules/ListRecords.h"
 #include "main/TCommandGuard.h"
+#include "main/TDownloadScheduler.h"
 #include "main/TListFileStore.h"
 #include "main/TSessionRecorder.h"
 #include "main/UnitMain.h"
@@ -163,6 +164,18 @@ bool TFormMain::OpenSession(TSessionData& last)
         return false;
     FSession = std::make_unique<TSessionRecorder>(std::move(store), ListViewDoc, ListViewFile);
     FSession->ReferrerOf = [this](const QByteArray& address) { return FReferrers.value(address); };
+    FSession->AddFacts = [this](THarvestItem& item) {
+        if (const TTransferFacts* facts = Downloads->Facts(item.Id)) {
+            item.ContentType = facts->ContentType;
+            item.BytesReceived = facts->BytesReceived;
+            item.BytesTotal = facts->BytesTotal;
+            item.Tries = facts->Tries;
+        }
+    };
+    FSession->Restored = [this](uint64_t id, const THarvestItem& item) {
+        if (item.Tries > 0)
+            Downloads->SetFacts(id, {item.ContentType, item.BytesReceived, item.BytesTotal, item.Tries});
+    };
     connect(ComboBoxBookmark, &TFlatComboBox::TextChanged, FSession.get(),
             [this] { FSession->SetMainDocument(ComboBoxBookmark->Text().toLatin1()); });
     return existed && outcome.SetAsidePath.isEmpty()

@@ -65,11 +65,19 @@ void TDownloadScheduler::UseEngine(bool modern, int hostConnections)
     FQueue->SetHostLimit(hostConnections);
 }
 
+const TTransferFacts* TDownloadScheduler::Facts(uint64_t itemId) const
+{
+    const auto found = FFacts.constFind(itemId);
+    return found == FFacts.constEnd() ? nullptr : &*found;
+}
+
 void TDownloadScheduler::ShowWaiting(uint64_t id, const QString& text)
 {
     const int index = FFiles ? FFiles->IndexOfItemId(id) : -1;
     if (index < 0)
         return;
+    // Before the row changes: the session records the row with its facts.
+    ++FFacts[id].Tries;
     FWaitingShown.insert(id);
     FFiles->SetSubItem(index, 2, text.toLatin1());
     FFiles->SetReason(index, text);
@@ -136,6 +144,13 @@ bool TDownloadScheduler::ApplyOutcome(const TDownloadOutcome& outcome)
 {
     int index = -1;
     if (FFiles) {
+        // Before the row changes: the session records the row with its facts.
+        TTransferFacts& facts = FFacts[outcome.ItemId];
+        ++facts.Tries;
+        facts.ContentType = outcome.ContentType;
+        facts.BytesReceived = outcome.State == FileDownloaded ? qMax<qint64>(outcome.Check.Size, 0) : outcome.PartBytes;
+        if (outcome.Slot >= 0 && outcome.Slot < SlotCount && FQueue->Slot(outcome.Slot).Total > 0)
+            facts.BytesTotal = FQueue->Slot(outcome.Slot).Total;
         // The state is written under the list lock, so the change does not move the user's
         // current file; someone else holding it makes the outcome wait, slot still lit.
         int expected = 0;

@@ -4,6 +4,7 @@
 // by the item's id: the file list may be sorted, emptied or reloaded while engines wind down,
 // and nothing waits for them.
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -23,6 +24,14 @@ class TTransferQueue;
 // Writes the finished-file check into a file item: the size, and for a deleted file the failed
 // state, "Not available" and "(Deleted)".
 void ApplyFileCheck(TCheckListView& files, int index, const TFileCheck& check);
+
+// What the file list does not show of a file's transfers, kept for the session.
+struct TTransferFacts {
+    QByteArray ContentType;    // of the last answer
+    qint64 BytesReceived = 0;  // the file's bytes on disk after the last try (its part file's, when cut)
+    qint64 BytesTotal = -1;    // as the server announced it; -1 unknown
+    int Tries = 0;
+};
 
 class TDownloadScheduler : public QObject {
     Q_OBJECT
@@ -51,6 +60,11 @@ public:
     // Stop: nothing more starts, and every running engine cancels within its poll interval.
     void StopEngines();
 
+    // The facts of a file item's transfers so far; null before its first try ended.
+    const TTransferFacts* Facts(uint64_t itemId) const;
+    // Facts of an item that come from elsewhere (a session brought back).
+    void SetFacts(uint64_t itemId, const TTransferFacts& facts) { FFacts.insert(itemId, facts); }
+
     // Runs after an engine's outcome was written into its item (its index now).
     std::function<void(int index, const TDownloadOutcome& outcome)> OnItemFinished;
 
@@ -68,5 +82,6 @@ private:
     TCurlEngine* FCurl = nullptr;
     int FCurlHostConnections = 0;
     QSet<uint64_t> FWaitingShown;  // items whose row says what they wait for
+    QHash<uint64_t, TTransferFacts> FFacts;
     TTransferQueue* FQueue;
 };

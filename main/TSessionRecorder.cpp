@@ -65,6 +65,8 @@ THarvestItem TSessionRecorder::ItemAt(TSessionList which, int row) const
     }
     if (ReferrerOf)
         item.Referrer = ReferrerOf(item.Address);
+    if (which == TSessionList::Files && AddFacts)
+        AddFacts(item);
     return item;
 }
 
@@ -99,6 +101,8 @@ void TSessionRecorder::Restore(const TSessionData& session)
                 PutListRecord(*list, {item.Address, item.Checked, item.State, item.FileName, item.SizeText}, fileList);
             if (!item.Reason.isEmpty())
                 list->SetReason(row, item.Reason);
+            if (fileList && Restored)
+                Restored(list->ItemId(row), item);
         }
     }
 }

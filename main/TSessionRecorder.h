@@ -24,6 +24,10 @@ public:
     TSessionStore& Store() { return *FStore; }
     // The page an address was found on, for the items' referrer.
     std::function<QByteArray(const QByteArray&)> ReferrerOf;
+    // Adds to a file item what its row does not show (its transfers' facts).
+    std::function<void(THarvestItem&)> AddFacts;
+    // A file item came back from the session under a new id, with those facts.
+    std::function<void(uint64_t id, const THarvestItem& item)> Restored;
 
     // Fills the lists with the session's items (their new ids replace the stored ones).
     void Restore(const TSessionData& session);

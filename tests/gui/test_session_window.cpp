@@ -10,6 +10,8 @@
 #include "gui/ListTestWindow.h"
 #include "main/TSessionRecorder.h"
 #include "rules/ListStates.h"
+#include "support/SessionQuery.h"
+#include "support/UnrulyServer.h"
 
 namespace {
 struct TStoredItem {
@@ -124,6 +126,42 @@ private slots:
         CompareItems(ItemsOf(*next->ListViewFile), files);
         QVERIFY(!QTest::currentTestFailed());
         QVERIFY(next->ButtonDownload->isEnabled());
+    }
+
+    // What the file list does not show of a transfer (content type, bytes, total, tries) is in the
+    // session too, and stays there through a restart of the window.
+    void transferFactsAreKept()
+    {
+        IsolatedSettings settings;
+        const QString downloads = settings.Root() + "/dl";
+        QVERIFY(QDir().mkpath(downloads));
+        UnrulyServer server;
+        const QByteArray address = server.Url("/once-5000.bin?503");  // busy at first, then served
+        const char* facts =
+            "SELECT tries || ' ' || content_type || ' ' || bytes_received || ' ' || bytes_total FROM file";
+        QStringList texts;
+        {
+            auto first = NewWindow(texts, downloads);
+            first->Autosavelinksfilesasdefaultonquit1->setChecked(true);
+            first->Findlinksasabrowserdoesmodernpages1->setChecked(true);
+            QTRY_VERIFY_WITH_TIMEOUT(first->Session() != nullptr, 30000);
+            const int row = TListTestWindow::Put(*first->ListViewFile, address, true, -1);
+            first->ListViewFile->SetSubItem(row, 1, "once.bin");
+            first->ButtonDownloadClick();
+            QCOMPARE(first->ListViewFile->ImageIndex(row), int(FileDownloaded));
+            QVERIFY(first->FlushSession());
+            QCOMPARE(QueryText(TSessionStore::DefaultPath(), facts),
+                     QStringLiteral("2 application/octet-stream 5000 5000"));
+            first->close();  // the option is kept on exit
+        }
+        auto next = NewWindow(texts, downloads);
+        QTRY_VERIFY_WITH_TIMEOUT(next->Session() != nullptr, 30000);
+        QCOMPARE(next->ListViewFile->Count(), 1);
+        // Anything that touches the item records it again: with its facts.
+        next->ListViewFile->SetChecked(0, false);
+        QVERIFY(next->FlushSession());
+        QCOMPARE(QueryText(TSessionStore::DefaultPath(), facts),
+                 QStringLiteral("2 application/octet-stream 5000 5000"));
     }
 
     // A session file that is not ours is set aside under a new name and the user is told once;
