@@ -1,4 +1,5 @@
 // The download history's look-ups and the rule of "Skip files downloaded before".
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/DownloadHistory.h"
@@ -19,7 +20,36 @@ private slots:
     void skipReason();
     void laterEntryWins();
     void clearForgetsEverything();
+    void fileSha256_data();
+    void fileSha256();
 };
+
+void TestDownloadHistory::fileSha256_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("hex");  // empty: no file there
+    QTest::newRow("empty file") << QByteArray()
+                                << QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    QTest::newRow("abc") << QByteArray("abc")
+                         << QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    QTest::newRow("a million a's") << QByteArray(1000000, 'a')
+                                   << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    QTest::newRow("no file") << QByteArray() << QByteArray();
+}
+
+void TestDownloadHistory::fileSha256()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, hex);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.bin");
+    if (!hex.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), qint64(content.size()));
+    }
+    QCOMPARE(FileSha256(path).toHex(), hex);
+}
 
 void TestDownloadHistory::skipReason_data()
 {
