@@ -3,7 +3,9 @@
 // run: HTML filler with link and picture markers that are relative, absolute, "..", leading "/",
 // redirects, duplicates, mixed case and noise.
 #include <QByteArray>
+#include <QFile>
 #include <QList>
+#include <QString>
 #include <algorithm>
 #include <ctime>
 #include <sys/resource.h>
@@ -125,6 +127,24 @@ inline double CpuSecondsOfProcess()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The addresses of a list file, one a line (blank lines skipped); false when it cannot be read.
+inline bool ReadAddressList(const char* path, QList<QByteArray>* addresses)
+{
+    QFile list(QString::fromLocal8Bit(path));
+    if (!list.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : list.readAll().split('\n'))
+        if (!line.trimmed().isEmpty())
+            addresses->append(line.trimmed());
+    return true;
+}
+
+// Where a downloaded address goes in `dir`: its last path segment.
+inline QString SavedPath(const QString& dir, const QByteArray& address)
+{
+    return dir + '/' + QString::fromLatin1(address.mid(address.lastIndexOf('/') + 1));
 }
 
 }  // namespace bench

@@ -28,17 +28,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s LIST DIR [AT_ONCE]\n", argv[0]);
         return 2;
     }
-    QFile list(QString::fromLocal8Bit(argv[1]));
-    if (!list.open(QIODevice::ReadOnly)) {
+    QList<QByteArray> addresses;
+    if (!bench::ReadAddressList(argv[1], &addresses)) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
     const QString dir = QString::fromLocal8Bit(argv[2]);
     const int atOnce = argc > 3 ? std::max(1, std::atoi(argv[3])) : 8;
-    std::deque<QByteArray> waiting;
-    for (const QByteArray& line : list.readAll().split('\n'))
-        if (!line.trimmed().isEmpty())
-            waiting.push_back(line.trimmed());
+    std::deque<QByteArray> waiting(addresses.cbegin(), addresses.cend());
     const int files = int(waiting.size());
     if (const QByteArray authority = qgetenv("SSL_CERT_FILE"); !authority.isEmpty()) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
@@ -60,7 +57,7 @@ int main(int argc, char** argv)
             const QByteArray url = waiting.front();
             waiting.pop_front();
             ++running;
-            auto file = std::make_shared<QFile>(dir + '/' + QString::fromLatin1(url.mid(url.lastIndexOf('/') + 1)));
+            auto file = std::make_shared<QFile>(bench::SavedPath(dir, url));
             if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(file->fileName()));
                 return app.exit(2);

@@ -25,8 +25,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s LIST DIR [AT_ONCE [HOST_CONNECTIONS]]\n", argv[0]);
         return 2;
     }
-    QFile list(QString::fromLocal8Bit(argv[1]));
-    if (!list.open(QIODevice::ReadOnly)) {
+    QList<QByteArray> addresses;
+    if (!bench::ReadAddressList(argv[1], &addresses)) {
         std::fprintf(stderr, "cannot read %s\n", argv[1]);
         return 2;
     }
@@ -35,14 +35,11 @@ int main(int argc, char** argv)
     const int perHost = argc > 4 ? std::max(1, std::atoi(argv[4])) : atOnce;
     std::deque<TTransferJob> waiting;
     uint64_t id = 0;
-    for (const QByteArray& line : list.readAll().split('\n')) {
-        const QByteArray url = line.trimmed();
-        if (url.isEmpty())
-            continue;
+    for (const QByteArray& url : addresses) {
         TTransferJob job;
         job.ItemId = ++id;
         job.Address = url;
-        job.Path = dir + '/' + QString::fromLatin1(url.mid(url.lastIndexOf('/') + 1));
+        job.Path = bench::SavedPath(dir, url);
         waiting.push_back(job);
     }
     const int files = int(waiting.size());
