@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <gumbo.h>
 #include <sys/mman.h>
 #include <vector>
@@ -386,26 +388,29 @@ const char* const PictureMetaNames[] = {"og:image", "og:image:url", "og:image:se
                                         "twitter:image:src"};
 
 // Gumbo allocates and frees many small pieces while it builds the tree. They are taken from
-// large blocks (a big page parses about a fifth faster than with malloc), and a freed piece goes
-// on a free list of its size class for the next one, so the buffers gumbo grows and drops are
-// reused instead of piling up. All of it goes with the arena, after the findings.
+// slabs of 64 KB, each holding pieces of one size class, in one stretch of address space set
+// aside for the parse; a piece carries no header, since its slab tells its class. A freed piece
+// goes on a free list of its class for the next one, so the buffers gumbo grows and drops are
+// reused instead of piling up. All of it goes with the arena, after the findings, and goes back
+// to the system at once: the lists filled after the scan do not come on top of it.
 //
 // The arena is also where a parse is stopped: no exception may unwind through the C parser, so
 // when memory runs out, the parse passes its memory limit or the user stops, the arena jumps back
-// to where the parse began (Parse below) and the whole tree goes with its blocks.
+// to where the parse began (Parse below) and the whole tree goes with its slabs.
 class TArena {
 public:
     enum class TGiveUp { None, Stopped, OutOfMemory };
 
-    explicit TArena(const TScanControl* control) : FControl(control) {}
+    explicit TArena(const TScanControl* control) : FControl(control)
+    {
+        // Only address space: a slab costs memory once it is made writable and written.
+        void* region = ::mmap(nullptr, RegionBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        FRegion = region == MAP_FAILED ? nullptr : static_cast<char*>(region);
+    }
     ~TArena()
     {
-        while (FBlocks != nullptr) {
-            char* previous;
-            std::memcpy(&previous, FBlocks, sizeof previous);
-            ::munmap(FBlocks, BlockSize);
-            FBlocks = previous;
-        }
+        if (FRegion != nullptr)
+            ::munmap(FRegion, RegionBytes);
         while (FLarge.Next != &FLarge) {
             TLink* large = FLarge.Next;
             Unlink(large);
@@ -423,41 +428,40 @@ public:
 
 private:
     // Nothing here may throw or own anything with a destructor: a jump back to Parse leaves
-    // these frames as they are. Pieces and blocks are chained through their own first bytes.
+    // these frames as they are. Free pieces and large pieces are chained through their own bytes.
     struct TLink {
         TLink* Previous;
         TLink* Next;
     };
-    // Each piece begins with its size class. Gumbo's structures hold pointers and integers only,
-    // so 8-byte alignment serves them.
-    static constexpr size_t Header = 8;
-    // Most of a tree is pieces of 16 to 144 bytes: classes in steps of 8 bytes up to 256 keep
-    // the waste of rounding small (powers of two alone made a 20 MB page take half as much again),
-    // then doubling classes up to 64 KB.
-    static constexpr int FineClasses = 32;                // 8, 16, ... 256 bytes with the header
+    // Gumbo's structures hold pointers and integers only, so 8-byte alignment serves them. Most
+    // of a tree is pieces of 8 to 128 bytes: classes in steps of 8 bytes up to 256 keep the waste
+    // of rounding small, then doubling classes up to a slab.
+    static constexpr int FineClasses = 32;                // 8, 16, ... 256 bytes
     static constexpr int SmallClasses = FineClasses + 8;  // then 512 bytes ... 64 KB
     static constexpr int LargeClass = SmallClasses;
-    static constexpr size_t BlockSize = size_t(1) << 20;
+    static constexpr size_t SlabBytes = size_t(64) << 10;
+    // The parse never takes more than its memory limit, so the slabs never need more room.
+    static constexpr size_t RegionBytes = size_t(MaxParseMemory);
+    static constexpr size_t Slabs = RegionBytes / SlabBytes;
     static constexpr int StopCheckInterval = 4096;  // allocations between two looks at Stop
-    // A piece beyond the largest class, malloc'ed alone.
+    // A piece beyond the largest class, malloc'ed alone behind this head.
     struct TLargeHead {
         TLink Link;
         size_t Bytes;
-        uint64_t Class;  // the piece's header: LargeClass
     };
 
     static size_t ClassBytes(int sizeClass)
     {
         return sizeClass < FineClasses ? size_t(sizeClass + 1) * 8 : size_t(256) << (sizeClass - FineClasses + 1);
     }
-    // The class of a piece of `need` bytes, header included; LargeClass beyond the largest.
-    static int ClassOf(size_t need)
+    // The class of a piece of `size` bytes; LargeClass beyond the largest.
+    static int ClassOf(size_t size)
     {
-        need = std::max(need, Header + sizeof(char*));  // a free piece holds the free list's link
-        if (need <= 256)
-            return int((need + 7) / 8) - 1;
+        size = std::max(size, sizeof(char*));  // a free piece holds the free list's link
+        if (size <= 256)
+            return int((size + 7) / 8) - 1;
         int sizeClass = FineClasses;
-        while (sizeClass < SmallClasses && ClassBytes(sizeClass) < need)
+        while (sizeClass < SmallClasses && ClassBytes(sizeClass) < size)
             ++sizeClass;
         return sizeClass;
     }
@@ -478,6 +482,24 @@ private:
         link->Previous->Next = link->Next;
         link->Next->Previous = link->Previous;
     }
+    bool InRegion(const char* piece) const
+    {
+        return FRegion != nullptr && piece >= FRegion && piece < FRegion + RegionBytes;
+    }
+    void* TakeLarge(size_t size)
+    {
+        const size_t bytes = sizeof(TLargeHead) + size;
+        Count(bytes);
+        auto* head = static_cast<TLargeHead*>(std::malloc(bytes));
+        if (head == nullptr)
+            Fail(TGiveUp::OutOfMemory);
+        head->Link.Previous = &FLarge;
+        head->Link.Next = FLarge.Next;
+        FLarge.Next->Previous = &head->Link;
+        FLarge.Next = &head->Link;
+        head->Bytes = bytes;
+        return head + 1;
+    }
     void* Take(size_t size)
     {
         if (++FSinceStopCheck >= StopCheckInterval) {
@@ -485,75 +507,67 @@ private:
             if (FControl && FControl->StopRequested())
                 Fail(TGiveUp::Stopped);
         }
-        const int sizeClass = ClassOf(size + Header);
-        char* piece;
-        if (sizeClass == LargeClass) {
-            const size_t bytes = sizeof(TLargeHead) + size;
-            Count(bytes);
-            auto* head = static_cast<TLargeHead*>(std::malloc(bytes));
-            if (head == nullptr)
-                Fail(TGiveUp::OutOfMemory);
-            head->Link.Previous = &FLarge;
-            head->Link.Next = FLarge.Next;
-            FLarge.Next->Previous = &head->Link;
-            FLarge.Next = &head->Link;
-            head->Bytes = bytes;
-            piece = reinterpret_cast<char*>(&head->Class);
-        } else if (FFree[sizeClass] != nullptr) {
-            piece = FFree[sizeClass];
-            std::memcpy(&FFree[sizeClass], piece + Header, sizeof(char*));
-        } else {
-            const size_t bytes = ClassBytes(sizeClass);
-            if (bytes > FLeft) {
-                Count(BlockSize);
-                // Blocks are mapped rather than taken from the heap, so that the tree's memory
-                // goes back to the system with the arena: the lists filled after the scan do not
-                // come on top of it.
-                void* mapped = ::mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-                if (mapped == MAP_FAILED)
-                    Fail(TGiveUp::OutOfMemory);
-                char* block = static_cast<char*>(mapped);
-                std::memcpy(block, &FBlocks, sizeof FBlocks);
-                FBlocks = block;
-                FNext = block + sizeof(char*);
-                FLeft = BlockSize - sizeof(char*);
-            }
-            piece = FNext;
-            FNext += bytes;
-            FLeft -= bytes;
+        const int sizeClass = ClassOf(size);
+        if (sizeClass == LargeClass)
+            return TakeLarge(size);
+        char* piece = FFree[sizeClass];
+        if (piece != nullptr) {
+            std::memcpy(&FFree[sizeClass], piece, sizeof(char*));
+            return piece;
         }
-        const uint64_t tag = uint64_t(sizeClass);
-        std::memcpy(piece, &tag, sizeof tag);
-        return piece + Header;
+        const size_t bytes = ClassBytes(sizeClass);
+        if (FNext[sizeClass] == nullptr || size_t(FEnd[sizeClass] - FNext[sizeClass]) < bytes) {
+            if (FRegion == nullptr || FSlabsTaken == Slabs)
+                Fail(TGiveUp::OutOfMemory);
+            Count(SlabBytes);
+            char* slab = FRegion + FSlabsTaken * SlabBytes;
+            if (::mprotect(slab, SlabBytes, PROT_READ | PROT_WRITE) != 0)
+                Fail(TGiveUp::OutOfMemory);
+            FSlabClass[FSlabsTaken++] = uint8_t(sizeClass);
+            FNext[sizeClass] = slab;
+            FEnd[sizeClass] = slab + SlabBytes;
+        }
+        piece = FNext[sizeClass];
+        FNext[sizeClass] += bytes;
+        return piece;
     }
     void Give(void* given)
     {
         if (given == nullptr)
             return;
-        char* piece = static_cast<char*>(given) - Header;
-        uint64_t tag = 0;
-        std::memcpy(&tag, piece, sizeof tag);
-        const int sizeClass = int(tag);
-        if (sizeClass == LargeClass) {
-            auto* head = reinterpret_cast<TLargeHead*>(piece - offsetof(TLargeHead, Class));
+        char* piece = static_cast<char*>(given);
+        if (!InRegion(piece)) {
+            auto* head = static_cast<TLargeHead*>(given) - 1;
             FUsed -= head->Bytes;
             Unlink(&head->Link);
             std::free(head);
             return;
         }
-        std::memcpy(piece + Header, &FFree[sizeClass], sizeof(char*));
+        const int sizeClass = FSlabClass[size_t(piece - FRegion) / SlabBytes];
+        std::memcpy(piece, &FFree[sizeClass], sizeof(char*));
         FFree[sizeClass] = piece;
     }
 
     const TScanControl* const FControl;
-    char* FBlocks = nullptr;         // the newest block; each begins with the one before
+    char* FRegion = nullptr;  // the slabs' address space; null when none could be set aside
+    size_t FSlabsTaken = 0;   // slabs are taken in order from the region's start
+    std::array<uint8_t, Slabs> FSlabClass{};
     TLink FLarge{&FLarge, &FLarge};  // pieces beyond the largest class, malloc'ed one by one
     std::array<char*, SmallClasses> FFree{};
-    char* FNext = nullptr;
-    size_t FLeft = 0;
+    std::array<char*, SmallClasses> FNext{};  // the free end of each class's newest slab
+    std::array<char*, SmallClasses> FEnd{};
     size_t FUsed = 0;
     int FSinceStopCheck = 0;
 };
+
+// Whether the text holds "<base" in any letter case: only then can the page have a base element.
+bool MayHoldBaseElement(QByteArrayView text)
+{
+    for (qsizetype at = text.indexOf('<'); at >= 0 && at + 4 < text.size(); at = text.indexOf('<', at + 1))
+        if (EqualsLower(text.sliced(at + 1, 4), "base"))
+            return true;
+    return false;
+}
 
 // The options of a parse in the arena.
 GumboOptions ArenaOptions(TArena& arena)
@@ -581,9 +595,17 @@ class TWalker {
 public:
     TWalker(const GumboOptions& options, const TScanControl* control) : FOptions(options), FControl(control) {}
 
-    std::vector<TFinding> findings;
+    // Findings not yet handed on, the oldest first; numbered from the walk's first.
+    std::deque<TFinding> findings;
     QByteArray baseHref;
     bool haveBase = false;
+    // Takes each finding in text order, during the walk when `streaming`, else at Finish; false
+    // when it wants no more, which ends the walk.
+    std::function<bool(const TFinding&)> sink;
+    bool streaming = false;
+
+    // Hands on what the walk left.
+    void Finish() { HandOn(true); }
 
     void Walk(const GumboNode* root)
     {
@@ -595,6 +617,8 @@ public:
                 if (FControl && FControl->StopRequested())
                     return;
             }
+            if (FSinkDone)
+                return;
             const GumboNode* node = stack.back();
             stack.pop_back();
             const GumboVector* children = nullptr;
@@ -606,6 +630,8 @@ public:
                     continue;
                 }
                 Visit(node);
+                if (streaming)
+                    HandOn(false);
                 children = &node->v.element.children;
             }
             // Template contents (GUMBO_NODE_TEMPLATE) are inert: a browser loads nothing there.
@@ -620,6 +646,18 @@ public:
     }
 
 private:
+    qsizetype Count() const { return FHandedOn + qsizetype(findings.size()); }
+    TFinding& At(qsizetype index) { return findings[size_t(index - FHandedOn)]; }
+    // An img's finding waits, with all after it, while a noscript after it may still add to it.
+    void HandOn(bool all)
+    {
+        while (sink && !FSinkDone && !findings.empty() && (all || FLastImgFinding < 0 || FHandedOn < FLastImgFinding)) {
+            FSinkDone = !sink(findings.front());
+            findings.pop_front();
+            ++FHandedOn;
+        }
+    }
+
     void Link(QByteArrayView value) { findings.push_back({TFindingKind::Link, TreeText(value), {}}); }
     void Media(QByteArrayView value)
     {
@@ -725,7 +763,7 @@ private:
             }
         }
         FLastImg = node;
-        FLastImgFinding = candidates.found.isEmpty() ? -1 : qsizetype(findings.size());
+        FLastImgFinding = candidates.found.isEmpty() ? -1 : Count();
         Picture(std::move(candidates), DeclaredTiny(node->v.element), true);
         if (FLastImgFinding >= 0) {
             TFinding& finding = findings.back();
@@ -768,7 +806,7 @@ private:
                 for (TPictureCandidate& c : finding.candidates)
                     if (c.group == TCandidateGroup::Plain)
                         c.group = TCandidateGroup::Lazy;
-                findings[size_t(target)].candidates += finding.candidates;
+                At(target).candidates += finding.candidates;
                 target = -1;
             } else {
                 findings.push_back(std::move(finding));
@@ -853,6 +891,8 @@ private:
     bool FReparsed = false;
     const GumboNode* FLastImg = nullptr;
     qsizetype FLastImgFinding = -1;
+    qsizetype FHandedOn = 0;  // findings already taken by the sink
+    bool FSinkDone = false;
 };
 
 // Ties go to the stated original, then to the lazy value, then to the earlier candidate.
@@ -1135,25 +1175,7 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, T
         utf8 = flat;
         control->Reached(NestedTooDeepReason());
     }
-    // The findings point into the tree: the arena, which frees it at once, outlives them.
-    TArena arena(control);
-    const GumboOptions options = ArenaOptions(arena);
-    TWalker walker(options, control);
-    GumboOutput* output = Parse(options, utf8.data(), size_t(utf8.size()));
-    if (output != nullptr)
-        walker.Walk(output->document);
-    if (arena.GaveUp == TArena::TGiveUp::OutOfMemory)
-        control->Reached(ScanOutOfMemoryReason());
-    if (output == nullptr || control->StopRequested())
-        return links;
-
     QUrl base(QString::fromUtf8(address), QUrl::TolerantMode);
-    if (walker.haveBase) {
-        QByteArray resolvedBase;
-        if (Resolve(base, walker.baseHref, resolvedBase))
-            base = QUrl::fromEncoded(resolvedBase);
-    }
-
     const auto resolve = [&base](const QByteArray& raw, QByteArray& out) { return Resolve(base, raw, out); };
     QSet<QByteArray> seen;
     QByteArray resolved;
@@ -1172,13 +1194,13 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, T
             facts->append(picture ? std::move(fact) : TPictureFacts{});
     };
     qsizetype resolvedCount = 0;
-    for (const TFinding& finding : walker.findings) {
+    const auto take = [&](const TFinding& finding) {
         if (links.size() >= MaxLinksPerPage) {
             control->Reached(TooManyLinksReason());
-            break;
+            return false;
         }
         if (++resolvedCount % 1024 == 0 && control->StopRequested())
-            break;
+            return false;
         switch (finding.kind) {
         case TFindingKind::Link:
             if (resolve(finding.value, resolved))
@@ -1204,6 +1226,35 @@ QList<TModernLink> ModernLinks(QByteArrayView page, const QByteArray& address, T
             break;
         }
         }
+        return true;
+    };
+
+    // The findings point into the tree: the arena, which frees it at once, outlives them.
+    TArena arena(control);
+    const GumboOptions options = ArenaOptions(arena);
+    TWalker walker(options, control);
+    walker.sink = take;
+    // A base element sets how every link of the page resolves, those before it too. Without one,
+    // links are resolved as the walk finds them, so that no list of findings as long as the page
+    // builds up beside the tree, and the walk ends at the link limit.
+    walker.streaming = !MayHoldBaseElement(utf8);
+    const qsizetype factsBefore = facts ? facts->size() : 0;
+    GumboOutput* output = Parse(options, utf8.data(), size_t(utf8.size()));
+    if (output != nullptr)
+        walker.Walk(output->document);
+    if (arena.GaveUp == TArena::TGiveUp::OutOfMemory)
+        control->Reached(ScanOutOfMemoryReason());
+    if (output == nullptr || control->StopRequested()) {
+        links.clear();
+        if (facts)
+            facts->resize(factsBefore);
+        return links;
     }
+    if (walker.haveBase) {
+        QByteArray resolvedBase;
+        if (Resolve(base, walker.baseHref, resolvedBase))
+            base = QUrl::fromEncoded(resolvedBase);
+    }
+    walker.Finish();
     return links;
 }

@@ -204,14 +204,18 @@ QByteArray DisambiguatedName(QByteArrayView address)
 
 void HarvestNames(QList<TNamedAddress>& items)
 {
+    // The names that more than one address holds. Each name keeps only its first holder: a set
+    // of holders per name took a kilobyte for each of tens of thousands of names.
     const auto shared = [&items] {
-        QHash<QByteArray, QSet<QByteArray>> holders;
-        for (const TNamedAddress& item : items)
-            holders[item.name].insert(item.address);
+        QHash<QByteArray, QByteArray> firstHolder;
         QSet<QByteArray> names;
-        for (auto it = holders.cbegin(); it != holders.cend(); ++it)
-            if (it->size() > 1)
-                names.insert(it.key());
+        for (const TNamedAddress& item : items) {
+            const auto first = firstHolder.constFind(item.name);
+            if (first == firstHolder.cend())
+                firstHolder.insert(item.name, item.address);
+            else if (*first != item.address)
+                names.insert(item.name);
+        }
         return names;
     };
     for (TNamedAddress& item : items)

@@ -85,6 +85,66 @@ private slots:
         QCOMPARE(control.Reason, TooManyLinksReason());
     }
 
+    // A page without a base element has its links resolved while the tree is walked; one that
+    // may have one (its text holds "<base") waits for the walk's end. Both give the same links
+    // and facts; a comment that reads "<base" makes the second happen on the same page.
+    void streamedAndDeferredAgree_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("noscript after an img adds its picture to the img's")
+            << QByteArray("<img src=/thumb.gif width=10 height=10><noscript><img src=/real.jpg></noscript>"
+                          "<a href=/next.html>n</a>")
+            << 2;
+        QTest::newRow("links of every kind, duplicates once")
+            << QByteArray("<a href=a.html>a</a><a href=a.html>a</a><img src=p.png srcset='p2.png 2x'>"
+                          "<video poster=v.jpg src=v.mp4></video><div style='background:url(bg.jpg)'></div>"
+                          "<meta property=og:image content=/og.jpg><link rel=image_src href=/s.jpg>")
+            << 7;
+        QTest::newRow("link limit reached on the way") << Repeat("<a href=/x>x</a>", 3) + [] {
+            QByteArray links;
+            for (int i = 0; i <= MaxLinksPerPage; ++i)
+                links += "<a href=/" + QByteArray::number(i) + ".jpg>x</a>";
+            return links;
+        }() << MaxLinksPerPage;
+    }
+    void streamedAndDeferredAgree()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(int, expected);
+        TScanControl streamedControl, deferredControl;
+        QList<TPictureFacts> streamedFacts, deferredFacts;
+        const QList<TModernLink> streamed = ModernLinks(page, "http://h/d/", &streamedControl, &streamedFacts);
+        const QList<TModernLink> deferred =
+            ModernLinks(page + "<!-- <base -->", "http://h/d/", &deferredControl, &deferredFacts);
+        QCOMPARE(streamed.size(), expected);
+        QCOMPARE(streamed, deferred);
+        QCOMPARE(streamedFacts.size(), deferredFacts.size());
+        for (qsizetype i = 0; i < streamedFacts.size(); ++i) {
+            QCOMPARE(streamedFacts[i].around, deferredFacts[i].around);
+            QCOMPARE(streamedFacts[i].thumbnail, deferredFacts[i].thumbnail);
+            QCOMPARE(streamedFacts[i].width, deferredFacts[i].width);
+        }
+        QCOMPARE(streamedControl.Reason, deferredControl.Reason);
+    }
+
+    // A base element in any letter case, after the links it applies to, still applies to them.
+    void baseAfterTheLinks_data()
+    {
+        QTest::addColumn<QByteArray>("base");
+        QTest::newRow("lower case") << QByteArray("<base href=http://o/b/>");
+        QTest::newRow("upper case") << QByteArray("<BASE HREF=http://o/b/>");
+        QTest::newRow("mixed case, late in a long page") << Repeat("<p>filler</p>", 5000) + "<BaSe href=http://o/b/>";
+    }
+    void baseAfterTheLinks()
+    {
+        QFETCH(QByteArray, base);
+        const QList<TModernLink> links = ModernLinks("<a href=x.html>x</a><img src=y.jpg>" + base, "http://h/d/");
+        QCOMPARE(links.size(), 2);
+        QCOMPARE(links[0].address, QByteArray("http://o/b/x.html"));
+        QCOMPARE(links[1].address, QByteArray("http://o/b/y.jpg"));
+    }
+
     // A page beyond the size limit: what stands before the limit is scanned, what stands after
     // it is not.
     void pageBeyondTheSizeLimit()
