@@ -10,10 +10,9 @@ std::mutex& ReportHandOver()
 
 bool TReportReceiver::event(QEvent* e)
 {
-    if (e->type() == QEvent::MetaCall) {
-        // Whatever the engine wrote before it let go of the lock is visible from here on.
-        ReportHandOver().lock();
-        ReportHandOver().unlock();
-    }
+    // Whatever the engine wrote before it let go of the lock, the event itself included, is
+    // visible from here on; the event's type is read only after that.
+    ReportHandOver().lock();
+    ReportHandOver().unlock();
     return QObject::event(e);
 }

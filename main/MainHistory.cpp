@@ -1,23 +1,22 @@
 #include "main/MainHistory.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QMenu>
-#include <QPointer>
-#include <QThreadPool>
 
 #include "core/DownloadHistory.h"
+#include "main/TFileHasher.h"
 #include "main/TSessionRecorder.h"
 #include "main/UnitMain.h"
 #include "platform/Guarded.h"
-#include "download/DownloadTypes.h"
 #include "platform/LocalFiles.h"
 #include "rules/ListStates.h"
 #include "widgets/TCheckListView.h"
 #include "widgets/TFlatComboBox.h"
 
 namespace {
+const QString HasherName = QStringLiteral("FileHasher");
+
 TSessionStore* StoreOf(const TFormMain& window) { return window.Session() ? &window.Session()->Store() : nullptr; }
 
 bool SkippingDownloadedBefore(const TFormMain& window)
@@ -69,6 +68,7 @@ void WireHistory(TFormMain& window)
     const qsizetype option = items.indexOf(window.Skipfilesdownloadedbefore1);
     window.Options1->insertAction(option >= 0 && option + 1 < items.size() ? items[option + 1] : nullptr, forget);
     window.Forgetdownloadhistory1 = forget;
+    (new TFileHasher(&window))->setObjectName(HasherName);
     QObject::connect(forget, &QAction::triggered, &window, [&window] {
         Guarded(lcMain(), [&] {
             TSessionStore* store = StoreOf(window);
@@ -94,22 +94,12 @@ std::optional<QString> DownloadedBefore(const TFormMain& window, const QByteArra
 
 void RememberDownload(TFormMain& window, uint64_t itemId, const QString& path)
 {
-    if (!StoreOf(window) || path.isEmpty())
+    auto* hasher = static_cast<TFileHasher*>(window.findChild<QObject*>(HasherName, Qt::FindDirectChildrenOnly));
+    if (!StoreOf(window) || path.isEmpty() || !hasher)
         return;
-    // Hashing a large file takes a while: never on the window's thread. The answer goes to the
-    // application's thread, which looks at the window only there: it is dropped when the window
-    // has gone meanwhile.
-    QPointer<TFormMain> target(&window);
-    QThreadPool::globalInstance()->start([target, itemId, path] {
-        const qint64 size = FileSizeAt(path);
-        const QByteArray sha256 = FileSha256(path);
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app,
-                [target, itemId, path, size, sha256] {
-                    if (target)
-                        Guarded(lcMain(), [&] { Hashed(*target, itemId, path, size, sha256); });
-                },
-                Qt::QueuedConnection);
+    // Hashing a large file takes a while: never on the window's thread. The hasher is the
+    // window's, so its answers end with the window.
+    hasher->Hash(path, [&window, itemId, path](qint64 size, const QByteArray& sha256) {
+        Guarded(lcMain(), [&] { Hashed(window, itemId, path, size, sha256); });
     });
 }
