@@ -38,6 +38,14 @@ QByteArray HeaderValueOf(const QByteArray& headerBlock, const QByteArray& name)
 }
 
 QByteArray FirstLine(const QByteArray& block) { return block.left(block.indexOf('\n') + 1); }
+
+// Where finished engine threads are handed back for deletion: made on the starting (window's)
+// thread by the first engine, and kept for the program's life.
+TReportReceiver* FinishedThreads()
+{
+    static TReportReceiver* const receiver = new TReportReceiver;
+    return receiver;
+}
 }  // namespace
 
 TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slot, uint64_t itemId,
@@ -48,7 +56,18 @@ TDownload::TDownload(const QByteArray& fileUrl, const QString& fileName, int slo
     // type registry's write lock while the window's thread reads it.
     qRegisterMetaType<TDownloadHint>();
     qRegisterMetaType<TDownloadOutcome>();
-    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    // A finished thread is deleted on the starting thread. Qt would post its finished() there
+    // itself, but through a lock the thread sanitizer cannot see: the request to delete goes over
+    // under the hand-over lock instead, which the receiver takes too.
+    TReportReceiver* const receiver = FinishedThreads();
+    connect(
+        this, &QThread::finished, this,
+        [this, receiver] {
+            const std::lock_guard handOver(ReportHandOver());
+            QMetaObject::invokeMethod(
+                receiver, [this] { delete this; }, Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
 }
 
 // The absolute address a Location line leads to, from the server that answered.
