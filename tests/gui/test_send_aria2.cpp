@@ -49,14 +49,17 @@ void TestSendAria2::sendsTickedFiles_data()
 {
     QTest::addColumn<QString>("secret");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("the right secret: files come home under their names") << "s3cret" << true;
-    QTest::newRow("a wrong secret: the message says so") << "wrong" << false;
+    QTest::addColumn<bool>("deadDaemonFirst");
+    QTest::newRow("the right secret: files come home under their names") << "s3cret" << true << false;
+    QTest::newRow("a wrong secret: the message says so") << "wrong" << false << false;
+    QTest::newRow("two daemons, the first one gone: the other takes every file") << "s3cret" << true << true;
 }
 
 void TestSendAria2::sendsTickedFiles()
 {
     QFETCH(QString, secret);
     QFETCH(bool, accepted);
+    QFETCH(bool, deadDaemonFirst);
     if (QStandardPaths::findExecutable(QStringLiteral("aria2c")).isEmpty())
         QSKIP("aria2c is not installed (scripts/setup.sh installs it)");
     QTemporaryDir site;
@@ -84,13 +87,19 @@ void TestSendAria2::sendsTickedFiles()
     w.AddFile(server.Url("/c.jpg"), false, -1, "c.jpg");             // not ticked
     w.AddFile(server.Url("/d.jpg"), true, FileDownloaded, "d.jpg");  // done already
 
-    const auto seen = AnswerDialog("http://127.0.0.1:" + QString::number(port) + "/jsonrpc", secret);
+    QString urls = "http://127.0.0.1:" + QString::number(port) + "/jsonrpc";
+    const QString dead = "http://127.0.0.1:" + QString::number(FreePort()) + "/jsonrpc";  // nothing listens
+    if (deadDaemonFirst)
+        urls = dead + " " + urls;
+    const auto seen = AnswerDialog(urls, secret);
     w.Form->findChild<QAction*>(QStringLiteral("Sendtoaria21"))->trigger();
     QVERIFY(*seen);
     // The daemon is asked on a thread of its own; its answer comes as a message.
     QTRY_VERIFY_WITH_TIMEOUT(!w.Texts.isEmpty(), 60000);
     if (accepted) {
-        QCOMPARE(w.Texts.last(), QStringLiteral("2 of 2 files sent to aria2."));
+        QVERIFY2(w.Texts.last().startsWith(QStringLiteral("2 of 2 files sent to aria2.")), qPrintable(w.Texts.last()));
+        // The daemon that could not be reached is named; the files went to the other one.
+        QCOMPARE(w.Texts.last().contains(dead), deadDaemonFirst);
         QTRY_COMPARE_WITH_TIMEOUT(ReadTestFile(downloads.filePath("first.jpg")), QByteArray(3000, 'a'), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(ReadTestFile(downloads.filePath("b.jpg")), QByteArray(5000, 'b'), 60000);
         QVERIFY(!QFile::exists(downloads.filePath("c.jpg")));
