@@ -32,7 +32,7 @@ struct TCliOptions {
     bool History = false;
     // Transfers.
     int HostConnections = 0;
-    int Retries = 0;
+    int Retries = -1;  // -1: as the window (further tries with --modern, none otherwise)
     // Hand-off.
     TExportFormat ExportFormat = TExportFormat::Text;
     QString ExportFile;

@@ -19,6 +19,7 @@
 #include "rules/ModernNaming.h"
 #include "rules/ReferrerPolicy.h"
 #include "rules/RetrievalRules.h"
+#include "rules/TransferRules.h"
 #include "rules/ScanLimits.h"
 
 namespace {
@@ -333,7 +334,8 @@ void TCliHarvest::Download(std::function<void(int status)> done)
     settings.Modern = FModern;
     settings.SkipExisting = FSkipExisting;
     settings.MinBytes = FOptions.MinBytes;
-    settings.Retries = FOptions.Retries;
+    // As the window: the modern engine tries a file up to MaxTries times, the classic one once.
+    settings.Retries = FOptions.Retries >= 0 ? FOptions.Retries : FModern ? MaxTries - 1 : 0;
     settings.HostConnections = FModern ? FOptions.HostConnections : 0;
     // A script waits for the whole harvest: files start as fast as slots free up, and
     // --connections-per-host is what keeps a run polite to one server.

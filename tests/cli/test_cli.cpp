@@ -378,24 +378,30 @@ private slots:
     void retriesMendAPassingFailure_data()
     {
         QTest::addColumn<bool>("modern");
-        QTest::newRow("classic engine") << false;
-        QTest::newRow("modern engine") << true;
+        QTest::addColumn<QByteArray>("name");  // the server answers 503 once per name
+        QTest::addColumn<int>("picture");
+        QTest::addColumn<QStringList>("retries");
+        QTest::newRow("classic engine") << false << QByteArray("g2.jpg") << 7 << QStringList{"--retries", "2"};
+        QTest::newRow("modern engine") << true << QByteArray("g1.jpg") << 6 << QStringList{"--retries", "2"};
+        QTest::newRow("modern engine, tries as the window's by default")
+            << true << QByteArray("thumb.jpg") << 9 << QStringList{};
     }
 
     void retriesMendAPassingFailure()
     {
         QFETCH(bool, modern);
+        QFETCH(QByteArray, name);
+        QFETCH(int, picture);
+        QFETCH(QStringList, retries);
         QTemporaryDir out;
-        // Each row has its own flaky name, since the server answers 503 once per name.
-        const QByteArray name = modern ? "g1.jpg" : "g2.jpg";
         QVERIFY(WriteTestFile(FSite.filePath("retry-" + name), "<a href=\"flaky/" + name + "\">x</a>\n"));
-        QStringList args{
-            "--no-config", "--retries", "2", "--json", "-d", out.path(), QString::fromLatin1(Url("/retry-" + name))};
+        QStringList args = QStringList{"--no-config"} + retries
+            + QStringList{"--json", "-d", out.path(), QString::fromLatin1(Url("/retry-" + name))};
         if (modern)
             args.prepend("--modern");
         const TRun run = Run(args);
         QVERIFY2(run.Status == 0, run.Err + run.Out);
-        QCOMPARE(ReadTestFile(out.filePath(QString::fromLatin1(name))), Picture(modern ? 6 : 7));
+        QCOMPARE(ReadTestFile(out.filePath(QString::fromLatin1(name))), Picture(picture));
         QCOMPARE(run.Objects().first().value("tries").toInt(), 2);
     }
 
